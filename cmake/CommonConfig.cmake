@@ -1,0 +1,25 @@
+# One interface target carries the build settings every target shares, so no
+# target can forget them.
+add_library(vt_common INTERFACE)
+target_compile_features(vt_common INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+target_compile_options(vt_common INTERFACE
+    $<$<CXX_COMPILER_ID:GNU,Clang>:-Wall -Wextra -Wpedantic -Wno-unused-parameter>
+    $<$<CXX_COMPILER_ID:MSVC>:/W4 /utf-8>)
+
+# Strings from 8-bit literals must be spelled out: every file we read may be in
+# a legacy code page, so an accidental conversion is a bug waiting to happen.
+target_compile_definitions(vt_common INTERFACE
+    QT_NO_CAST_FROM_ASCII
+    QT_NO_CAST_TO_ASCII
+    QT_NO_CAST_FROM_BYTEARRAY
+    QT_NO_URL_CAST_FROM_STRING
+    QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+    QT_NO_FOREACH)
+
+if(VT_FUZZ)
+    target_compile_options(vt_common INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    target_link_options(vt_common INTERFACE -fsanitize=address,undefined)
+endif()

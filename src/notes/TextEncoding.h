@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+// The encodings a notes or language file may be in. Files from older systems are
+// in the Windows code page of their author's locale; everything new is UTF-8.
+enum class TTextEncoding : quint8 { Utf8, Windows1250, Windows1251, Windows1252 };
+
+namespace TextEncoding {
+
+// The legacy code page for a locale: Cyrillic → 1251, Central European → 1250,
+// everything else 1252.
+TTextEncoding legacyEncodingFor(const QLocale &locale);
+TTextEncoding systemLegacyEncoding();
+
+bool isValidUtf8(QByteArrayView bytes);
+
+// Bytes as text: UTF-8 when they are valid UTF-8, otherwise the legacy code page.
+// Every byte decodes to a character (undefined code page bytes to the C1 control of
+// the same value), so encode() of the result gives the same bytes back.
+QString decode(QByteArrayView bytes, TTextEncoding legacy, TTextEncoding *used = nullptr);
+QString decode(QByteArrayView bytes, TTextEncoding *used = nullptr);
+
+QString decodeLegacy(QByteArrayView bytes, TTextEncoding encoding);
+// False when a character has no byte in the code page; *out is then incomplete.
+bool encodeLegacy(QStringView text, TTextEncoding encoding, QByteArray *out);
+
+// Text in the wanted encoding, or UTF-8 when it does not fit the wanted code page.
+// *used says which one it became.
+QByteArray encode(QStringView text, TTextEncoding wanted, TTextEncoding *used = nullptr);
+
+QString encodingName(TTextEncoding encoding);
+
+// Splits at CR LF, lone CR or lone LF; a final line break makes no empty last line.
+QStringList splitLines(QStringView text);
+// The lines, each followed by CR LF.
+QString joinLines(const QStringList &lines);
+
+} // namespace TextEncoding
