@@ -23,11 +23,48 @@ QString folded(QStringView text)
     return result;
 }
 
+namespace {
+
+// Folds the character (or surrogate pair) at i and advances i past it.
+char32_t foldAt(QStringView text, qsizetype &i)
+{
+    const QChar c = text[i++];
+    if (c.isHighSurrogate() && i < text.size() && text[i].isLowSurrogate())
+        return QChar::toCaseFolded(QChar::surrogateToUcs4(c, text[i++]));
+    return c.toCaseFolded().unicode();
+}
+
+} // namespace
+
 bool equal(QStringView a, QStringView b)
 {
     if (a.size() != b.size())
         return false;
-    return folded(a) == folded(b);
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size()) {
+        if (foldAt(a, i) != foldAt(b, j))
+            return false;
+    }
+    return true;
+}
+
+bool equalFolded(QStringView a, QStringView foldedB)
+{
+    if (a.size() != foldedB.size())
+        return false;
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size()) {
+        const char32_t x = foldAt(a, i);
+        const QChar c = foldedB[j++];
+        char32_t y = c.unicode();
+        if (c.isHighSurrogate() && j < foldedB.size() && foldedB[j].isLowSurrogate())
+            y = QChar::surrogateToUcs4(c, foldedB[j++]);
+        if (x != y)
+            return false;
+    }
+    return true;
 }
 
 qsizetype indexOf(QStringView haystack, QStringView needle, qsizetype from)

@@ -261,22 +261,33 @@ QString encodingName(TTextEncoding encoding)
     return {};
 }
 
-QStringList splitLines(QStringView text)
+QList<QStringView> splitLineViews(QStringView text)
 {
-    QStringList lines;
+    QList<QStringView> lines;
     qsizetype start = 0;
     const qsizetype n = text.size();
+    const QChar *data = text.data();
     for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
+        const char16_t c = data[i].unicode();
         if (c == u'\r' || c == u'\n') {
-            lines.append(text.sliced(start, i - start).toString());
-            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            lines.append(text.sliced(start, i - start));
+            if (c == u'\r' && i + 1 < n && data[i + 1] == u'\n')
                 ++i;
             start = i + 1;
         }
     }
     if (start < n)
-        lines.append(text.sliced(start).toString());
+        lines.append(text.sliced(start));
+    return lines;
+}
+
+QStringList splitLines(QStringView text)
+{
+    const QList<QStringView> views = splitLineViews(text);
+    QStringList lines;
+    lines.reserve(views.size());
+    for (const QStringView line : views)
+        lines.append(line.toString());
     return lines;
 }
 

@@ -37,6 +37,8 @@ QString encodingName(TTextEncoding encoding);
 
 // Splits at CR LF, lone CR or lone LF; a final line break makes no empty last line.
 QStringList splitLines(QStringView text);
+// The same lines as views into text, for readers that copy only what they keep.
+QList<QStringView> splitLineViews(QStringView text);
 // The lines, each followed by CR LF.
 QString joinLines(const QStringList &lines);
 

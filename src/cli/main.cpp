@@ -1,0 +1,317 @@
+// vellumtree-cli: headless access to notes files.
+
+#include "notes/Archive.h"
+#include "notes/NoteTree.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "Usage: vellumtree-cli COMMAND [OPTIONS] ARGUMENTS\n"
+    "\n"
+    "Commands:\n"
+    "  tree FILE          titles in tree order, one per line, two spaces of indent per level\n"
+    "  cat FILE NOTE      the body of the note named by a note link (note://A\\B;) or,\n"
+    "                     failing that, by its title\n"
+    "  convert IN OUT     read IN (.vlt or .vle), write OUT by its extension: .vlt, .vle,\n"
+    "                     or .txt (the notes as plain text); title and last note are kept\n"
+    "\n"
+    "Options:\n"
+    "  --password-file F  the password is the first line of F (\"-\" = standard input);\n"
+    "                     without it, an enciphered file asks on the terminal\n"
+    "  --help             this text\n"
+    "\n"
+    "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for wrong usage.\n";
+
+// A failure that ends the command: one line on standard error, exit status 1.
+struct CliFailure
+{
+    QString message;
+};
+
+void print(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+int usageError(const QString &why)
+{
+    print(stderr, u"vellumtree-cli: "_s + why + u'\n');
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+QString firstLine(const QByteArray &bytes)
+{
+    QString text = QString::fromUtf8(bytes);
+    const qsizetype end = text.indexOf(QRegularExpression(u"[\r\n]"_s));
+    return end < 0 ? text : text.left(end);
+}
+
+#ifdef Q_OS_WIN
+std::optional<QString> askOnTerminal(const QString &prompt)
+{
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(in, &mode))
+        return std::nullopt;
+    print(stderr, prompt);
+    SetConsoleMode(in, mode & ~ENABLE_ECHO_INPUT);
+    wchar_t buffer[1024];
+    DWORD read = 0;
+    const BOOL ok = ReadConsoleW(in, buffer, 1023, &read, nullptr);
+    SetConsoleMode(in, mode);
+    print(stderr, u"\n"_s);
+    if (!ok)
+        return std::nullopt;
+    return firstLine(QString::fromWCharArray(buffer, static_cast<int>(read)).toUtf8());
+}
+#else
+// Reads a line from the controlling terminal with echo off.
+std::optional<QString> askOnTerminal(const QString &prompt)
+{
+    FILE *tty = std::fopen("/dev/tty", "r+");
+    if (!tty)
+        return std::nullopt;
+    const int fd = fileno(tty);
+    termios saved{};
+    const bool haveTerminal = tcgetattr(fd, &saved) == 0;
+    if (haveTerminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    print(tty, prompt);
+    std::fflush(tty);
+    QByteArray line;
+    for (int c = std::fgetc(tty); c != EOF && c != '\n'; c = std::fgetc(tty))
+        line.append(static_cast<char>(c));
+    if (haveTerminal)
+        tcsetattr(fd, TCSAFLUSH, &saved);
+    std::fputs("\n", tty);
+    std::fclose(tty);
+    return firstLine(line);
+}
+#endif
+
+class PasswordSource
+{
+public:
+    explicit PasswordSource(std::optional<QString> file) : m_file(std::move(file)) { }
+
+    // The password for an existing enciphered file.
+    QString existing(const QString &forFile)
+    {
+        if (!m_password)
+            m_password = fromFileOrTerminal(forFile, false);
+        return *m_password;
+    }
+
+    // A password for a new enciphered file: asked twice on the terminal.
+    QString fresh(const QString &forFile)
+    {
+        if (!m_password)
+            m_password = fromFileOrTerminal(forFile, true);
+        if (m_password->size() < 4)
+            throw CliFailure{forFile + u": the password must have at least 4 characters"_s};
+        return *m_password;
+    }
+
+private:
+    QString fromFileOrTerminal(const QString &forFile, bool verify) const
+    {
+        if (m_file) {
+            QFile file;
+            const bool ok = *m_file == u"-"_s ? file.open(stdin, QIODevice::ReadOnly)
+                                              : (file.setFileName(*m_file),
+                                                 file.open(QIODevice::ReadOnly));
+            if (!ok)
+                throw CliFailure{*m_file + u": "_s + file.errorString()};
+            // A password line is short; never read an unbounded stream.
+            return firstLine(file.read(64 * 1024));
+        }
+        const QString name = QFileInfo(forFile).fileName();
+        const std::optional<QString> password = askOnTerminal(u"Password for %1: "_s.arg(name));
+        if (!password)
+            throw CliFailure{forFile + u": a password is needed (no terminal; use --password-file)"_s};
+        if (verify) {
+            const std::optional<QString> again = askOnTerminal(u"Verify: "_s);
+            if (!again || *again != *password)
+                throw CliFailure{forFile + u": the passwords do not match"_s};
+        }
+        return *password;
+    }
+
+    std::optional<QString> m_file;
+    std::optional<QString> m_password;
+};
+
+void readDocument(TArchive &archive, const QString &fileName,
+                  PasswordSource &passwords)
+{
+    if (!QFileInfo::exists(fileName))
+        throw CliFailure{fileName + u": no such file"_s};
+    if (TArchive::IsEncryptedName(fileName))
+        archive.Password = passwords.existing(fileName);
+    try {
+        if (!archive.ReadNotes(nullptr, fileName))
+            throw CliFailure{fileName
+                             + (TArchive::IsEncryptedName(fileName)
+                                    ? u": not a notes file (or the password is wrong)"_s
+                                    : u": not a notes file"_s)};
+    } catch (const EFileError &e) {
+        throw CliFailure{e.message()};
+    } catch (const EVellumtreeError &e) {
+        throw CliFailure{fileName + u": "_s + e.message()};
+    }
+}
+
+int commandTree(const QStringList &args, PasswordSource &passwords)
+{
+    if (args.size() != 1)
+        return usageError(u"tree takes one FILE"_s);
+    TNoteTree tree;
+    TArchive archive(&tree);
+    readDocument(archive, args[0], passwords);
+    QString out;
+    for (const TNote *note = tree.FirstNote(); note; note = tree.NextInTreeOrder(note))
+        out += QString(note->Level() * 2, u' ') + note->Title() + u'\n';
+    print(stdout, out);
+    return kExitOk;
+}
+
+int commandCat(const QStringList &args, PasswordSource &passwords)
+{
+    if (args.size() != 2)
+        return usageError(u"cat takes a FILE and a NOTE"_s);
+    TNoteTree tree;
+    TArchive archive(&tree);
+    readDocument(archive, args[0], passwords);
+    const QString &name = args[1];
+    TNote *note = nullptr;
+    if (name.startsWith(u"note://"_s, Qt::CaseInsensitive))
+        note = tree.FindByLink(name);
+    if (!note)
+        note = tree.FindByTitle(name);
+    if (!note)
+        throw CliFailure{args[0] + u": no note \""_s + name + u"\""_s};
+    QString out;
+    for (const QString &line : note->Body())
+        out += line + u'\n';
+    print(stdout, out);
+    return kExitOk;
+}
+
+int commandConvert(const QStringList &args, PasswordSource &passwords)
+{
+    if (args.size() != 2)
+        return usageError(u"convert takes IN and OUT"_s);
+    const QString &in = args[0];
+    const QString &out = args[1];
+    const QString suffix = QFileInfo(out).suffix().toLower();
+    if (suffix != u"vlt"_s && suffix != u"vle"_s && suffix != u"txt"_s)
+        return usageError(out + u": OUT must end in .vlt, .vle or .txt"_s);
+
+    TNoteTree tree;
+    TArchive reader(&tree);
+    readDocument(reader, in, passwords);
+
+    try {
+        if (suffix == u"txt"_s) {
+            QStringList lines;
+            tree.ExportSiblings(lines, tree.FirstNote(), true);
+            const QByteArray bytes
+                = TextEncoding::encode(TextEncoding::joinLines(lines), reader.Encoding);
+            QSaveFile file(out);
+            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()
+                || !file.commit())
+                throw CliFailure{out + u": "_s + file.errorString()};
+            return kExitOk;
+        }
+        TArchive writer(&tree);
+        writer.Title = reader.Title;
+        writer.LastNode = reader.LastNode;
+        writer.Encoding = reader.Encoding;
+        if (suffix == u"vle"_s)
+            writer.Password = TArchive::IsEncryptedName(in) ? reader.Password : passwords.fresh(out);
+        writer.WriteNotes(nullptr, out);
+    } catch (const EFileError &e) {
+        throw CliFailure{e.message()};
+    } catch (const EVellumtreeError &e) {
+        throw CliFailure{out + u": "_s + e.message()};
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+
+    std::optional<QString> passwordFile;
+    QStringList positional;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == u"--help"_s || arg == u"-h"_s) {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        }
+        if (arg == u"--password-file"_s) {
+            if (i + 1 >= args.size())
+                return usageError(u"--password-file needs a file name"_s);
+            passwordFile = args[++i];
+        } else if (arg.startsWith(u"--password-file="_s)) {
+            passwordFile = arg.mid(16);
+        } else if (arg.startsWith(u"--"_s)) {
+            return usageError(u"unknown option "_s + arg);
+        } else {
+            positional.append(arg);
+        }
+    }
+    if (positional.isEmpty())
+        return usageError(u"no command given"_s);
+
+    const QString command = positional.takeFirst();
+    PasswordSource passwords(passwordFile);
+    try {
+        if (command == u"tree"_s)
+            return commandTree(positional, passwords);
+        if (command == u"cat"_s)
+            return commandCat(positional, passwords);
+        if (command == u"convert"_s)
+            return commandConvert(positional, passwords);
+    } catch (const CliFailure &failure) {
+        print(stderr, failure.message + u'\n');
+        return kExitFailure;
+    } catch (const std::exception &e) {
+        print(stderr, QString::fromUtf8(e.what()) + u'\n');
+        return kExitFailure;
+    }
+    return usageError(u"unknown command "_s + command);
+}

@@ -1,0 +1,310 @@
+#include "notes/Archive.h"
+
+#include "crypto/STRMBlowfish.h"
+#include "notes/NoteTree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <climits>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray kMagic = QByteArrayLiteral("VLE");
+
+QString displayName(const QString &fileName)
+{
+    return QDir::toNativeSeparators(fileName);
+}
+
+// Text up to the first NUL byte: a NUL ends the text of a notes file.
+QByteArrayView untilNul(QByteArrayView bytes)
+{
+    const void *nul = std::memchr(bytes.data(), 0, static_cast<size_t>(bytes.size()));
+    if (!nul)
+        return bytes;
+    return bytes.first(static_cast<const char *>(nul) - bytes.data());
+}
+
+// The line without its first `head` and last `tail` characters; empty when it is
+// too short to hold both.
+QStringView inner(QStringView line, qsizetype head, qsizetype tail)
+{
+    if (line.size() <= head + tail)
+        return {};
+    return line.sliced(head, line.size() - head - tail);
+}
+
+// Decimal integer the way the old reader took it: leading blanks and a sign, then
+// digits up to the first other character; no digits give 0. Out-of-range values
+// come back as -1 so that they name no note.
+qint64 leadingInteger(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    qint64 value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + (text[i].unicode() - u'0');
+        if (value > INT_MAX)
+            return -1;
+    }
+    return negative ? -value : value;
+}
+
+QByteArray passwordKey(const QString &password)
+{
+    return password.toUtf8();
+}
+
+void writeNoteBlock(const TNote *note, QStringList &lines)
+{
+    lines.append(u"<dt><h3>"_s + note->Title() + u"</h3></dt>"_s);
+    lines.append(u"<dd><pre>"_s);
+    lines.append(note->Body());
+    lines.append(u"</pre></dd>"_s);
+    if (!note->HasChildren())
+        return;
+    lines.append(u"<dl>"_s);
+    for (int i = 0; i < note->ChildCount(); ++i) {
+        lines.append(QString());
+        writeNoteBlock(note->Child(i), lines);
+    }
+    lines.append(u"</dl>"_s);
+}
+
+} // namespace
+
+EInvalidPassword::EInvalidPassword() : EVellumtreeError(u"Invalid password!"_s) { }
+
+EInvalidSignature::EInvalidSignature() : EVellumtreeError(u"Invalid file signature!"_s) { }
+
+QString TArchive::DocTypeLine()
+{
+    return u"<!DOCTYPE Vellumtree-File>"_s;
+}
+
+QString TArchive::DefaultBodyTag()
+{
+    return u"<body bgcolor=\"#ffffff\">"_s;
+}
+
+bool TArchive::IsEncryptedName(const QString &fileName)
+{
+    return QFileInfo(fileName).fileName().endsWith(u".vle"_s, Qt::CaseInsensitive);
+}
+
+QString TArchive::EncryptedName(const QString &fileName)
+{
+    const QFileInfo info(fileName);
+    const QString name = info.fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString base = dot < 0 ? name : name.left(dot);
+    const qsizetype cut = fileName.size() - name.size();
+    return fileName.left(cut) + base + u".vle"_s;
+}
+
+TArchive::TArchive(TNoteTree *tree) : BodyTag(DefaultBodyTag()), m_tree(tree)
+{
+    Q_ASSERT(tree);
+}
+
+QByteArray TArchive::readFile(const QString &fileName) const
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFileError(u"Cannot open file \"%1\". %2"_s.arg(displayName(fileName),
+                                                                file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(displayName(fileName),
+                                                                file.errorString()));
+    return bytes;
+}
+
+void TArchive::writeFile(const QString &fileName, const QByteArray &bytes) const
+{
+    // Written beside the target and renamed over it: a failed write leaves the
+    // previous file whole.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EFileError(u"Cannot create file \"%1\". %2"_s.arg(displayName(fileName),
+                                                                  file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw EFileError(u"Cannot write file \"%1\". %2"_s.arg(displayName(fileName),
+                                                                 file.errorString()));
+}
+
+QByteArray TArchive::encodeText(const QStringList &lines)
+{
+    TTextEncoding used = TTextEncoding::Utf8;
+    QByteArray bytes = TextEncoding::encode(TextEncoding::joinLines(lines), Encoding, &used);
+    Encoding = used;
+    return bytes;
+}
+
+QString TArchive::decodeText(QByteArrayView bytes)
+{
+    TTextEncoding used = TTextEncoding::Utf8;
+    QString text = TextEncoding::decode(untilNul(bytes), LegacyEncoding, &used);
+    Encoding = used;
+    return text;
+}
+
+QByteArray TArchive::decipherFile(const QString &fileName, const QByteArray &key) const
+{
+    const QByteArray bytes = readFile(fileName);
+    if (!bytes.startsWith(kMagic))
+        throw EInvalidSignature();
+    QByteArray text = bytes.sliced(kMagic.size());
+    TBlowfish cipher(key);
+    cipher.DecryptString(text);
+    return text;
+}
+
+bool TArchive::ReadEncrypted(const QString &fileName, QStringList &lines)
+{
+    const QByteArray plain = decipherFile(fileName, passwordKey(Password));
+    lines = TextEncoding::splitLines(decodeText(plain));
+    return lines.size() > 1;
+}
+
+void TArchive::WriteEncrypted(const QString &fileName, const QStringList &lines)
+{
+    QByteArray text = encodeText(lines);
+    TBlowfish cipher(passwordKey(Password));
+    cipher.EncryptString(text);
+    writeFile(EncryptedName(fileName), kMagic + text);
+}
+
+bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
+{
+    LastNode = nullptr;
+    const qsizetype dot = fileName.indexOf(u'.');
+    Title = dot < 0 ? QString() : fileName.left(dot);
+
+    QString text;
+    if (IsEncryptedName(fileName)) {
+        QList<QByteArray> keys{passwordKey(Password)};
+        // Files from older systems were keyed with the password's code page bytes.
+        QByteArray legacyKey;
+        if (keys.first().size() != Password.size()
+            && TextEncoding::encodeLegacy(Password, LegacyEncoding, &legacyKey))
+            keys.append(legacyKey);
+        bool firstHadLines = false;
+        for (qsizetype k = 0; k < keys.size(); ++k) {
+            text = decodeText(decipherFile(fileName, keys[k]));
+            const QList<QStringView> lines = TextEncoding::splitLineViews(text);
+            if (k == 0)
+                firstHadLines = lines.size() > 1;
+            if (lines.size() > 1 && lines.first() == DocTypeLine())
+                return ReadLines(parent, lines);
+        }
+        if (!firstHadLines)
+            throw EInvalidPassword();
+        return false;
+    }
+
+    const QByteArray bytes = readFile(fileName);
+    text = decodeText(bytes);
+    return ReadLines(parent, TextEncoding::splitLineViews(text));
+}
+
+bool TArchive::ReadLines(TNote *parent, const QList<QStringView> &lines)
+{
+    if (lines.isEmpty() || lines.first() != DocTypeLine())
+        return false;
+
+    m_tree->BeginBulkUpdate();
+    if (!parent)
+        m_tree->ClearNotes();
+
+    const qsizetype count = lines.size();
+    qsizetype i = 1;
+    while (i < count && lines[i] != u"<dl>"_s)
+        ++i;
+
+    TNote *current = parent;
+    TNote *last = parent;
+    bool createdAny = false;
+    for (; i < count; ++i) {
+        const QStringView line = lines[i];
+        if (line.contains(u"<dt><h3>"_s)) {
+            last = m_tree->AddNote(current, inner(line, 8, 10).toString(), imLastChild);
+            createdAny = true;
+        } else if (line == u"<dd><pre>"_s) {
+            // A body before any title of this read has no note to go to: skip it
+            // rather than append it to a note that was there before.
+            QStringList *body = createdAny ? &last->Body() : nullptr;
+            for (++i; i < count && lines[i] != u"</pre></dd>"_s; ++i) {
+                if (body)
+                    body->append(lines[i].toString());
+            }
+        } else if (line == u"<dl>"_s) {
+            current = last;
+        } else if (line == u"</dl>"_s) {
+            // Never above the note being read into: an extra "</dl>" must not
+            // put later notes elsewhere in the tree.
+            if (current && current != parent)
+                current = current->Parent();
+        }
+    }
+
+    if (count > 5) {
+        const QStringView titleLine = lines[4];
+        Title = titleLine.contains(u"<title>"_s) ? inner(titleLine, 7, 8).toString()
+                                                 : titleLine.toString();
+    }
+    if (count > 1 && lines[1].contains(u"<!--LastNote:"_s)) {
+        const qint64 index = leadingInteger(inner(lines[1], 13, 3));
+        if (index >= 0 && index < m_tree->Count())
+            LastNode = m_tree->NoteAt(static_cast<int>(index));
+    }
+    m_tree->EndBulkUpdate();
+    return true;
+}
+
+QStringList TArchive::BuildLines(TNote *branchRoot) const
+{
+    QStringList lines;
+    lines.reserve(12 + 5 * m_tree->Count());
+    lines << DocTypeLine()
+          << u"<!--LastNote:%1-->"_s.arg(LastNode ? m_tree->AbsoluteIndex(LastNode) : 0)
+          << u"<html>"_s << u"<head>"_s << u"<title>"_s + Title + u"</title>"_s << u"</head>"_s
+          << QString() << BodyTag << QString() << u"<dl>"_s;
+    if (!branchRoot) {
+        for (int i = 0; i < m_tree->RootCount(); ++i)
+            writeNoteBlock(m_tree->RootNote(i), lines);
+        lines << u"</dl>"_s;
+    } else {
+        lines << u"<dt><h3>"_s + branchRoot->Title() + u"</h3></dt>"_s << u"<dd><pre>"_s;
+        lines.append(branchRoot->Body());
+        lines << u"</pre></dd>"_s << QString() << u"<dl>"_s;
+        for (int i = 0; i < branchRoot->ChildCount(); ++i)
+            writeNoteBlock(branchRoot->Child(i), lines);
+        lines << u"</dl>"_s << u"</dl>"_s;
+    }
+    lines << u"</body>"_s << u"</html>"_s;
+    return lines;
+}
+
+bool TArchive::WriteNotes(TNote *branchRoot, const QString &fileName)
+{
+    const QStringList lines = BuildLines(branchRoot);
+    if (IsEncryptedName(fileName)) {
+        WriteEncrypted(fileName, lines);
+        return true;
+    }
+    writeFile(fileName, encodeText(lines));
+    return true;
+}

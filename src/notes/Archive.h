@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Errors.h"
+#include "notes/TextEncoding.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class TNote;
+class TNoteTree;
+
+// The deciphered text of an enciphered file has at most one line: the password
+// was wrong.
+class EInvalidPassword : public EVellumtreeError
+{
+public:
+    EInvalidPassword();
+};
+
+// An enciphered file that does not start with its magic.
+class EInvalidSignature : public EVellumtreeError
+{
+public:
+    EInvalidSignature();
+};
+
+// Reader and writer of notes files: a small HTML document that a browser shows as
+// a list of titles with preformatted bodies, read back strictly line by line.
+// One object serves one read or one write.
+class TArchive final
+{
+public:
+    static QString DocTypeLine();
+    static QString DefaultBodyTag();
+    // Whether a file name is read and written enciphered (".vle" in any case).
+    static bool IsEncryptedName(const QString &fileName);
+    // The name with its extension replaced by ".vle" in lower case.
+    static QString EncryptedName(const QString &fileName);
+
+    explicit TArchive(TNoteTree *tree);
+
+    // Reads a notes file: parent none replaces the whole tree, a note receives the
+    // file's notes as its last children. False when the text is not a notes text
+    // (the tree is then untouched). Raises EFileError, EInvalidSignature and
+    // EInvalidPassword.
+    bool ReadNotes(TNote *parent, const QString &fileName);
+    // Writes the whole tree (branchRoot none) or one branch, atomically.
+    bool WriteNotes(TNote *branchRoot, const QString &fileName);
+
+    bool ReadEncrypted(const QString &fileName, QStringList &lines);
+    void WriteEncrypted(const QString &fileName, const QStringList &lines);
+
+    // The line-level halves of ReadNotes and WriteNotes.
+    bool ReadLines(TNote *parent, const QList<QStringView> &lines);
+    QStringList BuildLines(TNote *branchRoot) const;
+
+    TNote *LastNode = nullptr;
+    QString Title;
+    QString BodyTag;
+    QString Password;
+    // Set by a read to the encoding the file was in; a write uses it when the text
+    // fits, UTF-8 otherwise, and leaves here the one it used.
+    TTextEncoding Encoding = TTextEncoding::Utf8;
+    // The code page a file that is not valid UTF-8 is read in.
+    TTextEncoding LegacyEncoding = TextEncoding::systemLegacyEncoding();
+
+private:
+    QByteArray readFile(const QString &fileName) const;
+    void writeFile(const QString &fileName, const QByteArray &bytes) const;
+    QByteArray decipherFile(const QString &fileName, const QByteArray &key) const;
+    QByteArray encodeText(const QStringList &lines);
+    QString decodeText(QByteArrayView bytes);
+
+    TNoteTree *m_tree;
+};

@@ -1,0 +1,766 @@
+#include "notes/NoteTree.h"
+
+#include "notes/CaseFold.h"
+#include "notes/TextEncoding.h"
+
+#include <QCollator>
+#include <QMimeData>
+#include <QtEndian>
+
+#include <algorithm>
+
+namespace {
+
+constexpr qint32 kBeginChildren = -10;
+constexpr qint32 kEndChildren = -9;
+constexpr qint32 kEndOfStream = -7;
+
+// Code-point order; QString's own operator< compares UTF-16 units, which puts
+// characters above the surrogate range before those encoded with surrogates.
+int compareCodePoints(QStringView a, QStringView b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        char16_t x = a[i].unicode();
+        char16_t y = b[i].unicode();
+        if (x == y)
+            continue;
+        if (x >= 0xD800 && y >= 0xD800) {
+            x = static_cast<char16_t>(x >= 0xE000 ? x - 0x800 : x + 0x2000);
+            y = static_cast<char16_t>(y >= 0xE000 ? y - 0x800 : y + 0x2000);
+        }
+        return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+class StreamReader
+{
+public:
+    explicit StreamReader(QByteArrayView data) : m_data(data) { }
+
+    bool readInt(qint32 *value)
+    {
+        if (m_data.size() - m_pos < 4)
+            return false;
+        *value = qFromLittleEndian<qint32>(m_data.data() + m_pos);
+        m_pos += 4;
+        return true;
+    }
+
+    // A length that the remaining data cannot hold is a fault, so nothing is
+    // allocated beyond what the data holds.
+    bool readText(qint32 length, QString *text)
+    {
+        if (length < 0 || length > m_data.size() - m_pos)
+            return false;
+        *text = QString::fromUtf8(m_data.sliced(m_pos, length));
+        m_pos += length;
+        return true;
+    }
+
+    bool readRecordAfterLength(qint32 titleLength, QString *title, QString *body)
+    {
+        qint32 bodyLength = 0;
+        return readText(titleLength, title) && readInt(&bodyLength)
+            && readText(bodyLength, body);
+    }
+
+private:
+    QByteArrayView m_data;
+    qsizetype m_pos = 0;
+};
+
+void appendInt(QByteArray &out, qint32 value)
+{
+    char bytes[4];
+    qToLittleEndian(value, bytes);
+    out.append(bytes, 4);
+}
+
+void appendRecord(QByteArray &out, const TNote *note)
+{
+    const QByteArray title = note->Title().toUtf8();
+    const QByteArray body = note->BodyText().toUtf8();
+    appendInt(out, static_cast<qint32>(title.size()));
+    out.append(title);
+    appendInt(out, static_cast<qint32>(body.size()));
+    out.append(body);
+}
+
+void writeBranchRecords(QByteArray &out, const TNote *note)
+{
+    appendRecord(out, note);
+    if (!note->HasChildren())
+        return;
+    appendInt(out, kBeginChildren);
+    for (int i = 0; i < note->ChildCount(); ++i)
+        writeBranchRecords(out, note->Child(i));
+    appendInt(out, kEndChildren);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- TNote
+
+QString TNote::BodyText() const
+{
+    return TextEncoding::joinLines(m_body);
+}
+
+void TNote::SetBodyText(QStringView text)
+{
+    m_body = TextEncoding::splitLines(text);
+}
+
+TNote *TNote::Child(int row) const
+{
+    if (row < 0 || row >= ChildCount())
+        return nullptr;
+    return m_children[static_cast<size_t>(row)].get();
+}
+
+TNote *TNote::NextSibling() const
+{
+    return m_parent ? m_parent->Child(m_row + 1) : nullptr;
+}
+
+TNote *TNote::PrevSibling() const
+{
+    return m_parent ? m_parent->Child(m_row - 1) : nullptr;
+}
+
+int TNote::Level() const
+{
+    int level = 0;
+    for (const TNote *p = Parent(); p; p = p->Parent())
+        ++level;
+    return level;
+}
+
+bool TNote::IsDescendantOf(const TNote *ancestor) const
+{
+    if (!ancestor)
+        return false;
+    for (const TNote *p = Parent(); p; p = p->Parent()) {
+        if (p == ancestor)
+            return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------- TNoteTree
+
+QString TNoteTree::NotesMimeType()
+{
+    return QStringLiteral("application/x-vellumtree-notes");
+}
+
+TNoteTree::TNoteTree(QObject *parent) : QAbstractItemModel(parent) { }
+
+TNoteTree::~TNoteTree() = default;
+
+void TNoteTree::SetSortType(quint8 value)
+{
+    if (value == m_sortType)
+        return;
+    m_sortType = value;
+    // Type 1 sorts by data only through a comparison handler, and none is assigned.
+    if (value == 2 || value == 3)
+        SortNotes();
+}
+
+TNote *TNoteTree::insertAt(TNote *slot, int row, std::unique_ptr<TNote> note)
+{
+    Q_ASSERT(row >= 0 && row <= slot->ChildCount());
+    const bool notify = m_bulkDepth == 0;
+    if (notify)
+        beginInsertRows(indexOfSlot(slot), row, row);
+    TNote *raw = note.get();
+    raw->m_parent = slot;
+    slot->m_children.insert(slot->m_children.begin() + row, std::move(note));
+    for (int i = row; i < slot->ChildCount(); ++i)
+        slot->m_children[static_cast<size_t>(i)]->m_row = i;
+    ++m_count;
+    invalidateOrder();
+    if (notify)
+        endInsertRows();
+    return raw;
+}
+
+TNote *TNoteTree::AddNote(TNote *anchor, const QString &title, int mode, QStringView body)
+{
+    TNote *slot = nullptr;
+    int row = 0;
+    if (!anchor) {
+        slot = &m_top;
+        switch (mode) {
+        case imFirstSibling:
+        case imFirstChild:
+            row = 0;
+            break;
+        case imLastSibling:
+        case imAfter:
+        case imBefore:
+        case imLastChild:
+            row = m_top.ChildCount();
+            break;
+        default:
+            return nullptr;
+        }
+    } else {
+        switch (mode) {
+        case imFirstSibling:
+            slot = anchor->m_parent;
+            row = 0;
+            break;
+        case imLastSibling:
+            slot = anchor->m_parent;
+            row = slot->ChildCount();
+            break;
+        case imAfter:
+            slot = anchor->m_parent;
+            row = anchor->m_row + 1;
+            break;
+        case imBefore:
+            slot = anchor->m_parent;
+            row = anchor->m_row;
+            break;
+        case imFirstChild:
+            slot = anchor;
+            row = 0;
+            break;
+        case imLastChild:
+            slot = anchor;
+            row = anchor->ChildCount();
+            break;
+        default:
+            return nullptr;
+        }
+    }
+    auto note = std::make_unique<TNote>();
+    note->m_title = title;
+    note->SetBodyText(body);
+    return insertAt(slot, row, std::move(note));
+}
+
+static int branchSize(const TNote *note)
+{
+    int size = 1;
+    for (int i = 0; i < note->ChildCount(); ++i)
+        size += branchSize(note->Child(i));
+    return size;
+}
+
+void TNoteTree::DeleteNote(TNote *note)
+{
+    if (!note)
+        return;
+    TNote *slot = note->m_parent;
+    const int row = note->m_row;
+    const bool notify = m_bulkDepth == 0;
+    if (notify)
+        beginRemoveRows(indexOfSlot(slot), row, row);
+    m_count -= branchSize(note);
+    std::unique_ptr<TNote> owned = std::move(slot->m_children[static_cast<size_t>(row)]);
+    slot->m_children.erase(slot->m_children.begin() + row);
+    for (int i = row; i < slot->ChildCount(); ++i)
+        slot->m_children[static_cast<size_t>(i)]->m_row = i;
+    invalidateOrder();
+    if (notify)
+        endRemoveRows();
+    owned.reset();
+}
+
+void TNoteTree::SetTitle(TNote *note, const QString &title)
+{
+    if (!note || note->m_title == title)
+        return;
+    note->m_title = title;
+    if (m_bulkDepth == 0) {
+        const QModelIndex index = IndexOf(note);
+        emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+    }
+}
+
+bool TNoteTree::relocate(TNote *note, TNote *slot, int destRowBeforeRemoval)
+{
+    TNote *from = note->m_parent;
+    const int row = note->m_row;
+    if (from == slot && (destRowBeforeRemoval == row || destRowBeforeRemoval == row + 1))
+        return false;
+    const bool notify = m_bulkDepth == 0;
+    if (notify
+        && !beginMoveRows(indexOfSlot(from), row, row, indexOfSlot(slot), destRowBeforeRemoval))
+        return false;
+    std::unique_ptr<TNote> owned = std::move(from->m_children[static_cast<size_t>(row)]);
+    from->m_children.erase(from->m_children.begin() + row);
+    int dest = destRowBeforeRemoval;
+    if (from == slot && dest > row)
+        --dest;
+    owned->m_parent = slot;
+    slot->m_children.insert(slot->m_children.begin() + dest, std::move(owned));
+    const int fromRow = from == slot ? std::min(row, dest) : row;
+    for (int i = fromRow; i < from->ChildCount(); ++i)
+        from->m_children[static_cast<size_t>(i)]->m_row = i;
+    if (slot != from) {
+        for (int i = dest; i < slot->ChildCount(); ++i)
+            slot->m_children[static_cast<size_t>(i)]->m_row = i;
+    }
+    invalidateOrder();
+    if (notify)
+        endMoveRows();
+    return true;
+}
+
+bool TNoteTree::MoveNote(TNote *note, int direction)
+{
+    if (!note)
+        return false;
+    TNote *slot = note->m_parent;
+    switch (direction) {
+    case mdLeft: {
+        TNote *parent = note->Parent();
+        if (!parent)
+            return false;
+        // Right after the former parent; the last sibling when the parent is last.
+        return relocate(note, parent->m_parent, parent->m_row + 1);
+    }
+    case mdUp:
+        if (note->m_row == 0)
+            return false;
+        return relocate(note, slot, note->m_row - 1);
+    case mdRight: {
+        TNote *previous = note->PrevSibling();
+        if (!previous)
+            return false;
+        return relocate(note, previous, previous->ChildCount());
+    }
+    case mdDown:
+        if (note->m_row + 1 >= slot->ChildCount())
+            return false;
+        // Before the sibling after next, or last when there is none.
+        return relocate(note, slot, note->m_row + 2);
+    default:
+        return false;
+    }
+}
+
+void TNoteTree::sortLevel(TNote *slot,
+                          const std::function<bool(const TNote *, const TNote *)> &less)
+{
+    auto &children = slot->m_children;
+    std::stable_sort(children.begin(), children.end(),
+                     [&](const std::unique_ptr<TNote> &a, const std::unique_ptr<TNote> &b) {
+                         return less(a.get(), b.get());
+                     });
+    for (size_t i = 0; i < children.size(); ++i)
+        children[i]->m_row = static_cast<int>(i);
+}
+
+void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompare &rootCompare,
+                           const TNoteCompare &compare, qintptr userValue)
+{
+    const bool notify = m_bulkDepth == 0;
+    QModelIndexList before;
+    std::vector<std::pair<TNote *, int>> persistent;
+    if (notify) {
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        before = persistentIndexList();
+        persistent.reserve(static_cast<size_t>(before.size()));
+        for (const QModelIndex &index : before)
+            persistent.emplace_back(NoteOf(index), index.column());
+    }
+
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    for (TNote *slot : levels) {
+        if (slot->m_children.size() < 2)
+            continue;
+        const TNoteCompare &custom = slot == &m_top ? rootCompare : compare;
+        if (custom) {
+            sortLevel(slot, [&](const TNote *a, const TNote *b) {
+                return custom(a, b, userValue) < 0;
+            });
+        } else if (slot == &m_top) {
+            sortLevel(slot, [](const TNote *a, const TNote *b) {
+                return compareCodePoints(a->m_title, b->m_title) < 0;
+            });
+        } else {
+            // One sort key per note instead of collating every pair again.
+            std::vector<QCollatorSortKey> keys;
+            keys.reserve(slot->m_children.size());
+            for (const auto &child : slot->m_children) {
+                child->m_orderIndex = static_cast<int>(keys.size());
+                keys.push_back(collator.sortKey(child->m_title));
+            }
+            sortLevel(slot, [&](const TNote *a, const TNote *b) {
+                return keys[static_cast<size_t>(a->m_orderIndex)].compare(
+                           keys[static_cast<size_t>(b->m_orderIndex)])
+                    < 0;
+            });
+        }
+    }
+    invalidateOrder();
+
+    if (notify) {
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (const auto &[note, column] : persistent) {
+            const QModelIndex index = IndexOf(note);
+            after.append(index.isValid() ? createIndex(index.row(), column, note) : QModelIndex());
+        }
+        changePersistentIndexList(before, after);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+}
+
+bool TNoteTree::SortNotes(const TNoteCompare &compare, qintptr userValue)
+{
+    std::vector<TNote *> levels;
+    levels.push_back(&m_top);
+    for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note)) {
+        if (note->HasChildren())
+            levels.push_back(note);
+    }
+    sortLevels(levels, compare, compare, userValue);
+    return true;
+}
+
+void TNoteTree::SortChildren(TNote *note)
+{
+    if (!note)
+        return;
+    sortLevels({note}, {}, {}, 0);
+}
+
+void TNoteTree::ExportBranch(const TNote *note, QStringList &lines, bool withBodies) const
+{
+    if (!note)
+        return;
+    const TNote *end = nullptr;
+    for (const TNote *p = note; p && !end; p = p->Parent())
+        end = p->NextSibling();
+    for (const TNote *n = note; n && n != end; n = NextInTreeOrder(n)) {
+        lines.append(n->Title());
+        lines.append(QString());
+        if (withBodies && !n->Body().isEmpty()) {
+            lines.append(n->BodyText());
+            lines.append(QString());
+        }
+    }
+}
+
+void TNoteTree::ExportSiblings(QStringList &lines, const TNote *note, bool withBodies) const
+{
+    for (const TNote *n = note; n; n = n->NextSibling())
+        ExportBranch(n, lines, withBodies);
+}
+
+TNote *TNoteTree::FindByTitle(QStringView text) const
+{
+    const QString wanted = CaseFold::folded(text);
+    for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note)) {
+        if (note->m_title.size() == wanted.size() && CaseFold::equalFolded(note->m_title, wanted))
+            return note;
+    }
+    return nullptr;
+}
+
+QString TNoteTree::GetNoteLink(const TNote *note)
+{
+    QStringList titles;
+    for (const TNote *n = note; n; n = n->Parent())
+        titles.prepend(n->Title());
+    return QLatin1String("note://") + titles.join(u'\\') + u';';
+}
+
+TNote *TNoteTree::FindByLink(QStringView link) const
+{
+    QString s = CaseFold::folded(link);
+    // The prefix and the closing ";" are dropped whatever they hold.
+    s = s.size() > 8 ? s.mid(7, s.size() - 8) : QString();
+    s += u'\\';
+    QStringView rest(s);
+    TNote *current = FirstNote();
+    while (!rest.isEmpty() && current) {
+        const qsizetype cut = rest.indexOf(u'\\');
+        const QStringView component = rest.first(cut);
+        if (current->m_title.size() != component.size()
+            || !CaseFold::equalFolded(current->m_title, component)) {
+            current = current->NextSibling();
+            continue;
+        }
+        rest = rest.sliced(cut + 1);
+        if (rest.isEmpty())
+            return current;
+        current = current->FirstChild();
+    }
+    return nullptr;
+}
+
+TNote *TNoteTree::NodeAfterBranch(const TNote *note) const
+{
+    if (!note || !note->HasChildren())
+        return nullptr;
+    for (const TNote *p = note; p; p = p->Parent()) {
+        if (TNote *next = p->NextSibling())
+            return next;
+    }
+    return nullptr;
+}
+
+void TNoteTree::TrimNotes()
+{
+    for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note)) {
+        for (QString &line : note->m_body) {
+            qsizetype n = line.size();
+            while (n > 0 && line[n - 1] == u' ')
+                --n;
+            line.truncate(n);
+        }
+        QString text = note->BodyText();
+        qsizetype n = text.size();
+        while (n > 0) {
+            const QChar c = text[n - 1];
+            if (c != u'\t' && c != u'\n' && c != u'\r' && c != u' ')
+                break;
+            --n;
+        }
+        text.truncate(n);
+        note->SetBodyText(text);
+    }
+}
+
+void TNoteTree::ClearNotes()
+{
+    const bool notify = m_bulkDepth == 0;
+    if (notify)
+        beginResetModel();
+    m_top.m_children.clear();
+    m_count = 0;
+    invalidateOrder();
+    if (notify)
+        endResetModel();
+}
+
+void TNoteTree::ResetTree()
+{
+    BeginBulkUpdate();
+    ClearNotes();
+    EndBulkUpdate();
+}
+
+void TNoteTree::FreeBranchData(TNote *note)
+{
+    if (!note)
+        return;
+    for (TNote *n = note->FirstChild(); n && n->IsDescendantOf(note); n = NextInTreeOrder(n))
+        n->m_body.clear();
+}
+
+void TNoteTree::BeginBulkUpdate()
+{
+    if (m_bulkDepth++ == 0)
+        beginResetModel();
+}
+
+void TNoteTree::EndBulkUpdate()
+{
+    Q_ASSERT(m_bulkDepth > 0);
+    if (m_bulkDepth > 0 && --m_bulkDepth == 0)
+        endResetModel();
+}
+
+QByteArray TNoteTree::WriteBranch(const TNote *note) const
+{
+    QByteArray out;
+    if (!note)
+        return out;
+    writeBranchRecords(out, note);
+    appendInt(out, kEndOfStream);
+    return out;
+}
+
+TNote *TNoteTree::InsertBranch(TNote *anchor, int mode, QByteArrayView data)
+{
+    if (!anchor)
+        return nullptr;
+    StreamReader reader(data);
+    qint32 item = 0;
+    QString title;
+    QString body;
+    if (!reader.readInt(&item) || !reader.readRecordAfterLength(item, &title, &body))
+        return nullptr;
+    TNote *first = AddNote(anchor, title, mode, body);
+    if (!first)
+        return nullptr;
+    TNote *last = first;
+    TNote *current = anchor;
+    const int anchorLevel = anchor->Level();
+    while (reader.readInt(&item)) {
+        if (item == kBeginChildren) {
+            current = last;
+        } else if (item == kEndChildren) {
+            TNote *up = current->Parent();
+            if (!up || up->Level() < anchorLevel)
+                break;
+            current = up;
+        } else if (item >= 0) {
+            if (!reader.readRecordAfterLength(item, &title, &body))
+                break;
+            last = AddNote(current, title, imLastChild, body);
+        } else {
+            break; // the end marker, or a fault
+        }
+    }
+    return first;
+}
+
+void TNoteTree::ensureOrder() const
+{
+    if (m_orderValid)
+        return;
+    m_order.clear();
+    m_order.reserve(static_cast<size_t>(m_count));
+    for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note)) {
+        note->m_orderIndex = static_cast<int>(m_order.size());
+        m_order.push_back(note);
+    }
+    m_orderValid = true;
+}
+
+int TNoteTree::AbsoluteIndex(const TNote *note) const
+{
+    if (!note)
+        return -1;
+    ensureOrder();
+    return note->m_orderIndex;
+}
+
+TNote *TNoteTree::NoteAt(int absoluteIndex) const
+{
+    if (absoluteIndex < 0 || absoluteIndex >= m_count)
+        return nullptr;
+    ensureOrder();
+    return m_order[static_cast<size_t>(absoluteIndex)];
+}
+
+TNote *TNoteTree::NextInTreeOrder(const TNote *note) const
+{
+    if (!note)
+        return nullptr;
+    if (note->HasChildren())
+        return note->FirstChild();
+    for (const TNote *p = note; p; p = p->Parent()) {
+        if (TNote *next = p->NextSibling())
+            return next;
+    }
+    return nullptr;
+}
+
+TNote *TNoteTree::NoteOf(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.model() != this)
+        return nullptr;
+    return static_cast<TNote *>(index.internalPointer());
+}
+
+QModelIndex TNoteTree::IndexOf(const TNote *note) const
+{
+    if (!note)
+        return {};
+    return createIndex(note->m_row, 0, const_cast<TNote *>(note));
+}
+
+QModelIndex TNoteTree::indexOfSlot(const TNote *slot) const
+{
+    return slot == &m_top ? QModelIndex() : IndexOf(slot);
+}
+
+QModelIndex TNoteTree::index(int row, int column, const QModelIndex &parent) const
+{
+    if (column != 0)
+        return {};
+    const TNote *slot = parent.isValid() ? NoteOf(parent) : &m_top;
+    if (!slot)
+        return {};
+    TNote *child = slot->Child(row);
+    return child ? createIndex(row, 0, child) : QModelIndex();
+}
+
+QModelIndex TNoteTree::parent(const QModelIndex &child) const
+{
+    const TNote *note = NoteOf(child);
+    return note ? IndexOf(note->Parent()) : QModelIndex();
+}
+
+int TNoteTree::rowCount(const QModelIndex &parent) const
+{
+    if (parent.column() > 0)
+        return 0;
+    const TNote *slot = parent.isValid() ? NoteOf(parent) : &m_top;
+    return slot ? slot->ChildCount() : 0;
+}
+
+int TNoteTree::columnCount(const QModelIndex &) const
+{
+    return 1;
+}
+
+bool TNoteTree::hasChildren(const QModelIndex &parent) const
+{
+    return rowCount(parent) > 0;
+}
+
+QVariant TNoteTree::data(const QModelIndex &index, int role) const
+{
+    const TNote *note = NoteOf(index);
+    if (!note)
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return note->Title();
+    return {};
+}
+
+bool TNoteTree::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    TNote *note = NoteOf(index);
+    if (!note || role != Qt::EditRole)
+        return false;
+    SetTitle(note, value.toString());
+    return true;
+}
+
+Qt::ItemFlags TNoteTree::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::ItemIsDropEnabled;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsDragEnabled
+        | Qt::ItemIsDropEnabled;
+}
+
+Qt::DropActions TNoteTree::supportedDropActions() const
+{
+    return Qt::MoveAction | Qt::CopyAction;
+}
+
+Qt::DropActions TNoteTree::supportedDragActions() const
+{
+    return Qt::MoveAction | Qt::CopyAction;
+}
+
+QStringList TNoteTree::mimeTypes() const
+{
+    return {NotesMimeType()};
+}
+
+QMimeData *TNoteTree::mimeData(const QModelIndexList &indexes) const
+{
+    const TNote *note = indexes.isEmpty() ? nullptr : NoteOf(indexes.first());
+    if (!note)
+        return nullptr;
+    auto *mime = new QMimeData;
+    mime->setData(NotesMimeType(), WriteBranch(note));
+    return mime;
+}

@@ -1,0 +1,168 @@
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Byte values are stored in the Tag of buttons and menu items: keep them fixed.
+enum TNoteInsertMode : quint8 {
+    imFirstSibling = 0,
+    imLastSibling = 1,
+    imAfter = 2,
+    imBefore = 3,
+    imFirstChild = 4,
+    imLastChild = 5,
+};
+
+enum TMoveDirection : quint8 {
+    mdLeft = 0,
+    mdUp = 1,
+    mdRight = 2,
+    mdDown = 3,
+};
+
+class TNoteTree;
+
+// One note: a one-line title and a body of lines. Owned by its TNoteTree; the
+// structure is changed only through the tree so that its views hear of it.
+class TNote final
+{
+public:
+    const QString &Title() const { return m_title; }
+    const QStringList &Body() const { return m_body; }
+    // Bodies are not shown by the tree, so they may be changed directly.
+    QStringList &Body() { return m_body; }
+
+    // The body's text form: every line followed by CR LF.
+    QString BodyText() const;
+    // Splits at CR LF, lone CR or lone LF; a final break makes no empty last line.
+    void SetBodyText(QStringView text);
+
+    // None for a root note.
+    TNote *Parent() const { return m_parent && m_parent->m_parent ? m_parent : nullptr; }
+    int Row() const { return m_row; }
+    int ChildCount() const { return static_cast<int>(m_children.size()); }
+    bool HasChildren() const { return !m_children.empty(); }
+    TNote *Child(int row) const;
+    TNote *FirstChild() const { return Child(0); }
+    TNote *LastChild() const { return Child(ChildCount() - 1); }
+    TNote *NextSibling() const;
+    TNote *PrevSibling() const;
+    // 0 for a root note.
+    int Level() const;
+    bool IsDescendantOf(const TNote *ancestor) const;
+
+private:
+    friend class TNoteTree;
+
+    QString m_title;
+    QStringList m_body;
+    TNote *m_parent = nullptr; // the tree's hidden top node for root notes
+    int m_row = 0;
+    mutable int m_orderIndex = -1;
+    std::vector<std::unique_ptr<TNote>> m_children;
+};
+
+// The open document: the tree of notes, and the item model the tree view shows.
+class TNoteTree final : public QAbstractItemModel
+{
+    Q_OBJECT
+
+public:
+    // Optional comparison for SortNotes: negative, zero or positive like strcmp.
+    using TNoteCompare = std::function<int(const TNote *a, const TNote *b, qintptr userValue)>;
+
+    // The private clipboard and drag-and-drop type carrying the branch record stream.
+    static QString NotesMimeType();
+
+    explicit TNoteTree(QObject *parent = nullptr);
+    ~TNoteTree() override;
+
+    quint8 SortType() const { return m_sortType; }
+    void SetSortType(quint8 value);
+
+    TNote *AddNote(TNote *anchor, const QString &title, int mode, QStringView body = {});
+    // Removes the note with its whole branch.
+    void DeleteNote(TNote *note);
+    void SetTitle(TNote *note, const QString &title);
+
+    bool SortNotes(const TNoteCompare &compare = {}, qintptr userValue = 0);
+    void SortChildren(TNote *note);
+    bool MoveNote(TNote *note, int direction);
+
+    void ExportBranch(const TNote *note, QStringList &lines, bool withBodies) const;
+    void ExportSiblings(QStringList &lines, const TNote *note, bool withBodies) const;
+
+    TNote *FindByTitle(QStringView text) const;
+    static QString GetNoteLink(const TNote *note);
+    TNote *FindByLink(QStringView link) const;
+    TNote *NodeAfterBranch(const TNote *note) const;
+    TNote *TreeEnd() const { return nullptr; }
+
+    void TrimNotes();
+    void ClearNotes();
+    void ResetTree();
+    void FreeBranchData(TNote *note);
+
+    // While a bulk update runs, views get one reset at its end instead of a signal
+    // for every change; nested calls are counted.
+    void BeginBulkUpdate();
+    void EndBulkUpdate();
+    bool InBulkUpdate() const { return m_bulkDepth > 0; }
+
+    // Branch record stream: the note, then its descendants, as records and markers.
+    QByteArray WriteBranch(const TNote *note) const;
+    // Inserts the branch held in data at the anchor; returns the first note, or none
+    // when the anchor is none or the data holds no complete first record. Reading
+    // stops at the first fault; the notes read before it stay.
+    TNote *InsertBranch(TNote *anchor, int mode, QByteArrayView data);
+
+    // Tree order (pre-order) over the whole tree.
+    int Count() const { return m_count; }
+    int AbsoluteIndex(const TNote *note) const;
+    TNote *NoteAt(int absoluteIndex) const;
+    TNote *FirstNote() const { return m_top.FirstChild(); }
+    TNote *NextInTreeOrder(const TNote *note) const;
+    int RootCount() const { return m_top.ChildCount(); }
+    TNote *RootNote(int row) const { return m_top.Child(row); }
+
+    TNote *NoteOf(const QModelIndex &index) const;
+    QModelIndex IndexOf(const TNote *note) const;
+
+    // QAbstractItemModel
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    bool hasChildren(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    Qt::DropActions supportedDropActions() const override;
+    Qt::DropActions supportedDragActions() const override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+
+private:
+    TNote *parentSlot(TNote *note) { return note ? note->m_parent : &m_top; }
+    TNote *insertAt(TNote *slot, int row, std::unique_ptr<TNote> note);
+    bool relocate(TNote *note, TNote *slot, int destRowBeforeRemoval);
+    void sortLevel(TNote *slot, const std::function<bool(const TNote *, const TNote *)> &less);
+    void sortLevels(const std::vector<TNote *> &levels, const TNoteCompare &rootCompare,
+                    const TNoteCompare &compare, qintptr userValue);
+    void invalidateOrder() { m_orderValid = false; }
+    void ensureOrder() const;
+    QModelIndex indexOfSlot(const TNote *slot) const;
+
+    TNote m_top; // hidden parent of the root notes
+    int m_count = 0;
+    quint8 m_sortType = 0;
+    int m_bulkDepth = 0;
+    mutable std::vector<TNote *> m_order;
+    mutable bool m_orderValid = true;
+};
