@@ -254,30 +254,6 @@ TEST(Blowfish, CipherRefusesAWalkOutsideThePArray)
     EXPECT_THROW(cipher.Cipher(block, 0, 2), std::out_of_range);
 }
 
-TEST(Blowfish, SameKeyAgainSchedulesNothing)
-{
-    TBlowfish cipher(QByteArrayLiteral("twice"));
-    const QByteArray keyBuffer = cipher.keyBuffer();
-    const QByteArray before = encryptString(cipher, QByteArrayLiteral("12345678"));
-    cipher.SetKey(QByteArrayLiteral("twice"));
-    // A second schedule would have folded the key again onto the key buffer.
-    EXPECT_EQ(cipher.keyBuffer(), keyBuffer);
-    EXPECT_EQ(encryptString(cipher, QByteArrayLiteral("12345678")), before);
-}
-
-TEST(Blowfish, EmptyKeyKeepsTheStateButForgetsTheKeyText)
-{
-    TBlowfish cipher(QByteArrayLiteral("forget"));
-    const QByteArray keyBuffer = cipher.keyBuffer();
-    cipher.SetKey(QByteArray());
-    EXPECT_EQ(cipher.key(), QByteArray());
-    EXPECT_EQ(cipher.keyBuffer(), keyBuffer);
-
-    // The old key is now new again, so it is folded a second time.
-    cipher.SetKey(QByteArrayLiteral("forget"));
-    EXPECT_NE(cipher.keyBuffer(), keyBuffer);
-}
-
 TEST(Blowfish, NewKeyOnAUsedObjectFoldsOntoTheOldKeyBuffer)
 {
     TBlowfish used(QByteArrayLiteral("first key"));
