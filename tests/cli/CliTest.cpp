@@ -1,0 +1,188 @@
+#include "notes/Archive.h"
+#include "notes/NoteTree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the built command-line tool as a user would, on files in a temporary folder.
+class CliTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TNoteTree tree;
+        TNote *work = tree.AddNote(nullptr, u"Work"_s, imLastChild, u"plans\r\n\r\nmore"_s);
+        TNote *computers = tree.AddNote(work, u"Computers"_s, imLastChild);
+        tree.AddNote(computers, u"Linux"_s, imLastChild, u"kernel\r\nшелл"_s);
+        tree.AddNote(nullptr, u"Inbox"_s, imLastChild, u"todo"_s);
+        TArchive archive(&tree);
+        archive.Title = u"Doc title"_s;
+        archive.LastNode = computers;
+        archive.WriteNotes(nullptr, path(u"doc.vlt"_s));
+        writeFile(u"pw"_s, "secret12\nsecond line ignored\n");
+        writeFile(u"wrongpw"_s, "other\n");
+    }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    void writeFile(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QByteArray readFile(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    CliRun run(const QStringList &args, const QByteArray &input = {}) const
+    {
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+#ifdef Q_OS_UNIX
+        // No controlling terminal, so a password prompt can never wait for a person.
+        process.setChildProcessModifier([] { setsid(); });
+#endif
+        process.start(QStringLiteral(VT_CLI_PATH), args);
+        process.write(input);
+        process.closeWriteChannel();
+        process.waitForFinished(30000);
+        CliRun result;
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(CliTest, TreeIndentsTwoSpacesPerLevel)
+{
+    const CliRun r = run({u"tree"_s, path(u"doc.vlt"_s)});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, u"Work\n  Computers\n    Linux\nInbox\n"_s);
+}
+
+TEST_F(CliTest, CatFindsByLinkThenByTitle)
+{
+    CliRun r = run({u"cat"_s, path(u"doc.vlt"_s), u"note://WORK\\computers\\Linux;"_s});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, u"kernel\nшелл\n"_s);
+    r = run({u"cat"_s, path(u"doc.vlt"_s), u"work"_s});
+    EXPECT_EQ(r.out, u"plans\n\nmore\n"_s);
+    r = run({u"cat"_s, path(u"doc.vlt"_s), u"note://Inbox;"_s});
+    EXPECT_EQ(r.out, u"todo\n"_s);
+    r = run({u"cat"_s, path(u"doc.vlt"_s), u"Nothing"_s});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u"Nothing"_s));
+}
+
+TEST_F(CliTest, ConvertToEncipheredAndBackIsByteIdentical)
+{
+    CliRun r = run({u"convert"_s, path(u"doc.vlt"_s), path(u"doc.VLE"_s), u"--password-file"_s,
+                 path(u"pw"_s)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(readFile(u"doc.vle"_s).startsWith("VLE"));
+
+    r = run({u"tree"_s, path(u"doc.vle"_s), u"--password-file"_s, u"-"_s}, "secret12\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, u"Work\n  Computers\n    Linux\nInbox\n"_s);
+
+    r = run({u"convert"_s, u"--password-file=%1"_s.arg(path(u"pw"_s)), path(u"doc.vle"_s),
+             path(u"back.vlt"_s)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(u"back.vlt"_s), readFile(u"doc.vlt"_s));
+}
+
+TEST_F(CliTest, ConvertToTextFlattensTheTree)
+{
+    const CliRun r = run({u"convert"_s, path(u"doc.vlt"_s), path(u"doc.txt"_s)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(u"doc.txt"_s),
+              u"Work\r\n\r\nplans\r\n\r\nmore\r\n\r\n\r\nComputers\r\n\r\nLinux\r\n\r\nkernel\r\n"
+              "шелл\r\n\r\n\r\nInbox\r\n\r\ntodo\r\n\r\n\r\n"_s.toUtf8());
+}
+
+TEST_F(CliTest, FailuresSayWhichFileAndWhyAndWriteNothing)
+{
+    run({u"convert"_s, path(u"doc.vlt"_s), path(u"doc.vle"_s), u"--password-file"_s,
+         path(u"pw"_s)});
+    writeFile(u"text.vlt"_s, "just some text\r\n");
+    writeFile(u"bad.vle"_s, "XYZ12345678");
+
+    struct Case
+    {
+        QStringList args;
+        QString reason;
+        QString file;
+    } cases[] = {
+        {{u"convert"_s, path(u"doc.vle"_s), path(u"out.vlt"_s), u"--password-file"_s,
+          path(u"wrongpw"_s)},
+         u"doc.vle"_s,
+         u"out.vlt"_s},
+        {{u"convert"_s, path(u"bad.vle"_s), path(u"out.vlt"_s), u"--password-file"_s,
+          path(u"pw"_s)},
+         u"Invalid file signature!"_s,
+         u"out.vlt"_s},
+        {{u"convert"_s, path(u"text.vlt"_s), path(u"out.vlt"_s)}, u"not a notes file"_s,
+         u"out.vlt"_s},
+        {{u"tree"_s, path(u"missing.vlt"_s)}, u"missing.vlt"_s, QString()},
+        {{u"convert"_s, path(u"doc.vlt"_s), path(u"no/such/folder/out.vlt"_s)}, u"out.vlt"_s,
+         QString()},
+    };
+    for (const Case &c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.args.join(u' ').toStdString();
+        EXPECT_TRUE(r.err.contains(c.reason)) << r.err.toStdString();
+        EXPECT_EQ(r.err.count(u'\n'), 1) << r.err.toStdString();
+        if (!c.file.isEmpty())
+            EXPECT_FALSE(QFile::exists(path(c.file)));
+    }
+    // Enciphering without a password anywhere: no terminal here, so it must fail cleanly.
+    const CliRun r = run({u"convert"_s, path(u"doc.vlt"_s), path(u"new.vle"_s)});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(QFile::exists(path(u"new.vle"_s)));
+}
+
+TEST_F(CliTest, WrongUsageExitsTwoWithTheUsageText)
+{
+    for (const QStringList &args :
+         {QStringList{}, QStringList{u"frobnicate"_s}, QStringList{u"tree"_s},
+          QStringList{u"cat"_s, u"x.vlt"_s}, QStringList{u"convert"_s, u"a.vlt"_s, u"b.doc"_s},
+          QStringList{u"tree"_s, u"a.vlt"_s, u"--bogus"_s},
+          QStringList{u"tree"_s, u"a.vlt"_s, u"--password-file"_s}}) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(u' ').toStdString();
+        EXPECT_TRUE(r.err.contains(u"Usage:"_s));
+    }
+    for (const QString &command : {u"tree"_s, u"cat"_s, u"convert"_s}) {
+        const CliRun r = run({command, u"--help"_s});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.out.contains(u"Usage:"_s));
+    }
+}
+
+} // namespace

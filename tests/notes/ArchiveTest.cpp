@@ -1,0 +1,481 @@
+#include "TreeText.h"
+
+#include "crypto/STRMBlowfish.h"
+#include "notes/Archive.h"
+#include "notes/NoteTree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+using namespace Qt::StringLiterals;
+using TreeText::build;
+using TreeText::dump;
+using TreeText::find;
+
+namespace {
+
+QByteArray crlf(const QList<QByteArray> &lines)
+{
+    QByteArray out;
+    for (const QByteArray &line : lines)
+        out += line + "\r\n";
+    return out;
+}
+
+QList<QByteArray> header(const QByteArray &lastNote = "0", const QByteArray &title = "")
+{
+    return {"<!DOCTYPE Vellumtree-File>", "<!--LastNote:" + lastNote + "-->", "<html>", "<head>",
+            "<title>" + title + "</title>", "</head>", "", "<body bgcolor=\"#ffffff\">", "", "<dl>"};
+}
+
+class ArchiveTest : public ::testing::Test
+{
+protected:
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    void writeBytes(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QByteArray readBytes(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    bool readInto(TNoteTree &into, const QString &name, TNote *parent = nullptr)
+    {
+        TArchive archive(&into);
+        archive.LegacyEncoding = TTextEncoding::Windows1252;
+        const bool ok = archive.ReadNotes(parent, path(name));
+        lastTitle = archive.Title;
+        lastNote = archive.LastNode;
+        return ok;
+    }
+
+    QTemporaryDir dir;
+    TNoteTree tree;
+    QString lastTitle;
+    TNote *lastNote = nullptr;
+};
+
+TEST_F(ArchiveTest, WritesTheDocumentLineByLine)
+{
+    build(tree, u"A(B(C),D),E"_s);
+    find(tree, u"A"_s)->SetBodyText(u"a <b> & c\r\n\r\nlast"_s);
+    find(tree, u"C"_s)->SetBodyText(u"c"_s);
+    TArchive archive(&tree);
+    archive.Title = u"My notes"_s;
+    archive.LastNode = find(tree, u"D"_s);
+    ASSERT_TRUE(archive.WriteNotes(nullptr, path(u"doc.vlt"_s)));
+
+    QList<QByteArray> expected = header("3", "My notes");
+    expected << "<dt><h3>A</h3></dt>" << "<dd><pre>" << "a <b> & c" << "" << "last"
+             << "</pre></dd>" << "<dl>" << "" << "<dt><h3>B</h3></dt>" << "<dd><pre>"
+             << "</pre></dd>" << "<dl>" << "" << "<dt><h3>C</h3></dt>" << "<dd><pre>" << "c"
+             << "</pre></dd>" << "</dl>" << "" << "<dt><h3>D</h3></dt>" << "<dd><pre>"
+             << "</pre></dd>" << "</dl>" << "<dt><h3>E</h3></dt>" << "<dd><pre>" << "</pre></dd>"
+             << "</dl>" << "</body>" << "</html>";
+    EXPECT_EQ(readBytes(u"doc.vlt"_s), crlf(expected));
+}
+
+TEST_F(ArchiveTest, EmptyTreeWritesThirteenLinesAndReadsBackEmpty)
+{
+    TArchive archive(&tree);
+    archive.WriteNotes(nullptr, path(u"empty.vlt"_s));
+    EXPECT_EQ(readBytes(u"empty.vlt"_s), crlf(header() << "</dl>" << "</body>" << "</html>"));
+
+    TNoteTree back;
+    build(back, u"old"_s);
+    ASSERT_TRUE(readInto(back, u"empty.vlt"_s));
+    EXPECT_EQ(back.Count(), 0);
+    EXPECT_EQ(lastNote, nullptr);
+}
+
+TEST_F(ArchiveTest, BranchExportReadsBackAsOneRootNote)
+{
+    build(tree, u"A(B(C),D),E"_s);
+    TArchive archive(&tree);
+    archive.WriteNotes(find(tree, u"E"_s), path(u"leaf.vlt"_s));
+    EXPECT_EQ(readBytes(u"leaf.vlt"_s),
+              crlf(header() << "<dt><h3>E</h3></dt>" << "<dd><pre>" << "</pre></dd>" << ""
+                            << "<dl>" << "</dl>" << "</dl>" << "</body>" << "</html>"));
+    TArchive(&tree).WriteNotes(find(tree, u"A"_s), path(u"branch.vlt"_s));
+
+    TNoteTree back;
+    ASSERT_TRUE(readInto(back, u"leaf.vlt"_s));
+    EXPECT_EQ(dump(back), u"E"_s);
+    ASSERT_TRUE(readInto(back, u"branch.vlt"_s));
+    EXPECT_EQ(dump(back), u"A(B(C),D)"_s);
+}
+
+TEST_F(ArchiveTest, RoundTripKeepsBodiesLineForLine)
+{
+    build(tree, u"A(B),C"_s);
+    find(tree, u"A"_s)->Body() = QStringList{QString(), u"  indented"_s, QString(), QString()};
+    find(tree, u"B"_s)->Body() = QStringList{u"<dt><h3>not a title</h3></dt>"_s, u"<dl>"_s};
+    find(tree, u"C"_s)->Body() = QStringList{u"\ttab"_s, u"trailing "_s};
+    TArchive archive(&tree);
+    archive.Title = u"T"_s;
+    archive.LastNode = find(tree, u"C"_s);
+    archive.WriteNotes(nullptr, path(u"doc.vlt"_s));
+    const QByteArray written = readBytes(u"doc.vlt"_s);
+
+    TNoteTree back;
+    ASSERT_TRUE(readInto(back, u"doc.vlt"_s));
+    EXPECT_EQ(dump(back), u"A(B),C"_s);
+    for (const char *title : {"A", "B", "C"})
+        EXPECT_EQ(find(back, QString::fromLatin1(title))->Body(),
+                  find(tree, QString::fromLatin1(title))->Body());
+    EXPECT_EQ(lastTitle, u"T"_s);
+    EXPECT_EQ(lastNote, find(back, u"C"_s));
+
+    TArchive again(&back);
+    again.Title = lastTitle;
+    again.LastNode = lastNote;
+    again.WriteNotes(nullptr, path(u"again.vlt"_s));
+    EXPECT_EQ(readBytes(u"again.vlt"_s), written);
+}
+
+TEST_F(ArchiveTest, BodyLineThatClosesTheBodyStartsAnExtraNote)
+{
+    TNote *a = tree.AddNote(nullptr, u"A"_s, imLastChild);
+    a->Body() = QStringList{u"before"_s, u"</pre></dd>"_s, u"<dt><h3>Extra</h3></dt>"_s};
+    TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s));
+    TNoteTree back;
+    ASSERT_TRUE(readInto(back, u"doc.vlt"_s));
+    EXPECT_EQ(dump(back), u"A,Extra"_s);
+    EXPECT_EQ(find(back, u"A"_s)->Body(), QStringList{u"before"_s});
+}
+
+struct ReaderCase
+{
+    const char *name;
+    QList<QByteArray> lines;
+    bool isNotes;
+    const char *shape;
+    const char *title;     // nullptr: derived from the file name
+    const char *lastNote;  // title of the last note, nullptr for none
+};
+
+class ReaderQuirks : public ArchiveTest, public ::testing::WithParamInterface<ReaderCase>
+{
+};
+
+TEST_P(ReaderQuirks, ReadsTheTextAsTheOldReaderDid)
+{
+    const ReaderCase &c = GetParam();
+    writeBytes(u"case.file.vlt"_s, crlf(c.lines));
+    build(tree, u"Existing"_s);
+    EXPECT_EQ(readInto(tree, u"case.file.vlt"_s), c.isNotes);
+    EXPECT_EQ(dump(tree), QString::fromLatin1(c.shape));
+    if (!c.isNotes)
+        return;
+    const QString fullPath = path(u"case.file.vlt"_s);
+    EXPECT_EQ(lastTitle, c.title ? QString::fromUtf8(c.title) : fullPath.left(fullPath.indexOf(u'.')));
+    if (c.lastNote)
+        EXPECT_EQ(lastNote, find(tree, QString::fromLatin1(c.lastNote)));
+    else
+        EXPECT_EQ(lastNote, nullptr);
+}
+
+const QList<QByteArray> kTwoNotes = {"<dt><h3>A</h3></dt>", "<dd><pre>", "</pre></dd>",
+                                     "<dt><h3>B</h3></dt>", "</dl>", "</body>", "</html>"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ReaderQuirks,
+    ::testing::Values(
+        ReaderCase{"TrailingBlankOnTheFirstLine",
+                   {"<!DOCTYPE Vellumtree-File> ", "<dl>", "<dt><h3>A</h3></dt>"}, false,
+                   "Existing", nullptr, nullptr},
+        ReaderCase{"EmptyFile", {}, false, "Existing", nullptr, nullptr},
+        ReaderCase{"OnlyTypeAndListLines", {"<!DOCTYPE Vellumtree-File>", "<dl>"}, true, "",
+                   nullptr, nullptr},
+        ReaderCase{"NoListLineReadsNoNotes",
+                   {"<!DOCTYPE Vellumtree-File>", "<dt><h3>A</h3></dt>"}, true, "", nullptr,
+                   nullptr},
+        ReaderCase{"LastNoteIndex", header("1", "t") + kTwoNotes, true, "A,B", "t", "B"},
+        ReaderCase{"LastNoteEqualToCount", header("2", "t") + kTwoNotes, true, "A,B", "t",
+                   nullptr},
+        ReaderCase{"LastNoteNegative", header("-1", "t") + kTwoNotes, true, "A,B", "t", nullptr},
+        ReaderCase{"LastNoteWithoutDigitsIsTheFirst", header("x", "t") + kTwoNotes, true, "A,B",
+                   "t", "A"},
+        ReaderCase{"LastNoteDigitsBeforeJunk", header(" +1junk", "t") + kTwoNotes, true, "A,B",
+                   "t", "B"},
+        ReaderCase{"LastNoteHuge", header("99999999999999999999", "t") + kTwoNotes, true, "A,B",
+                   "t", nullptr},
+        ReaderCase{"TitleLineWithoutElement",
+                   {"<!DOCTYPE Vellumtree-File>", "", "", "", "plain title", "", "<dl>",
+                    "<dt><h3>A</h3></dt>"},
+                   true, "A", "plain title", nullptr},
+        ReaderCase{"IndentedBlockKeepsPartOfTheMarkup",
+                   {"<!DOCTYPE Vellumtree-File>", "<dl>", "  <dt><h3>A</h3></dt>", "  <dd><pre>",
+                    "stray", "</pre></dd>"},
+                   true, "3>A", "stray", nullptr},
+        ReaderCase{"MissingBodyEndKeepsTheRest",
+                   {"<!DOCTYPE Vellumtree-File>", "<dl>", "<dt><h3>A</h3></dt>", "<dd><pre>",
+                    "x", "<dt><h3>B</h3></dt>"},
+                   true, "A", "x", nullptr},
+        ReaderCase{"ExtraListEndAtRootChangesNothing",
+                   {"<!DOCTYPE Vellumtree-File>", "<dl>", "</dl>", "</dl>",
+                    "<dt><h3>A</h3></dt>", "<dl>", "<dt><h3>B</h3></dt>", "</dl>", "</dl>",
+                    "<dt><h3>C</h3></dt>"},
+                   true, "A(B),C", "<dt><h3>A</h3></dt>", nullptr},
+        ReaderCase{"ShortTitleLineGivesAnEmptyTitle",
+                   {"<!DOCTYPE Vellumtree-File>", "<dl>", "<dt><h3>", "<dl>",
+                    "<dt><h3>x</h3></dt>"},
+                   true, "(x)", nullptr, nullptr}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(ArchiveTest, ReadingUnderANoteAddsLastChildrenAndTouchesNothingElse)
+{
+    TNoteTree source;
+    build(source, u"X(Y),Z"_s);
+    TArchive(&source).WriteNotes(nullptr, path(u"import.vlt"_s));
+    // Stray list ends and a body before any title must not reach notes outside.
+    writeBytes(u"hostile.vlt"_s,
+               crlf({"<!DOCTYPE Vellumtree-File>", "<dl>", "<dd><pre>", "into parent?",
+                     "</pre></dd>", "</dl>", "</dl>", "</dl>", "<dt><h3>W</h3></dt>"}));
+
+    build(tree, u"A(B),C"_s);
+    TNote *a = find(tree, u"A"_s);
+    a->SetBodyText(u"keep"_s);
+    ASSERT_TRUE(readInto(tree, u"import.vlt"_s, a));
+    EXPECT_EQ(dump(tree), u"A(B,X(Y),Z),C"_s);
+    ASSERT_TRUE(readInto(tree, u"hostile.vlt"_s, a));
+    EXPECT_EQ(dump(tree), u"A(B,X(Y),Z,W),C"_s);
+    EXPECT_EQ(a->Body(), QStringList{u"keep"_s});
+}
+
+TEST_F(ArchiveTest, NulByteEndsTheText)
+{
+    QByteArray bytes = crlf({"<!DOCTYPE Vellumtree-File>", "<dl>", "<dt><h3>A</h3></dt>"});
+    bytes += QByteArray("\0", 1) + crlf({"<dt><h3>B</h3></dt>"});
+    writeBytes(u"nul.vlt"_s, bytes);
+    ASSERT_TRUE(readInto(tree, u"nul.vlt"_s));
+    EXPECT_EQ(dump(tree), u"A"_s);
+}
+
+// Every byte a legacy code page can hold, the undefined ones included, must come
+// back unchanged: the file is the user's and may hold anything.
+class LegacyRoundTrip : public ArchiveTest, public ::testing::WithParamInterface<TTextEncoding>
+{
+};
+
+TEST_P(LegacyRoundTrip, FileWrittenBackIsByteIdentical)
+{
+    QByteArray everyByte;
+    for (int b = 0x80; b <= 0xFF; ++b)
+        everyByte.append(static_cast<char>(b));
+    const QByteArray original = crlf(header("1", "\xC0\xE9") << "<dt><h3>T\xE4\xF6</h3></dt>"
+                                                         << "<dd><pre>" << everyByte
+                                                         << "</pre></dd>" << "<dt><h3>x</h3></dt>"
+                                                         << "<dd><pre>" << "</pre></dd>" << "</dl>"
+                                                         << "</body>" << "</html>");
+    ASSERT_FALSE(TextEncoding::isValidUtf8(original));
+    writeBytes(u"legacy.vlt"_s, original);
+
+    TArchive reader(&tree);
+    reader.LegacyEncoding = GetParam();
+    ASSERT_TRUE(reader.ReadNotes(nullptr, path(u"legacy.vlt"_s)));
+    EXPECT_EQ(reader.Encoding, GetParam());
+    EXPECT_EQ(reader.LastNode, find(tree, u"x"_s));
+
+    TArchive writer(&tree);
+    writer.Title = reader.Title;
+    writer.LastNode = reader.LastNode;
+    writer.Encoding = reader.Encoding;
+    writer.WriteNotes(nullptr, path(u"back.vlt"_s));
+    EXPECT_EQ(readBytes(u"back.vlt"_s), original);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, LegacyRoundTrip,
+                         ::testing::Values(TTextEncoding::Windows1250, TTextEncoding::Windows1251,
+                                           TTextEncoding::Windows1252),
+                         [](const auto &info) {
+                             return TextEncoding::encodingName(info.param)
+                                 .remove(u'-')
+                                 .toStdString();
+                         });
+
+TEST_F(ArchiveTest, CyrillicLegacyFileReadsAsCyrillic)
+{
+    writeBytes(u"ru.vlt"_s, crlf({"<!DOCTYPE Vellumtree-File>", "<dl>",
+                                  "<dt><h3>\xCF\xF0\xE8\xE2\xE5\xF2</h3></dt>"}));
+    TArchive reader(&tree);
+    reader.LegacyEncoding = TTextEncoding::Windows1251;
+    ASSERT_TRUE(reader.ReadNotes(nullptr, path(u"ru.vlt"_s)));
+    EXPECT_EQ(tree.RootNote(0)->Title(), u"Привет"_s);
+}
+
+TEST_F(ArchiveTest, TextThatLeavesItsCodePageIsWrittenAsUtf8)
+{
+    writeBytes(u"old.vlt"_s, crlf({"<!DOCTYPE Vellumtree-File>", "<dl>", "<dt><h3>caf\xE9</h3></dt>"}));
+    TArchive reader(&tree);
+    reader.LegacyEncoding = TTextEncoding::Windows1252;
+    ASSERT_TRUE(reader.ReadNotes(nullptr, path(u"old.vlt"_s)));
+    tree.AddNote(nullptr, u"日本"_s, imLastChild);
+
+    TArchive writer(&tree);
+    writer.Encoding = reader.Encoding;
+    writer.WriteNotes(nullptr, path(u"new.vlt"_s));
+    EXPECT_EQ(writer.Encoding, TTextEncoding::Utf8);
+    TNoteTree back;
+    ASSERT_TRUE(readInto(back, u"new.vlt"_s));
+    EXPECT_EQ(dump(back), u"café,日本"_s);
+}
+
+TEST_F(ArchiveTest, MissingFileRaisesAnErrorNamingIt)
+{
+    TArchive archive(&tree);
+    try {
+        archive.ReadNotes(nullptr, path(u"nowhere.vlt"_s));
+        FAIL() << "no error";
+    } catch (const EFileError &e) {
+        EXPECT_TRUE(e.message().contains(u"nowhere.vlt"_s)) << e.what();
+    }
+}
+
+TEST_F(ArchiveTest, FailedWriteLeavesThePreviousFileWhole)
+{
+    build(tree, u"A"_s);
+    TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s));
+    const QByteArray before = readBytes(u"doc.vlt"_s);
+
+    // A file standing where the folder should be.
+    writeBytes(u"blocker"_s, "x");
+    EXPECT_THROW(TArchive(&tree).WriteNotes(nullptr, path(u"blocker/doc.vlt"_s)), EFileError);
+    EXPECT_THROW(TArchive(&tree).WriteNotes(nullptr, path(u"missing/doc.vlt"_s)), EFileError);
+
+#ifdef Q_OS_UNIX
+    // A full disk, as a file size limit: the write fails half-way.
+    for (int i = 0; i < 2000; ++i)
+        tree.AddNote(nullptr, u"note %1"_s.arg(i), imLastChild, u"some body text"_s);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    auto *oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    bool threw = false;
+    try {
+        TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s));
+    } catch (const EFileError &e) {
+        threw = e.message().contains(u"doc.vlt"_s);
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(readBytes(u"doc.vlt"_s), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "temporary file left behind";
+#endif
+}
+
+// ------------------------------------------------------------ enciphered files
+
+TEST_F(ArchiveTest, EncipheredFileIsMagicAndCipherTextOfThePlainFile)
+{
+    build(tree, u"Secret(Inner),Other"_s);
+    find(tree, u"Inner"_s)->SetBodyText(u"pin 1234"_s);
+    TArchive plain(&tree);
+    plain.WriteNotes(nullptr, path(u"doc.vlt"_s));
+    TArchive enciphered(&tree);
+    enciphered.Password = u"pass word"_s;
+    enciphered.WriteNotes(nullptr, path(u"doc.VLE"_s));
+
+    EXPECT_FALSE(QFile::exists(path(u"doc.VLE"_s)));
+    EXPECT_TRUE(QFile::exists(path(u"doc.vle"_s)));
+    const QByteArray text = readBytes(u"doc.vlt"_s);
+    const QByteArray file = readBytes(u"doc.vle"_s);
+    ASSERT_TRUE(file.startsWith("VLE"));
+    const qsizetype padded = (text.size() + 7) / 8 * 8;
+    EXPECT_EQ(file.size(), 3 + padded);
+    QByteArray cipherText = file.mid(3);
+    TBlowfish(QByteArray("pass word")).DecryptString(cipherText);
+    EXPECT_EQ(cipherText, text + QByteArray(padded - text.size(), '\0'));
+
+    TNoteTree back;
+    TArchive reader(&back);
+    reader.Password = u"pass word"_s;
+    ASSERT_TRUE(reader.ReadNotes(nullptr, path(u"doc.vle"_s)));
+    EXPECT_EQ(dump(back), u"Secret(Inner),Other"_s);
+    EXPECT_EQ(find(back, u"Inner"_s)->Body(), QStringList{u"pin 1234"_s});
+}
+
+TEST_F(ArchiveTest, WrongPasswordNeverChangesTheTree)
+{
+    TNoteTree source;
+    build(source, u"A"_s);
+    TArchive writer(&source);
+    writer.Password = u"right"_s;
+    writer.WriteNotes(nullptr, path(u"doc.vle"_s));
+
+    build(tree, u"Open,Document"_s);
+    for (const QString &wrong : {u"wrong"_s, u"Right"_s, QString(), u"right "_s}) {
+        TArchive reader(&tree);
+        reader.Password = wrong;
+        bool read = true;
+        try {
+            read = reader.ReadNotes(nullptr, path(u"doc.vle"_s));
+        } catch (const EInvalidPassword &e) {
+            EXPECT_EQ(e.message(), u"Invalid password!"_s);
+            read = false;
+        }
+        EXPECT_FALSE(read) << wrong.toStdString();
+        EXPECT_EQ(dump(tree), u"Open,Document"_s);
+    }
+}
+
+TEST_F(ArchiveTest, FileWithoutTheMagicHasAnInvalidSignature)
+{
+    for (const QByteArray &bytes : {QByteArray(), QByteArray("VL"), QByteArray("vle12345678"),
+                                    QByteArray("XVLE1234")}) {
+        writeBytes(u"bad.vle"_s, bytes);
+        TArchive reader(&tree);
+        reader.Password = u"x"_s;
+        try {
+            reader.ReadNotes(nullptr, path(u"bad.vle"_s));
+            ADD_FAILURE() << "no error for " << bytes.toStdString();
+        } catch (const EInvalidSignature &e) {
+            EXPECT_EQ(e.message(), u"Invalid file signature!"_s);
+        }
+    }
+}
+
+TEST_F(ArchiveTest, PasswordKeyedWithCodePageBytesStillOpens)
+{
+    const QByteArray text = crlf({"<!DOCTYPE Vellumtree-File>", "<dl>", "<dt><h3>old</h3></dt>"});
+    QByteArray cipherText = text;
+    TBlowfish(QByteArray("p\xE4ss")).EncryptString(cipherText); // "päss" in windows-1252
+    writeBytes(u"old.vle"_s, "VLE" + cipherText);
+
+    TArchive reader(&tree);
+    reader.LegacyEncoding = TTextEncoding::Windows1252;
+    reader.Password = u"päss"_s;
+    ASSERT_TRUE(reader.ReadNotes(nullptr, path(u"old.vle"_s)));
+    EXPECT_EQ(dump(tree), u"old"_s);
+}
+
+TEST(ArchiveNames, EncipheredNamesAreRecognisedInAnyCaseAndWrittenLowerCase)
+{
+    EXPECT_TRUE(TArchive::IsEncryptedName(u"a.vle"_s));
+    EXPECT_TRUE(TArchive::IsEncryptedName(u"/x/A.VlE"_s));
+    EXPECT_FALSE(TArchive::IsEncryptedName(u"a.vlt"_s));
+    EXPECT_FALSE(TArchive::IsEncryptedName(u"/x.vle/a"_s));
+    EXPECT_EQ(TArchive::EncryptedName(u"/d.x/a.VLE"_s), u"/d.x/a.vle"_s);
+    EXPECT_EQ(TArchive::EncryptedName(u"/d.x/a.vlt"_s), u"/d.x/a.vle"_s);
+    EXPECT_EQ(TArchive::EncryptedName(u"/d.x/a"_s), u"/d.x/a.vle"_s);
+}
+
+} // namespace
