@@ -1,0 +1,494 @@
+#include "settings/UtilsGui.h"
+
+#include "Errors.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLoggingCategory>
+#include <QMessageBox>
+#include <QMimeDatabase>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcShell, "vellumtree.shell", QtWarningMsg)
+
+namespace {
+
+constexpr int kShellOk = 33;
+constexpr int kFileNotFound = 2;
+constexpr int kPathNotFound = 3;
+constexpr int kAccessDenied = 5;
+constexpr int kNoAssociation = 31;
+
+const QString kDesktopFileName = u"vellumtree.desktop"_s;
+
+bool hasUrlScheme(const QString &text)
+{
+    // Two letters at least, so "C:\x" stays a path.
+    static const QRegularExpression scheme(u"^[A-Za-z][A-Za-z0-9+.-]+:"_s);
+    return scheme.match(text).hasMatch();
+}
+
+int openDocument(const QString &target)
+{
+    QUrl url;
+    if (hasUrlScheme(target)) {
+        url = QUrl(target);
+        if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile()))
+            return kFileNotFound;
+    } else {
+        const QFileInfo info(target);
+        if (!info.exists())
+            return info.absoluteDir().exists() ? kFileNotFound : kPathNotFound;
+        url = QUrl::fromLocalFile(info.absoluteFilePath());
+    }
+    return QDesktopServices::openUrl(url) ? kShellOk : kNoAssociation;
+}
+
+int startProgram(const TShellRequest &request)
+{
+    QString program = request.File;
+    QStringList arguments;
+    if (!QFileInfo(program).isFile()) {
+        // A desktop Exec line may carry arguments of its own ("env X=1 prog").
+        arguments = QProcess::splitCommand(program);
+        if (arguments.isEmpty())
+            return kFileNotFound;
+        program = arguments.takeFirst();
+        if (QStandardPaths::findExecutable(program).isEmpty())
+            return kFileNotFound;
+    }
+    if (!request.Parameters.isEmpty())
+        arguments.append(request.Parameters);
+    return QProcess::startDetached(program, arguments) ? kShellOk : kAccessDenied;
+}
+
+int executeRequest(const TShellRequest &request)
+{
+    if (request.File.isEmpty())
+        return kFileNotFound;
+    // A document or address opens with its desktop handler, which takes no parameters;
+    // only a program named for a new window gets the target handed over.
+    if (request.Parameters.isEmpty() || request.Parameters == request.File)
+        return openDocument(request.File);
+    return startProgram(request);
+}
+
+void showShellError(QWidget *owner, const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, u"Error opening URL"_s, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+QString runForOutput(const QString &program, const QStringList &arguments)
+{
+    const QString path = QStandardPaths::findExecutable(program);
+    if (path.isEmpty())
+        return {};
+    QProcess process;
+    process.start(path, arguments);
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(1000);
+        return {};
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+void runTool(const QString &program, const QStringList &arguments)
+{
+    const QString path = QStandardPaths::findExecutable(program);
+    if (path.isEmpty())
+        return;
+    QProcess process;
+    process.start(path, arguments);
+    if (!process.waitForFinished(20000))
+        process.kill();
+    qCDebug(lcShell) << program << arguments << process.exitCode();
+}
+
+QString locateDesktopFile(const QString &id)
+{
+    QString found = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, id);
+    // Desktop file ids map "-" to sub-folders: "kde-foo.desktop" may be kde/foo.desktop.
+    QString candidate = id;
+    for (qsizetype dash = candidate.indexOf(u'-'); found.isEmpty() && dash > 0;
+         dash = candidate.indexOf(u'-', dash + 1)) {
+        candidate[dash] = u'/';
+        found = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, candidate);
+    }
+    return found;
+}
+
+bool isPlainExtension(const QString &name)
+{
+    static const QRegularExpression plain(u"^[A-Za-z0-9_+-]{1,32}$"_s);
+    return plain.match(name).hasMatch();
+}
+
+// An argument of an Exec line, quoted as the desktop entry format wants it, then
+// escaped once more for the file's string syntax.
+QString desktopExecArgument(const QString &argument)
+{
+    QString quoted;
+    for (QChar c : argument) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            quoted += u'\\';
+        quoted += c;
+    }
+    quoted = u'"' + quoted + u'"';
+    quoted.replace(u'%', u"%%"_s);
+    quoted.replace(u'\\', u"\\\\"_s);
+    return quoted;
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        throw EFileError(u"Cannot create the folder of %1"_s.arg(path));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        throw EFileError(u"Cannot write %1: %2"_s.arg(path, file.errorString()));
+}
+
+QStringList existingMimeTypes(const QString &desktopPath)
+{
+    QFile file(desktopPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    for (const QString &line : lines) {
+        if (line.startsWith(u"MimeType="_s))
+            return line.sliced(9).split(u';', Qt::SkipEmptyParts);
+    }
+    return {};
+}
+
+} // namespace
+
+QString FileExtension(const QString &Name)
+{
+    for (qsizetype i = Name.size() - 1; i >= 0; --i) {
+        const QChar c = Name[i];
+        if (c == u'.')
+            return Name.sliced(i);
+        if (c == u'/' || c == u'\\' || c == u':')
+            break;
+    }
+    return {};
+}
+
+TShellRequest ShellOpenRequest(const QString &Target, bool NewWindow,
+    const std::function<QString(const QString &)> &AssociatedProgram)
+{
+    TShellRequest request;
+    request.File = Target;
+    if (NewWindow && AssociatedProgram) {
+        const bool web = Target.contains(u"http://"_s, Qt::CaseInsensitive)
+            || Target.contains(u"www."_s, Qt::CaseInsensitive);
+        const QString program = AssociatedProgram(web ? u".htm"_s : FileExtension(Target));
+        // Without an associated browser the address still opens, in the usual way.
+        if (!program.isEmpty())
+            request.File = program;
+    }
+    if (FileExtension(Target) != u".exe"_s)
+        request.Parameters = Target;
+    return request;
+}
+
+QString ShellErrorText(int Result)
+{
+    switch (Result) {
+    case 0:
+        return u"Error: Out of Memory"_s;
+    case 2:
+        return u"Error: File not found"_s;
+    case 3:
+        return u"Error: Directory not found"_s;
+    case 11:
+        return u"Error: Wrong format in EXE"_s;
+    default:
+        return u"Error Nr: "_s + QString::number(Result) + u" in ShellExecute"_s;
+    }
+}
+
+TShellServices DefaultShellServices()
+{
+    return { GetAssociatedProgram, executeRequest, showShellError };
+}
+
+void ShellOpen(const QString &Target, bool NewWindow, const TShellServices &Services)
+{
+    QWidget *owner = QApplication::activeWindow();
+    const TShellRequest request = ShellOpenRequest(Target, NewWindow, Services.AssociatedProgram);
+    const int result = Services.Execute ? Services.Execute(request) : 0;
+    if (result <= 32 && Services.ReportError)
+        Services.ReportError(owner, ShellErrorText(result));
+}
+
+void ShellOpen(const QString &Target, bool NewWindow)
+{
+    ShellOpen(Target, NewWindow, DefaultShellServices());
+}
+
+QString ProgramFromCommand(const QString &Command)
+{
+    QString command = Command;
+    const qsizetype percent = command.indexOf(u'%');
+    if (percent >= 0)
+        command.truncate(percent);
+    if (command.startsWith(u'"'))
+        command.remove(0, 1);
+    const qsizetype quote = command.indexOf(u'"');
+    if (quote >= 0)
+        command.truncate(quote);
+    qsizetype begin = 0;
+    qsizetype end = command.size();
+    while (begin < end && command[begin] == u' ')
+        ++begin;
+    while (end > begin && command[end - 1] == u' ')
+        --end;
+    return command.mid(begin, end - begin);
+}
+
+QString DesktopEntryExec(const QString &DesktopFileText)
+{
+    bool inEntry = false;
+    const QStringList lines = DesktopFileText.split(u'\n');
+    for (QString line : lines) {
+        line = line.trimmed();
+        if (line.startsWith(u'[')) {
+            inEntry = line == u"[Desktop Entry]"_s;
+            continue;
+        }
+        if (!inEntry || !line.startsWith(u"Exec"_s))
+            continue;
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq < 0 || line.first(eq).trimmed() != u"Exec"_s)
+            continue;
+        QString value = line.sliced(eq + 1).trimmed();
+        // The file's own string escapes; "\\" stands for one backslash.
+        value.replace(u"\\\\"_s, u"\\"_s);
+        return value;
+    }
+    return {};
+}
+
+QString GetAssociatedProgram(const QString &Extension)
+{
+    const QString extension = Extension.startsWith(u'.') ? Extension : u'.' + Extension;
+    if (extension.size() < 2)
+        return {};
+    const QMimeType mime
+        = QMimeDatabase().mimeTypeForFile(u"file"_s + extension, QMimeDatabase::MatchExtension);
+    if (!mime.isValid() || mime.isDefault())
+        return {};
+    const QString desktopId = runForOutput(u"xdg-mime"_s, { u"query"_s, u"default"_s, mime.name() })
+                                  .section(u'\n', 0, 0)
+                                  .trimmed();
+    if (desktopId.isEmpty())
+        return {};
+    QFile file(locateDesktopFile(desktopId));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString program = ProgramFromCommand(DesktopEntryExec(QString::fromUtf8(file.readAll())));
+    if (program.isEmpty() || program.contains(u'/'))
+        return program;
+    const QString resolved = QStandardPaths::findExecutable(program);
+    return resolved.isEmpty() ? program : resolved;
+}
+
+QString RegisteredMimeType(const QString &Extension)
+{
+    const QString name = Extension.startsWith(u'.') ? Extension.sliced(1) : Extension;
+    return u"application/x-vellumtree-"_s + name.toLower();
+}
+
+void RegisterFileType(
+    const QString &Extension, const QString &ProgramPath, int IconIndex, bool RunDesktopTools)
+{
+    Q_UNUSED(IconIndex); // icons of a desktop entry are named, not counted
+    const QString name = Extension.startsWith(u'.') ? Extension.sliced(1) : Extension;
+    if (!isPlainExtension(name))
+        throw EFileError(u"Invalid file extension: %1"_s.arg(Extension));
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (dataHome.isEmpty())
+        throw EFileError(u"No folder for desktop data"_s);
+    const QString mimeType = RegisteredMimeType(name);
+    const QString mimeRoot = QDir(dataHome).filePath(u"mime"_s);
+    const QString packagePath
+        = QDir(mimeRoot).filePath(u"packages/vellumtree-%1.xml"_s.arg(name.toLower()));
+    const QString package = uR"(<?xml version="1.0" encoding="UTF-8"?>
+<mime-info xmlns="http://www.freedesktop.org/standards/shared-mime-info">
+  <mime-type type="%1">
+    <comment>Vellumtree file (.%2)</comment>
+    <glob pattern="*.%2"/>
+  </mime-type>
+</mime-info>
+)"_s.arg(mimeType, name.toLower());
+    writeFile(packagePath, package.toUtf8());
+
+    const QString applications = QDir(dataHome).filePath(u"applications"_s);
+    const QString desktopPath = QDir(applications).filePath(kDesktopFileName);
+    QStringList mimeTypes = existingMimeTypes(desktopPath);
+    if (!mimeTypes.contains(mimeType))
+        mimeTypes.append(mimeType);
+    const QString entry
+        = u"[Desktop Entry]\n"
+          "Type=Application\n"
+          "Name=Vellumtree\n"
+          "Comment=Tree-structured plain-text notes\n"
+          "Exec=%1 %f\n"
+          "Terminal=false\n"
+          "Categories=Utility;TextEditor;\n"
+          "MimeType=%2;\n"_s.arg(desktopExecArgument(ProgramPath), mimeTypes.join(u';'));
+    writeFile(desktopPath, entry.toUtf8());
+
+    if (RunDesktopTools) {
+        runTool(u"update-mime-database"_s, { mimeRoot });
+        runTool(u"update-desktop-database"_s, { applications });
+        runTool(u"xdg-mime"_s, { u"default"_s, kDesktopFileName, mimeType });
+    }
+}
+
+void SetClipboardText(const QString &Text)
+{
+    const qsizetype nul = Text.indexOf(QChar(0));
+    QGuiApplication::clipboard()->setText(nul < 0 ? Text : Text.first(nul));
+}
+
+QString GetClipboardText()
+{
+    const QString text = QGuiApplication::clipboard()->text();
+    const qsizetype nul = text.indexOf(QChar(0));
+    return nul < 0 ? text : text.first(nul);
+}
+
+void SetStayOnTop(QWidget *Window, bool OnTop)
+{
+    if (!Window)
+        return;
+    QWidget *window = Window->window();
+    if (window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == OnTop)
+        return;
+    // Changing a window flag hides the window; show it again where it was, unactivated.
+    const bool visible = window->isVisible();
+    const QRect geometry = window->geometry();
+    const bool noActivate = window->testAttribute(Qt::WA_ShowWithoutActivating);
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, OnTop);
+    if (visible) {
+        window->setAttribute(Qt::WA_ShowWithoutActivating, true);
+        window->setGeometry(geometry);
+        window->show();
+        window->setAttribute(Qt::WA_ShowWithoutActivating, noActivate);
+    }
+}
+
+void ForceForegroundWindow(QWidget *Window)
+{
+    if (!Window)
+        return;
+    QWidget *window = Window->window();
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+namespace {
+
+template <typename Editor> void charPosToScreen(Editor *editor, int charIndex, QPoint &point)
+{
+    if (!editor)
+        return;
+    QTextCursor cursor(editor->document());
+    const int last = editor->document()->characterCount() - 1;
+    cursor.setPosition(qBound(0, charIndex, qMax(0, last)));
+    const QRect rect = editor->cursorRect(cursor);
+    point = editor->viewport()->mapToGlobal(rect.topLeft());
+}
+
+} // namespace
+
+void CharPosToScreen(QPlainTextEdit *Editor, int CharIndex, QPoint &Point)
+{
+    charPosToScreen(Editor, CharIndex, Point);
+}
+
+void CharPosToScreen(QTextEdit *Editor, int CharIndex, QPoint &Point)
+{
+    charPosToScreen(Editor, CharIndex, Point);
+}
+
+QList<QPixmap> CutImageStrip(const QImage &Strip, QSize ImageSize)
+{
+    QList<QPixmap> images;
+    if (Strip.isNull() || ImageSize.isEmpty())
+        return images;
+    QImage argb = Strip.convertToFormat(QImage::Format_ARGB32);
+    const QRgb magenta = qRgb(255, 0, 255);
+    for (int y = 0; y < argb.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(argb.scanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            if ((line[x] | 0xFF000000u) == magenta)
+                line[x] = 0;
+        }
+    }
+    for (int top = 0; top + ImageSize.height() <= argb.height(); top += ImageSize.height()) {
+        for (int left = 0; left + ImageSize.width() <= argb.width(); left += ImageSize.width())
+            images.append(QPixmap::fromImage(argb.copy(QRect(QPoint(left, top), ImageSize))));
+    }
+    return images;
+}
+
+bool LoadImageList(QList<QPixmap> &ImageList, const QString &ResourceName, QSize ImageSize)
+{
+    ImageList.clear();
+    const QImage strip(ResourceName);
+    if (strip.isNull())
+        return false;
+    ImageList = CutImageStrip(strip, ImageSize);
+    return true;
+}
+
+void DrawFrame3D(
+    QPainter &Canvas, QRect &Rect, const QColor &TopColor, int Width, const QColor &BottomColor)
+{
+    Canvas.save();
+    Canvas.setRenderHint(QPainter::Antialiasing, false);
+    Canvas.setBrush(Qt::NoBrush);
+    for (int i = 0; i < Width; ++i) {
+        if (Rect.width() <= 0 || Rect.height() <= 0) {
+            Rect.adjust(1, 1, -1, -1);
+            continue;
+        }
+        const int l = Rect.left(), t = Rect.top(), r = Rect.right(), b = Rect.bottom();
+        // Top and left edges; the bottom-left and top-right corners go to the bottom colour.
+        Canvas.setPen(QPen(TopColor, 0));
+        Canvas.drawLine(l, t, qMax(l, r - 1), t);
+        Canvas.drawLine(l, t, l, qMax(t, b - 1));
+        Canvas.setPen(QPen(BottomColor, 0));
+        Canvas.drawLine(r, t, r, b);
+        Canvas.drawLine(l, b, r, b);
+        Rect.adjust(1, 1, -1, -1);
+    }
+    Canvas.restore();
+}

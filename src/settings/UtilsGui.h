@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QPixmap>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+
+class QImage;
+class QPainter;
+class QPlainTextEdit;
+class QTextEdit;
+class QWidget;
+
+// --- Opening documents and addresses -------------------------------------------------
+
+// What ShellOpen asks the platform to open: File, given Parameters.
+struct TShellRequest
+{
+    QString File;
+    QString Parameters;
+};
+
+// The services ShellOpen uses; the defaults talk to the desktop, tests put fakes in.
+struct TShellServices
+{
+    // Extension with its dot -> program path or empty (GetAssociatedProgram).
+    std::function<QString(const QString &Extension)> AssociatedProgram;
+    // Returns a result in the shell's convention: above 32 success, else an error code
+    // (0 out of memory, 2 file not found, 3 directory not found, 11 bad format, ...).
+    std::function<int(const TShellRequest &Request)> Execute;
+    // Shows the failure text with the caption "Error opening URL".
+    std::function<void(QWidget *Owner, const QString &Text)> ReportError;
+};
+
+// The extension of a file name or address: from its last "." after the last "/", "\"
+// or ":", dot included; empty when there is none.
+QString FileExtension(const QString &Name);
+
+// The parameter rules of ShellOpen. With NewWindow, a web address (containing
+// "http://" or "www.", any case) goes to the program associated with ".htm", anything
+// else to the program of its own extension; when no program is associated the target
+// is opened as without NewWindow. The parameters are the target, or none for ".exe".
+TShellRequest ShellOpenRequest(const QString &Target, bool NewWindow,
+    const std::function<QString(const QString &)> &AssociatedProgram);
+
+// The fixed texts for a failed result.
+QString ShellErrorText(int Result);
+
+void ShellOpen(const QString &Target, bool NewWindow);
+void ShellOpen(const QString &Target, bool NewWindow, const TShellServices &Services);
+TShellServices DefaultShellServices();
+
+// --- File associations ----------------------------------------------------------------
+
+// The program path in an open command: cut before the first "%", drop one leading
+// double quote, cut before the next double quote, trim blanks.
+QString ProgramFromCommand(const QString &Command);
+// The Exec line of the [Desktop Entry] group of a desktop file's text, or empty.
+QString DesktopEntryExec(const QString &DesktopFileText);
+// The desktop's default program for files of Extension (".htm"), or empty.
+QString GetAssociatedProgram(const QString &Extension);
+
+// The MIME type RegisterFileType gives an extension: ".vlt" -> application/x-vellumtree-vlt.
+QString RegisteredMimeType(const QString &Extension);
+// Registers Extension as opened by ProgramPath: a shared-mime-info package and the desktop
+// entry "vellumtree.desktop" under $XDG_DATA_HOME, then the desktop's databases and
+// default are refreshed with update-mime-database, update-desktop-database and
+// xdg-mime when they are installed. The icon index has no counterpart there. Throws
+// EFileError when a file cannot be written or the extension is not a plain name.
+void RegisterFileType(const QString &Extension, const QString &ProgramPath, int IconIndex,
+    bool RunDesktopTools = true);
+
+// --- Clipboard --------------------------------------------------------------------------
+
+// Plain text; both stop at the first NUL character, as the text clipboard did.
+void SetClipboardText(const QString &Text);
+QString GetClipboardText();
+
+// --- Windows ----------------------------------------------------------------------------
+
+// Into or out of the top-most band, keeping place and size and without activating it.
+void SetStayOnTop(QWidget *Window, bool OnTop);
+// Shows, restores when minimised, raises and activates the window.
+void ForceForegroundWindow(QWidget *Window);
+// Screen position of the top-left of the character at CharIndex (0-based, clamped).
+void CharPosToScreen(QPlainTextEdit *Editor, int CharIndex, QPoint &Point);
+void CharPosToScreen(QTextEdit *Editor, int CharIndex, QPoint &Point);
+
+// --- Images and drawing -----------------------------------------------------------------
+
+// The strip cut into images of ImageSize, left to right and top to bottom, whole images
+// only, with magenta (255, 0, 255) transparent.
+QList<QPixmap> CutImageStrip(const QImage &Strip, QSize ImageSize = QSize(16, 16));
+// Clears ImageList and fills it from the image at ResourceName (a resource path such as
+// ":/images/toolbar.bmp" or a file); false when it cannot be loaded.
+bool LoadImageList(
+    QList<QPixmap> &ImageList, const QString &ResourceName, QSize ImageSize = QSize(16, 16));
+// Width nested one-pixel frames, top and left in TopColor, bottom and right in
+// BottomColor; Rect becomes the rectangle inside them.
+void DrawFrame3D(
+    QPainter &Canvas, QRect &Rect, const QColor &TopColor, int Width, const QColor &BottomColor);

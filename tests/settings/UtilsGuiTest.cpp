@@ -1,0 +1,317 @@
+#include "settings/UtilsGui.h"
+
+#include "Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+// Readable failure messages for texts.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+// --- ShellOpen ----------------------------------------------------------------------
+
+struct ShellCase
+{
+    const char *name;
+    QString target;
+    bool newWindow;
+    QString expectedFile;
+    QString expectedParameters;
+};
+
+void PrintTo(const ShellCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ShellOpenRules : public testing::TestWithParam<ShellCase>
+{
+};
+
+QString fakeAssociation(const QString &extension)
+{
+    if (extension == u".htm"_s)
+        return u"/usr/bin/browser"_s;
+    if (extension == u".txt"_s)
+        return u"/usr/bin/editor"_s;
+    return {};
+}
+
+TEST_P(ShellOpenRules, ChoosesFileAndParameters)
+{
+    const ShellCase &c = GetParam();
+    const TShellRequest request = ShellOpenRequest(c.target, c.newWindow, fakeAssociation);
+    EXPECT_EQ(request.File, c.expectedFile);
+    EXPECT_EQ(request.Parameters, c.expectedParameters);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, ShellOpenRules,
+    testing::Values(ShellCase { "SameWindowOpensTarget", u"http://example.org"_s, false,
+                        u"http://example.org"_s, u"http://example.org"_s },
+        ShellCase { "NewWindowUpperCaseWwwGoesToBrowser", u"WWW.EXAMPLE.ORG"_s, true,
+            u"/usr/bin/browser"_s, u"WWW.EXAMPLE.ORG"_s },
+        ShellCase { "NewWindowOwnExtension", u"/home/u/a.txt"_s, true, u"/usr/bin/editor"_s,
+            u"/home/u/a.txt"_s },
+        ShellCase { "NewWindowWithoutProgramOpensAsUsual", u"/home/u/a.odt"_s, true,
+            u"/home/u/a.odt"_s, u"/home/u/a.odt"_s },
+        ShellCase {
+            "ExeHasNoParameters", u"C:\\Tools\\run.exe"_s, false, u"C:\\Tools\\run.exe"_s, u""_s },
+        ShellCase { "UpperCaseExeKeepsParameters", u"C:\\Tools\\RUN.EXE"_s, false,
+            u"C:\\Tools\\RUN.EXE"_s, u"C:\\Tools\\RUN.EXE"_s }),
+    [](const testing::TestParamInfo<ShellCase> &info) { return std::string(info.param.name); });
+
+TEST(ShellOpen, ReportsFailuresWithTheFixedTexts)
+{
+    QStringList reported;
+    int result = 0;
+    TShellServices services;
+    services.AssociatedProgram = fakeAssociation;
+    services.Execute = [&result](const TShellRequest &) { return result; };
+    services.ReportError = [&reported](QWidget *, const QString &text) { reported << text; };
+    for (int code : { 0, 2, 3, 11, 31, 32, 33, 42 }) {
+        result = code;
+        ShellOpen(u"www.example.org"_s, true, services);
+    }
+    EXPECT_EQ(reported,
+        QStringList({ u"Error: Out of Memory"_s, u"Error: File not found"_s,
+            u"Error: Directory not found"_s, u"Error: Wrong format in EXE"_s,
+            u"Error Nr: 31 in ShellExecute"_s, u"Error Nr: 32 in ShellExecute"_s }));
+}
+
+TEST(ShellOpen, MissingLocalFileIsReportedAsNotFound)
+{
+    QTemporaryDir dir;
+    QStringList reported;
+    TShellServices services = DefaultShellServices();
+    services.ReportError = [&reported](QWidget *, const QString &text) { reported << text; };
+    ShellOpen(dir.filePath(u"missing.txt"_s), false, services);
+    ShellOpen(dir.filePath(u"no/such/folder/x.txt"_s), false, services);
+    EXPECT_EQ(
+        reported, QStringList({ u"Error: File not found"_s, u"Error: Directory not found"_s }));
+}
+
+// --- Associations ---------------------------------------------------------------------
+
+struct CommandCase
+{
+    const char *name;
+    QString command;
+    QString program;
+};
+
+void PrintTo(const CommandCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ProgramFromCommandCut : public testing::TestWithParam<CommandCase>
+{
+};
+
+TEST_P(ProgramFromCommandCut, GivesThePath)
+{
+    EXPECT_EQ(ProgramFromCommand(GetParam().command), GetParam().program);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, ProgramFromCommandCut,
+    testing::Values(
+        CommandCase { "QuotedPathQuotedArgument", u"\"C:\\Program Files\\Browser\\b.exe\" \"%1\""_s,
+            u"C:\\Program Files\\Browser\\b.exe"_s },
+        CommandCase { "DesktopFieldCode", u"firefox-esr %u"_s, u"firefox-esr"_s },
+        CommandCase { "BareCommand", u"  /usr/bin/mousepad  "_s, u"/usr/bin/mousepad"_s },
+        CommandCase {
+            "ArgumentsBeforePercentKept", u"env A=1 prog --new %U"_s, u"env A=1 prog --new"_s },
+        CommandCase { "PercentFirst", u"%1"_s, u""_s }, CommandCase { "Empty", u""_s, u""_s }),
+    [](const testing::TestParamInfo<CommandCase> &info) { return std::string(info.param.name); });
+
+TEST(Associations, ExecLineComesFromTheDesktopEntryGroup)
+{
+    const QString file = u"[Desktop Action new]\nExec=other --action %u\n"
+                         "[Desktop Entry]\nName=Browser\nExecutable=no\n"
+                         "Exec = \"/opt/my browser/run\" %u\n"_s;
+    EXPECT_EQ(DesktopEntryExec(file), u"\"/opt/my browser/run\" %u"_s);
+    EXPECT_EQ(ProgramFromCommand(DesktopEntryExec(file)), u"/opt/my browser/run"_s);
+    EXPECT_EQ(DesktopEntryExec(u"[Desktop Entry]\nName=x\n"_s), u""_s);
+}
+
+TEST(Associations, FileExtensionLooksOnlyAtTheLastName)
+{
+    EXPECT_EQ(FileExtension(u"/a.b/c.TXT"_s), u".TXT"_s);
+    EXPECT_EQ(FileExtension(u"/a.b/c"_s), u""_s);
+    EXPECT_EQ(FileExtension(u"C:\\x.y\\z"_s), u""_s);
+    EXPECT_EQ(FileExtension(u"mailto:a@b.org"_s), u".org"_s);
+}
+
+class RegisterFileTypeTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_saved = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.path()));
+    }
+    void TearDown() override { qputenv("XDG_DATA_HOME", m_saved); }
+    QString read(const QString &relative) const
+    {
+        QFile file(m_dir.filePath(relative));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    QTemporaryDir m_dir;
+    QByteArray m_saved;
+};
+
+TEST_F(RegisterFileTypeTest, WritesMimePackagesAndOneDesktopEntryForBothTypes)
+{
+    const QString program = u"/opt/odd \"dir\"/$HOME/vellumtree"_s;
+    RegisterFileType(u".vlt"_s, program, 2, false);
+    RegisterFileType(u".vle"_s, program, 1, false);
+    RegisterFileType(u".vlt"_s, program, 2, false);
+
+    const QString vlt = read(u"mime/packages/vellumtree-vlt.xml"_s);
+    EXPECT_TRUE(vlt.contains(u"type=\"application/x-vellumtree-vlt\""_s)) << vlt.toStdString();
+    EXPECT_TRUE(vlt.contains(u"<glob pattern=\"*.vlt\"/>"_s));
+    EXPECT_TRUE(read(u"mime/packages/vellumtree-vle.xml"_s).contains(u"*.vle"_s));
+
+    const QString entry = read(u"applications/vellumtree.desktop"_s);
+    EXPECT_TRUE(entry.startsWith(u"[Desktop Entry]\n"_s));
+    EXPECT_TRUE(
+        entry.contains(u"MimeType=application/x-vellumtree-vlt;application/x-vellumtree-vle;\n"_s))
+        << entry.toStdString();
+    // Quoted for the Exec syntax, then each backslash doubled for the file's strings.
+    EXPECT_TRUE(entry.contains(u"Exec=\"/opt/odd \\\\\"dir\\\\\"/\\\\$HOME/vellumtree\" %f\n"_s))
+        << entry.toStdString();
+}
+
+TEST_F(RegisterFileTypeTest, RefusesExtensionsThatAreNoPlainName)
+{
+    for (const QString &bad : { u"."_s, u"../x"_s, u".a b"_s, u".v\"lt"_s })
+        EXPECT_THROW(RegisterFileType(bad, u"/bin/true"_s, 0, false), EFileError)
+            << bad.toStdString();
+    EXPECT_FALSE(QDir(m_dir.filePath(u"mime"_s)).exists());
+}
+
+// --- Clipboard and windows -----------------------------------------------------------------
+
+TEST(Clipboard, TextStopsAtTheFirstNul)
+{
+    SetClipboardText(u"plain text"_s);
+    EXPECT_EQ(GetClipboardText(), u"plain text"_s);
+    SetClipboardText(u"before"_s + QChar(0) + u"after"_s);
+    EXPECT_EQ(GetClipboardText(), u"before"_s);
+}
+
+TEST(Windows, StayOnTopKeepsTheWindowWhereItWas)
+{
+    QWidget window;
+    window.setGeometry(100, 120, 300, 200);
+    window.show();
+    const QRect before = window.geometry();
+    SetStayOnTop(&window, true);
+    EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.geometry(), before);
+    SetStayOnTop(&window, false);
+    EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(window.isVisible());
+
+    QWidget hidden;
+    SetStayOnTop(&hidden, true);
+    EXPECT_FALSE(hidden.isVisible());
+}
+
+TEST(Windows, ForceForegroundRestoresAMinimisedWindow)
+{
+    QWidget window;
+    window.showMinimized();
+    ForceForegroundWindow(&window);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+}
+
+TEST(Windows, CharPosToScreenFollowsTheText)
+{
+    QPlainTextEdit editor;
+    editor.setPlainText(u"first line\nsecond line"_s);
+    editor.resize(400, 200);
+    editor.move(50, 60);
+    editor.show();
+    QPoint start, later, nextLine, beyond, end;
+    CharPosToScreen(&editor, 0, start);
+    CharPosToScreen(&editor, 5, later);
+    CharPosToScreen(&editor, 11, nextLine);
+    CharPosToScreen(&editor, 10000, beyond);
+    CharPosToScreen(&editor, 22, end);
+    EXPECT_EQ(start,
+        editor.viewport()->mapToGlobal(
+            editor.cursorRect(QTextCursor(editor.document())).topLeft()));
+    EXPECT_EQ(later.y(), start.y());
+    EXPECT_GT(later.x(), start.x());
+    EXPECT_GT(nextLine.y(), start.y());
+    EXPECT_EQ(nextLine.x(), start.x());
+    EXPECT_EQ(beyond, end);
+}
+
+// --- Images and drawing ----------------------------------------------------------------------
+
+TEST(Images, StripIsCutIntoWholeImagesWithMagentaTransparent)
+{
+    QImage strip(40, 16, QImage::Format_RGB32);
+    strip.fill(QColor(10, 20, 30));
+    strip.setPixel(3, 4, qRgb(255, 0, 255));
+    strip.setPixel(16 + 7, 8, qRgb(0, 200, 0));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"toolbar.png"_s);
+    ASSERT_TRUE(strip.save(path));
+
+    QList<QPixmap> list { QPixmap(1, 1) };
+    ASSERT_TRUE(LoadImageList(list, path));
+    ASSERT_EQ(list.size(), 2); // 40 pixels make two whole images
+    const QImage first = list[0].toImage();
+    EXPECT_EQ(first.size(), QSize(16, 16));
+    EXPECT_EQ(qAlpha(first.pixel(3, 4)), 0);
+    EXPECT_EQ(first.pixel(0, 0), qRgb(10, 20, 30));
+    EXPECT_EQ(list[1].toImage().pixel(7, 8), qRgb(0, 200, 0));
+
+    EXPECT_FALSE(LoadImageList(list, dir.filePath(u"missing.png"_s)));
+    EXPECT_TRUE(list.isEmpty());
+}
+
+TEST(Drawing, Frame3DDrawsNestedEdgesAndShrinksTheRect)
+{
+    QImage image(10, 10, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    const QRgb top = qRgb(192, 192, 192), bottom = qRgb(128, 128, 128), white = qRgb(255, 255, 255);
+    QRect rect(0, 0, 10, 10);
+    {
+        QPainter painter(&image);
+        DrawFrame3D(painter, rect, QColor(top), 2, QColor(bottom));
+    }
+    EXPECT_EQ(rect, QRect(2, 2, 6, 6));
+    EXPECT_EQ(image.pixel(0, 0), top);
+    EXPECT_EQ(image.pixel(5, 0), top);
+    EXPECT_EQ(image.pixel(0, 5), top);
+    EXPECT_EQ(image.pixel(9, 5), bottom);
+    EXPECT_EQ(image.pixel(5, 9), bottom);
+    EXPECT_EQ(image.pixel(9, 0), bottom); // the top-right corner belongs to the bottom edge
+    EXPECT_EQ(image.pixel(1, 1), top); // second frame
+    EXPECT_EQ(image.pixel(8, 8), bottom);
+    EXPECT_EQ(image.pixel(2, 2), white); // inside untouched
+}
+
+} // namespace
