@@ -10,6 +10,8 @@
 #include <QBuffer>
 #include <QRandomGenerator>
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -113,51 +115,13 @@ BENCHMARK(BM_EncryptStream)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenSslKeySchedule)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_KeySchedule)->Unit(benchmark::kMicrosecond);
 
-// Prints the usual table, then each of our runs as a ratio to its OpenSSL reference.
-class RatioReporter final : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration)
-                m_seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-    }
-
-    void printRatios() const
-    {
-        const std::pair<const char *, const char *> pairs[] = {
-            { "BM_EncryptString", "BM_OpenSslEcb" },
-            { "BM_DecryptString", "BM_OpenSslEcb" },
-            { "BM_EncryptStream", "BM_OpenSslEcb" },
-            { "BM_KeySchedule", "BM_OpenSslKeySchedule" },
-        };
-        for (const auto &[ours, reference] : pairs) {
-            const auto a = m_seconds.find(ours);
-            const auto b = m_seconds.find(reference);
-            if (a == m_seconds.end() || b == m_seconds.end())
-                continue;
-            // Speed ratio: above 1 means faster than OpenSSL.
-            std::printf("%-18s speed vs %-22s %.2f\n", ours, reference, b->second / a->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> m_seconds;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksWithRatios(argc, argv,
+                                   {{"BM_EncryptString", "BM_OpenSslEcb"},
+                                    {"BM_DecryptString", "BM_OpenSslEcb"},
+                                    {"BM_EncryptStream", "BM_OpenSslEcb"},
+                                    {"BM_KeySchedule", "BM_OpenSslKeySchedule"}});
 }

@@ -161,22 +161,25 @@ QString TArchive::decodeText(QByteArrayView bytes)
     return text;
 }
 
-QByteArray TArchive::decipherFile(const QString &fileName, const QByteArray &key) const
+QByteArray TArchive::decipher(const QByteArray &fileBytes, const QByteArray &key)
 {
-    const QByteArray bytes = readFile(fileName);
-    if (!bytes.startsWith(kMagic))
+    if (!fileBytes.startsWith(kMagic))
         throw EInvalidSignature();
-    QByteArray text = bytes.sliced(kMagic.size());
+    QByteArray text = fileBytes.sliced(kMagic.size());
     TBlowfish cipher(key);
     cipher.DecryptString(text);
     return text;
 }
 
+bool TArchive::ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines)
+{
+    lines = TextEncoding::splitLines(decodeText(decipher(fileBytes, passwordKey(Password))));
+    return lines.size() > 1;
+}
+
 bool TArchive::ReadEncrypted(const QString &fileName, QStringList &lines)
 {
-    const QByteArray plain = decipherFile(fileName, passwordKey(Password));
-    lines = TextEncoding::splitLines(decodeText(plain));
-    return lines.size() > 1;
+    return ReadEncryptedData(readFile(fileName), lines);
 }
 
 void TArchive::WriteEncrypted(const QString &fileName, const QStringList &lines)
@@ -201,9 +204,10 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
         if (keys.first().size() != Password.size()
             && TextEncoding::encodeLegacy(Password, LegacyEncoding, &legacyKey))
             keys.append(legacyKey);
+        const QByteArray bytes = readFile(fileName);
         bool firstHadLines = false;
         for (qsizetype k = 0; k < keys.size(); ++k) {
-            text = decodeText(decipherFile(fileName, keys[k]));
+            text = decodeText(decipher(bytes, keys[k]));
             const QList<QStringView> lines = TextEncoding::splitLineViews(text);
             if (k == 0)
                 firstHadLines = lines.size() > 1;

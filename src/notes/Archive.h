@@ -49,6 +49,8 @@ public:
     bool WriteNotes(TNote *branchRoot, const QString &fileName);
 
     bool ReadEncrypted(const QString &fileName, QStringList &lines);
+    // ReadEncrypted on the bytes of a file already in memory.
+    bool ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines);
     void WriteEncrypted(const QString &fileName, const QStringList &lines);
 
     // The line-level halves of ReadNotes and WriteNotes.
@@ -68,7 +70,7 @@ public:
 private:
     QByteArray readFile(const QString &fileName) const;
     void writeFile(const QString &fileName, const QByteArray &bytes) const;
-    QByteArray decipherFile(const QString &fileName, const QByteArray &key) const;
+    static QByteArray decipher(const QByteArray &fileBytes, const QByteArray &key);
     QByteArray encodeText(const QStringList &lines);
     QString decodeText(QByteArrayView bytes);
 

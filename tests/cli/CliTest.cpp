@@ -158,8 +158,9 @@ TEST_F(CliTest, FailuresSayWhichFileAndWhyAndWriteNothing)
         EXPECT_EQ(r.exitCode, 1) << c.args.join(u' ').toStdString();
         EXPECT_TRUE(r.err.contains(c.reason)) << r.err.toStdString();
         EXPECT_EQ(r.err.count(u'\n'), 1) << r.err.toStdString();
-        if (!c.file.isEmpty())
+        if (!c.file.isEmpty()) {
             EXPECT_FALSE(QFile::exists(path(c.file)));
+        }
     }
     // Enciphering without a password anywhere: no terminal here, so it must fail cleanly.
     const CliRun r = run({u"convert"_s, path(u"doc.vlt"_s), path(u"new.vle"_s)});
