@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSet>
 #include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
@@ -99,7 +100,9 @@ TProfileData TProfileData::parse(QByteArrayView bytes)
         QStringView value = eq < 0 ? QStringView(u"") : trimBlanks(line.sliced(eq + 1));
         if (value.size() > MaxValueLength)
             value = value.first(MaxValueLength);
-        current->entries.append({ key.toString(), CaseFold::folded(key), value.toString() });
+        // Keys are folded only when their section is asked for: a look-up reads one
+        // section of a file of many.
+        current->entries.append({ key.toString(), value.toString() });
     }
     return data;
 }
@@ -112,43 +115,52 @@ QString TProfileData::value(QStringView section, QStringView key) const
         if (s.foldedName != foldedSection)
             continue;
         for (const Entry &e : s.entries) {
-            if (e.foldedKey == foldedKey)
+            if (CaseFold::equalFolded(e.key, foldedKey))
                 return e.value.isNull() ? u""_s : e.value;
         }
     }
     return {};
 }
 
-QStringList TProfileData::keys(QStringView section) const
+QList<QPair<QString, QString>> TProfileData::entries(QStringView section) const
 {
     const QString foldedSection = CaseFold::folded(trimBlanks(section));
-    QStringList result;
-    QStringList seen;
+    QList<QPair<QString, QString>> result;
+    QSet<QString> seen;
     qsizetype used = 0;
     for (const Section &s : m_sections) {
         if (s.foldedName != foldedSection)
             continue;
         for (const Entry &e : s.entries) {
-            if (seen.contains(e.foldedKey))
+            const QString foldedKey = CaseFold::folded(e.key);
+            if (seen.contains(foldedKey))
                 continue;
             // A name cut in half would name another component or none; leave it out.
             if (used + e.key.size() + 1 >= MaxSectionKeyChars)
                 return result;
             used += e.key.size() + 1;
-            seen.append(e.foldedKey);
-            result.append(e.key);
+            seen.insert(foldedKey);
+            result.append({ e.key, e.value.isNull() ? u""_s : e.value });
         }
     }
+    return result;
+}
+
+QStringList TProfileData::keys(QStringView section) const
+{
+    QStringList result;
+    for (const auto &entry : entries(section))
+        result.append(entry.first);
     return result;
 }
 
 QStringList TProfileData::sections() const
 {
     QStringList result;
-    QStringList seen;
+    QSet<QString> seen;
     for (const Section &s : m_sections) {
         if (!seen.contains(s.foldedName)) {
-            seen.append(s.foldedName);
+            seen.insert(s.foldedName);
             result.append(s.name);
         }
     }
@@ -233,8 +245,8 @@ QList<TFormText> TLngMan::FormTexts(const QString &FormName) const
     QList<TFormText> result;
     if (!fromFile)
         return result;
-    const QStringList keys = data.keys(FormName);
-    for (const QString &key : keys) {
+    const QList<QPair<QString, QString>> entries = data.entries(FormName);
+    for (const auto &[key, value] : entries) {
         const qsizetype dot = key.indexOf(u'.');
         TFormText text;
         text.Key = key;
@@ -243,7 +255,7 @@ QList<TFormText> TLngMan::FormTexts(const QString &FormName) const
             const qsizetype next = key.indexOf(u'.', dot + 1);
             text.Property = next < 0 ? key.sliced(dot + 1) : key.sliced(dot + 1, next - dot - 1);
         }
-        text.Value = data.value(FormName, key);
+        text.Value = value;
         text.Value.replace(u'|', u'\n');
         result.append(text);
     }

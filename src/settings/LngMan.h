@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -41,7 +42,9 @@ public:
     // The value, or a null QString when the key is not there (an empty value is an
     // empty, non-null QString).
     QString value(QStringView section, QStringView key) const;
-    // The section's key names in file order, each once, in its first spelling.
+    // The section's key names in file order, each once, in its first spelling, with
+    // the value that look-ups give.
+    QList<QPair<QString, QString>> entries(QStringView section) const;
     QStringList keys(QStringView section) const;
     QStringList sections() const;
 
@@ -49,7 +52,6 @@ private:
     struct Entry
     {
         QString key;
-        QString foldedKey;
         QString value;
     };
     struct Section
