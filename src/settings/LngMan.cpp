@@ -13,7 +13,7 @@
 
 using namespace Qt::StringLiterals;
 
-Q_LOGGING_CATEGORY(lcLanguage, "vellumtree.language", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcLanguage, "vellumtree.language", QtCriticalMsg)
 
 // Outside any namespace, as Q_INIT_RESOURCE requires. The resource lives in a static
 // library, where nothing else would pull its object file into the program.

@@ -24,7 +24,7 @@
 
 using namespace Qt::StringLiterals;
 
-Q_LOGGING_CATEGORY(lcShell, "vellumtree.shell", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcShell, "vellumtree.shell", QtCriticalMsg)
 
 namespace {
 
