@@ -191,7 +191,7 @@ QString TRegistryTree::normalisePath(QStringView path)
 {
     QStringList parts;
     for (QStringView part : path.tokenize(u'\\', Qt::SkipEmptyParts)) {
-        if (hasControlChar(part))
+        if (hasControlChar(part) || !part.isValidUtf16())
             return {};
         parts += part.toString();
     }
@@ -353,6 +353,9 @@ TRegistryTree TRegistryTree::parse(QByteArrayView fileBytes)
             pos = 1;
         else
             name = parseQuoted(trimmed, pos, lineNo);
+        // Half a surrogate pair could not be written back as it was read.
+        if (!QStringView(name).isValidUtf16())
+            fail(lineNo, u"invalid value name"_s);
         while (pos < trimmed.size() && trimmed[pos].isSpace())
             ++pos;
         if (pos >= trimmed.size() || trimmed[pos] != u'=')

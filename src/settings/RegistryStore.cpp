@@ -85,7 +85,7 @@ bool isValidValueName(const QString &name)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             return false;
     }
-    return true;
+    return QStringView(name).isValidUtf16();
 }
 
 } // namespace

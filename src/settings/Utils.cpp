@@ -82,12 +82,10 @@ constexpr qsizetype maxDateTextLength = 255;
 
 QString FontToText(const TFontDesc &font)
 {
-    return u"%1,%2,%3,%4,%5,%6,"_s.arg(font.Name)
-        .arg(font.Size)
-        .arg(font.Style)
-        .arg(font.Pitch)
-        .arg(Colors::colorToString(font.Color))
-        .arg(font.Charset);
+    // One arg() call: chained ones would replace a "%1" inside the font's name.
+    return u"%1,%2,%3,%4,%5,%6,"_s.arg(font.Name, QString::number(font.Size),
+        QString::number(font.Style), QString::number(font.Pitch), Colors::colorToString(font.Color),
+        QString::number(font.Charset));
 }
 
 void TextToFont(QStringView text, TFontDesc &font)

@@ -60,8 +60,9 @@ INSTANTIATE_TEST_SUITE_P(Texts, TextToFontCases,
 TEST(FontText, DefaultFontTextAndRoundTrip)
 {
     EXPECT_EQ(FontToText(TFontDesc {}), u"Tahoma,8,0,0,clWindowText,1,"_s);
-    const TFontDesc odd { u"Noto Sans CJK"_s, -11, fsStrikeOut, fpFixed, 0x00010203, 255 };
-    EXPECT_EQ(FontToText(odd), u"Noto Sans CJK,-11,8,2,$00010203,255,"_s);
+    // A "%" in the name is not a placeholder.
+    const TFontDesc odd { u"Noto %1 Sans%0"_s, -11, fsStrikeOut, fpFixed, 0x00010203, 255 };
+    EXPECT_EQ(FontToText(odd), u"Noto %1 Sans%0,-11,8,2,$00010203,255,"_s);
     TFontDesc back;
     TextToFont(FontToText(odd), back);
     EXPECT_EQ(back, odd);
