@@ -128,3 +128,22 @@ TEST_F(RegistryStore, DiscardedChangesAreNeitherWrittenNorSeen)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RegistryStore, ForeignKeysInAValidFileSurviveASave)
+{
+    writeRegistry("Windows Registry Editor Version 5.00\r\n\r\n"
+                  "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"X\"=hex(7):61,00,00,00,00,00\r\n");
+    {
+        TRegistryStore reg;
+        EXPECT_TRUE(reg.loadError().isEmpty());
+        ASSERT_TRUE(reg.OpenKey(key, true));
+        reg.WriteInteger(u"A"_s, 1);
+    }
+    EXPECT_TRUE(registryBytes().contains(
+        "[HKEY_LOCAL_MACHINE\\Software\\Other]\n\"X\"=hex(7):61,00,00,00,00,00\n"));
+    EXPECT_FALSE(TRegistryStore().KeyExists(u"Software\\Other"_s)); // another root
+}
+
+} // namespace

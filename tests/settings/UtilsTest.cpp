@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 
 #include "TempRegistry.h"
 #include "settings/Utils.h"
@@ -100,6 +101,20 @@ TEST_F(MoveFile, ReplacesAReadOnlyTargetAndRemovesTheSource)
     EXPECT_TRUE(MoveFileReplacing(path(u"notes.vlt"_s), path(u"notes.bak"_s)));
     EXPECT_EQ(readFile(path(u"notes.bak"_s)), "new");
     EXPECT_FALSE(QFileInfo::exists(path(u"notes.vlt"_s)));
+}
+
+TEST_F(MoveFile, AcrossFileSystemsCopiesOverTheTargetThenRemovesTheSource)
+{
+    QTemporaryDir other(u"/dev/shm/vt-move-XXXXXX"_s);
+    if (!other.isValid() || QStorageInfo(other.path()) == QStorageInfo(m_dir.path()))
+        GTEST_SKIP() << "no second file system";
+    const QString source = other.filePath(u"notes.vlt"_s);
+    ASSERT_TRUE(writeFile(source, "new"));
+    QFile::setPermissions(source, QFileDevice::ReadOwner);
+    ASSERT_TRUE(writeFile(path(u"notes.bak"_s), "old"));
+    EXPECT_TRUE(MoveFileReplacing(source, path(u"notes.bak"_s)));
+    EXPECT_EQ(readFile(path(u"notes.bak"_s)), "new");
+    EXPECT_FALSE(QFileInfo::exists(source));
 }
 
 TEST_F(MoveFile, MissingSourceChangesNothing)
