@@ -115,18 +115,6 @@ TEST_F(RegistryStore, DamagedFileReadsEmptyAndIsKeptAsideWhenReplaced)
     EXPECT_EQ(again.ReadInteger(u"A"_s), 7);
 }
 
-TEST_F(RegistryStore, DiscardedChangesAreNeitherWrittenNorSeen)
-{
-    {
-        TRegistryStore reg;
-        ASSERT_TRUE(reg.OpenKey(key, true));
-        reg.WriteInteger(u"A"_s, 1);
-        reg.DiscardChanges();
-        EXPECT_FALSE(reg.KeyExists(key));
-    }
-    EXPECT_FALSE(QFileInfo::exists(registryPath()));
-}
-
 } // namespace
 
 namespace {
