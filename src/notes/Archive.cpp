@@ -2,6 +2,7 @@
 
 #include "crypto/STRMBlowfish.h"
 #include "notes/NoteTree.h"
+#include "settings/Utils.h"
 
 #include <QDir>
 #include <QFile>
@@ -132,7 +133,8 @@ QByteArray TArchive::readFile(const QString &fileName) const
     return bytes;
 }
 
-void TArchive::writeFile(const QString &fileName, const QByteArray &bytes) const
+void TArchive::writeFile(const QString &fileName, const QByteArray &bytes,
+                         const QString &backupPath) const
 {
     // Written beside the target and renamed over it: a failed write leaves the
     // previous file whole.
@@ -140,9 +142,23 @@ void TArchive::writeFile(const QString &fileName, const QByteArray &bytes) const
     if (!file.open(QIODevice::WriteOnly))
         throw EFileError(u"Cannot create file \"%1\". %2"_s.arg(displayName(fileName),
                                                                   file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    if (file.write(bytes) != bytes.size() || !file.flush())
         throw EFileError(u"Cannot write file \"%1\". %2"_s.arg(displayName(fileName),
                                                                  file.errorString()));
+    // The old version goes to its backup only now that the new one is on disk.
+    bool movedAway = false;
+    if (!backupPath.isEmpty() && QFileInfo::exists(fileName)) {
+        if (!MoveFileReplacing(fileName, backupPath))
+            throw EFileError(u"Cannot create the backup file \"%1\"."_s.arg(
+                displayName(backupPath)));
+        movedAway = true;
+    }
+    if (!file.commit()) {
+        const QString reason = file.errorString();
+        if (movedAway)
+            MoveFileReplacing(backupPath, fileName);
+        throw EFileError(u"Cannot write file \"%1\". %2"_s.arg(displayName(fileName), reason));
+    }
 }
 
 QByteArray TArchive::encodeText(const QStringList &lines)
@@ -182,19 +198,25 @@ bool TArchive::ReadEncrypted(const QString &fileName, QStringList &lines)
     return ReadEncryptedData(readFile(fileName), lines);
 }
 
-void TArchive::WriteEncrypted(const QString &fileName, const QStringList &lines)
+QByteArray TArchive::FileBytes(const QStringList &lines, const QString &fileName)
 {
     QByteArray text = encodeText(lines);
+    if (!IsEncryptedName(fileName))
+        return text;
     TBlowfish cipher(passwordKey(Password));
     cipher.EncryptString(text);
-    writeFile(EncryptedName(fileName), kMagic + text);
+    return kMagic + text;
+}
+
+void TArchive::WriteEncrypted(const QString &fileName, const QStringList &lines)
+{
+    writeFile(EncryptedName(fileName), FileBytes(lines, EncryptedName(fileName)));
 }
 
 bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
 {
     LastNode = nullptr;
-    const qsizetype dot = fileName.indexOf(u'.');
-    Title = dot < 0 ? QString() : fileName.left(dot);
+    Title = TextBeforeDot(fileName);
 
     QString text;
     if (IsEncryptedName(fileName)) {
@@ -302,13 +324,9 @@ QStringList TArchive::BuildLines(TNote *branchRoot) const
     return lines;
 }
 
-bool TArchive::WriteNotes(TNote *branchRoot, const QString &fileName)
+bool TArchive::WriteNotes(TNote *branchRoot, const QString &fileName, const QString &backupPath)
 {
-    const QStringList lines = BuildLines(branchRoot);
-    if (IsEncryptedName(fileName)) {
-        WriteEncrypted(fileName, lines);
-        return true;
-    }
-    writeFile(fileName, encodeText(lines));
+    const QString target = IsEncryptedName(fileName) ? EncryptedName(fileName) : fileName;
+    writeFile(target, FileBytes(BuildLines(branchRoot), target), backupPath);
     return true;
 }

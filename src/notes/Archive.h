@@ -45,13 +45,17 @@ public:
     // (the tree is then untouched). Raises EFileError, EInvalidSignature and
     // EInvalidPassword.
     bool ReadNotes(TNote *parent, const QString &fileName);
-    // Writes the whole tree (branchRoot none) or one branch, atomically.
-    bool WriteNotes(TNote *branchRoot, const QString &fileName);
+    // Writes the whole tree (branchRoot none) or one branch, atomically. With a
+    // backupPath, the file being replaced is moved there once the new text is safely
+    // written, just before the new file takes its place.
+    bool WriteNotes(TNote *branchRoot, const QString &fileName, const QString &backupPath = {});
 
     bool ReadEncrypted(const QString &fileName, QStringList &lines);
     // ReadEncrypted on the bytes of a file already in memory.
     bool ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines);
     void WriteEncrypted(const QString &fileName, const QStringList &lines);
+    // The file's bytes for a name: the notes text, or for ".vle" its magic and cipher text.
+    QByteArray FileBytes(const QStringList &lines, const QString &fileName);
 
     // The line-level halves of ReadNotes and WriteNotes.
     bool ReadLines(TNote *parent, const QList<QStringView> &lines);
@@ -69,7 +73,8 @@ public:
 
 private:
     QByteArray readFile(const QString &fileName) const;
-    void writeFile(const QString &fileName, const QByteArray &bytes) const;
+    void writeFile(const QString &fileName, const QByteArray &bytes,
+                   const QString &backupPath = {}) const;
     static QByteArray decipher(const QByteArray &fileBytes, const QByteArray &key);
     QByteArray encodeText(const QStringList &lines);
     QString decodeText(QByteArrayView bytes);

@@ -382,6 +382,28 @@ TEST_F(ArchiveTest, FailedWriteLeavesThePreviousFileWhole)
 #endif
 }
 
+TEST_F(ArchiveTest, BackupHoldsThePreviousVersionAndFailsSafely)
+{
+    build(tree, u"First"_s);
+    TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s), path(u"doc.bak"_s));
+    EXPECT_FALSE(QFile::exists(path(u"doc.bak"_s))) << "nothing to back up yet";
+    const QByteArray first = readBytes(u"doc.vlt"_s);
+
+    tree.SetTitle(tree.RootNote(0), u"Second"_s);
+    TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s), path(u"doc.bak"_s));
+    const QByteArray second = readBytes(u"doc.vlt"_s);
+    EXPECT_EQ(readBytes(u"doc.bak"_s), first);
+    EXPECT_NE(second, first);
+
+    // A backup place that cannot be written stops the save before anything moves.
+    tree.SetTitle(tree.RootNote(0), u"Third"_s);
+    writeBytes(u"blocker"_s, "x");
+    EXPECT_THROW(TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s), path(u"blocker/doc.bak"_s)),
+                 EFileError);
+    EXPECT_EQ(readBytes(u"doc.vlt"_s), second);
+    EXPECT_EQ(readBytes(u"doc.bak"_s), first);
+}
+
 // ------------------------------------------------------------ enciphered files
 
 TEST_F(ArchiveTest, EncipheredFileIsMagicAndCipherTextOfThePlainFile)
