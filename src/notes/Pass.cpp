@@ -48,8 +48,7 @@ std::function<void(QWidget *, const QString &)> TfrmPassword::ShowError = showEr
 std::function<int(TfrmPassword &)> TfrmPassword::RunModal
     = [](TfrmPassword &dialog) { return dialog.exec(); };
 
-TfrmPassword::TfrmPassword(QWidget *parent)
-    : QDialog(parent)
+TfrmPassword::TfrmPassword(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"frmPassword"_s);
     setWindowTitle(u"Enter password"_s);
@@ -140,7 +139,8 @@ void TfrmPassword::centreOverParent()
         return;
     const QRect main = owner->geometry();
     // Integer division truncates toward zero, as the halves must.
-    move(main.left() + main.width() / 2 - width() / 2, main.top() + main.height() / 2 - height() / 2);
+    move(main.left() + main.width() / 2 - width() / 2,
+        main.top() + main.height() / 2 - height() / 2);
 }
 
 void TfrmPassword::CheckNewPassword() const
