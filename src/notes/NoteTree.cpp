@@ -188,60 +188,77 @@ TNote *TNoteTree::insertAt(TNote *slot, int row, std::unique_ptr<TNote> note)
     return raw;
 }
 
+bool TNoteTree::placement(TNote *anchor, int mode, TNote **slot, int *row)
+{
+    if (!anchor) {
+        *slot = &m_top;
+        switch (mode) {
+        case imFirstSibling:
+        case imFirstChild:
+            *row = 0;
+            return true;
+        case imLastSibling:
+        case imAfter:
+        case imBefore:
+        case imLastChild:
+            *row = m_top.ChildCount();
+            return true;
+        default:
+            return false;
+        }
+    }
+    switch (mode) {
+    case imFirstSibling:
+        *slot = anchor->m_parent;
+        *row = 0;
+        return true;
+    case imLastSibling:
+        *slot = anchor->m_parent;
+        *row = (*slot)->ChildCount();
+        return true;
+    case imAfter:
+        *slot = anchor->m_parent;
+        *row = anchor->m_row + 1;
+        return true;
+    case imBefore:
+        *slot = anchor->m_parent;
+        *row = anchor->m_row;
+        return true;
+    case imFirstChild:
+        *slot = anchor;
+        *row = 0;
+        return true;
+    case imLastChild:
+        *slot = anchor;
+        *row = anchor->ChildCount();
+        return true;
+    default:
+        return false;
+    }
+}
+
 TNote *TNoteTree::AddNote(TNote *anchor, const QString &title, int mode, QStringView body)
 {
     TNote *slot = nullptr;
     int row = 0;
-    if (!anchor) {
-        slot = &m_top;
-        switch (mode) {
-        case imFirstSibling:
-        case imFirstChild:
-            row = 0;
-            break;
-        case imLastSibling:
-        case imAfter:
-        case imBefore:
-        case imLastChild:
-            row = m_top.ChildCount();
-            break;
-        default:
-            return nullptr;
-        }
-    } else {
-        switch (mode) {
-        case imFirstSibling:
-            slot = anchor->m_parent;
-            row = 0;
-            break;
-        case imLastSibling:
-            slot = anchor->m_parent;
-            row = slot->ChildCount();
-            break;
-        case imAfter:
-            slot = anchor->m_parent;
-            row = anchor->m_row + 1;
-            break;
-        case imBefore:
-            slot = anchor->m_parent;
-            row = anchor->m_row;
-            break;
-        case imFirstChild:
-            slot = anchor;
-            row = 0;
-            break;
-        case imLastChild:
-            slot = anchor;
-            row = anchor->ChildCount();
-            break;
-        default:
-            return nullptr;
-        }
-    }
+    if (!placement(anchor, mode, &slot, &row))
+        return nullptr;
     auto note = std::make_unique<TNote>();
     note->m_title = title;
     note->SetBodyText(body);
     return insertAt(slot, row, std::move(note));
+}
+
+bool TNoteTree::PlaceNote(TNote *note, TNote *anchor, int mode)
+{
+    if (!note || note == anchor || (anchor && anchor->IsDescendantOf(note)))
+        return false;
+    TNote *slot = nullptr;
+    int row = 0;
+    if (!placement(anchor, mode, &slot, &row))
+        return false;
+    relocate(note, slot, row);
+    return true;
 }
 
 static int branchSize(const TNote *note)

@@ -87,6 +87,9 @@ public:
     void SetSortType(quint8 value);
 
     TNote *AddNote(TNote *anchor, const QString &title, int mode, QStringView body = {});
+    // Moves the note with its branch to the place AddNote would give a new note; false
+    // when the place lies inside the note's own branch.
+    bool PlaceNote(TNote *note, TNote *anchor, int mode);
     // Removes the note with its whole branch.
     void DeleteNote(TNote *note);
     void SetTitle(TNote *note, const QString &title);
@@ -150,6 +153,7 @@ public:
 
 private:
     TNote *parentSlot(TNote *note) { return note ? note->m_parent : &m_top; }
+    bool placement(TNote *anchor, int mode, TNote **slot, int *row);
     TNote *insertAt(TNote *slot, int row, std::unique_ptr<TNote> note);
     bool relocate(TNote *note, TNote *slot, int destRowBeforeRemoval);
     void sortLevel(TNote *slot, const std::function<bool(const TNote *, const TNote *)> &less);

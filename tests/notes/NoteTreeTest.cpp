@@ -370,3 +370,20 @@ TEST_F(NoteTreeTest, MimeDataCarriesTheBranchStream)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(NoteTreeTest, PlaceNoteMovesTheBranchButNeverIntoItself)
+{
+    build(tree, u"A(B(C),D),E"_s);
+    EXPECT_TRUE(tree.PlaceNote(find(tree, u"B"_s), find(tree, u"E"_s), imLastChild));
+    EXPECT_EQ(dump(tree), u"A(D),E(B(C))"_s);
+    EXPECT_TRUE(tree.PlaceNote(find(tree, u"E"_s), find(tree, u"A"_s), imBefore));
+    EXPECT_EQ(dump(tree), u"E(B(C)),A(D)"_s);
+    EXPECT_FALSE(tree.PlaceNote(find(tree, u"E"_s), find(tree, u"C"_s), imLastChild));
+    EXPECT_FALSE(tree.PlaceNote(find(tree, u"E"_s), find(tree, u"E"_s), imAfter));
+    EXPECT_EQ(dump(tree), u"E(B(C)),A(D)"_s);
+    EXPECT_EQ(tree.AbsoluteIndex(find(tree, u"D"_s)), 4);
+}
+
+} // namespace

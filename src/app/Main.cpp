@@ -1,0 +1,752 @@
+// The main window: its components, start-up, settings and closing. The document's
+// life is in MainDocument.cpp, the commands on notes and text in MainCommands.cpp.
+
+#include "app/Main.h"
+
+#include "app/MessageService.h"
+#include "app/qkRichedit.h"
+#include "notes/NoteTree.h"
+#include "notes/NoteTreeView.h"
+#include "settings/LngMan.h"
+#include "settings/LngManGui.h"
+#include "settings/Settings.h"
+#include "settings/SettingsGui.h"
+#include "settings/UtilsGui.h"
+#include "settings/qkMRUList.h"
+#include "settings/qkMRUMenus.h"
+#include "widgets/IcoList.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QSessionManager>
+#include <QShortcut>
+#include <QSplitter>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWindow>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The images of the toolbar strip that the main window uses.
+enum ImageIndex {
+    imgNew = 0,
+    imgOpen = 1,
+    imgSave = 2,
+    imgSaveAs = 3,
+    imgCut = 4,
+    imgCopy = 5,
+    imgPaste = 6,
+    imgUndo = 7,
+    imgAbout = 8,
+    imgExit = 9,
+    imgOptions = 10,
+    imgPrint = 11,
+    imgSearch = 12,
+    imgRestore = 13,
+    imgHide = 14,
+    imgTrayExit = 15,
+    imgNote = 17,
+};
+
+QAction *makeAction(QObject *owner, const char *name, const QString &caption,
+                    const QKeySequence &key = {})
+{
+    auto *a = new QAction(caption, owner);
+    a->setObjectName(QLatin1String(name));
+    if (!key.isEmpty())
+        a->setShortcut(key);
+    return a;
+}
+
+QMenu *makeMenu(QWidget *owner, const char *name, const QString &caption)
+{
+    auto *menu = new QMenu(caption, owner);
+    menu->setObjectName(QLatin1String(name));
+    menu->menuAction()->setObjectName(QLatin1String(name));
+    return menu;
+}
+
+} // namespace
+
+std::function<QString(TfrmMain *, bool, const QString &)> TfrmMain::ChooseFile;
+
+TfrmMain::TfrmMain(const TStartup &startup, QWidget *parent)
+    : QMainWindow(parent), m_startup(startup)
+{
+    setObjectName(u"frmMain"_s);
+    setWindowTitle(u"Vellumtree"_s);
+    setWindowIcon(MainIcon());
+    resize(624, 486);
+    move(392, 226);
+    createActions();
+    createMenus();
+    createToolbars();
+    createLayout();
+    connectCommands();
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain()
+{
+    if (Settings == m_settings.get())
+        Settings = nullptr;
+}
+
+QString TfrmMain::ProgramFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QAction *TfrmMain::action(const char *name) const
+{
+    return findChild<QAction *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+}
+
+QString TfrmMain::text(const QString &key) const
+{
+    return LanguageManager().GetString(key, u"Strings"_s);
+}
+
+void TfrmMain::createActions()
+{
+    // File
+    connect(makeAction(this, "miFileNew", u"&New"_s, QKeySequence(u"Ctrl+N"_s)),
+            &QAction::triggered, this, &TfrmMain::miFileNewClick);
+    connect(makeAction(this, "miFileOpen", u"&Open..."_s, QKeySequence(u"Ctrl+O"_s)),
+            &QAction::triggered, this, &TfrmMain::miFileOpenClick);
+    connect(makeAction(this, "miFileSave", u"&Save"_s, QKeySequence(u"Ctrl+S"_s)),
+            &QAction::triggered, this, &TfrmMain::miFileSaveClick);
+    connect(makeAction(this, "miFileSaveAs", u"Save &As..."_s, QKeySequence(u"F12"_s)),
+            &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
+    makeAction(this, "miFileExport", u"&Export..."_s, QKeySequence(u"Ctrl+E"_s));
+    makeAction(this, "miFileImport", u"&Import..."_s, QKeySequence(u"Ctrl+I"_s));
+    connect(makeAction(this, "miFileEncrypt", u"En&crypt..."_s, QKeySequence(u"Ctrl+R"_s)),
+            &QAction::triggered, this, &TfrmMain::miFileEncryptClick);
+    makeAction(this, "miFilePrint", u"&Print..."_s, QKeySequence(u"Ctrl+P"_s));
+    connect(makeAction(this, "miFileExit", u"E&xit"_s, QKeySequence(u"Alt+X"_s)),
+            &QAction::triggered, this, &TfrmMain::miFileExitClick);
+
+    // Edit
+    makeAction(this, "miEditUndo", u"&Undo"_s, QKeySequence(u"Ctrl+Z"_s));
+    makeAction(this, "miEditCut", u"&Cut"_s, QKeySequence(u"Ctrl+X"_s));
+    makeAction(this, "miEditCopy", u"&Copy"_s, QKeySequence(u"Ctrl+C"_s));
+    makeAction(this, "miEditPaste", u"&Paste"_s, QKeySequence(u"Ctrl+V"_s));
+    makeAction(this, "miEditSelectAll", u"Select &All"_s, QKeySequence(u"Ctrl+A"_s));
+    makeAction(this, "miInsertDate", u"&Date"_s, QKeySequence(u"Ctrl+D"_s));
+    makeAction(this, "miInsertDateLong", u"Date &Long"_s, QKeySequence(u"Ctrl+Shift+D"_s));
+    makeAction(this, "miInsertTime", u"&Time"_s, QKeySequence(u"Ctrl+T"_s));
+    makeAction(this, "miInsertDateTime", u"Date &and Time"_s, QKeySequence(u"Ctrl+Shift+T"_s));
+    makeAction(this, "miEditSortLines", u"&Sort Lines"_s, QKeySequence(u"Ctrl+M"_s));
+    makeAction(this, "miEditSearch", u"S&earch/Replace..."_s, QKeySequence(u"Ctrl+F"_s));
+
+    // Notes
+    makeAction(this, "miNotesAdd", u"&Add..."_s, QKeySequence(u"Ins"_s));
+    makeAction(this, "miNotesDelete", u"&Delete"_s, QKeySequence(u"Ctrl+Del"_s));
+    makeAction(this, "miNotesCut", u"C&ut"_s, QKeySequence(u"Ctrl+Shift+X"_s));
+    makeAction(this, "miNotesCopy", u"&Copy"_s, QKeySequence(u"Ctrl+Shift+C"_s));
+    makeAction(this, "miNotesPaste", u"&Paste"_s, QKeySequence(u"Ctrl+Shift+V"_s));
+    makeAction(this, "miNotesRename", u"&Rename"_s, QKeySequence(u"F2"_s));
+    makeAction(this, "miSortTree", u"&Entire tree"_s);
+    makeAction(this, "miSortChildren", u"&Children"_s);
+    makeAction(this, "miMoveUp", u"&Up"_s, QKeySequence(u"Alt+Up"_s));
+    makeAction(this, "miMoveDown", u"&Down"_s, QKeySequence(u"Alt+Down"_s));
+    makeAction(this, "miMoveLeft", u"&Left"_s, QKeySequence(u"Alt+Left"_s));
+    makeAction(this, "miMoveRight", u"&Right"_s, QKeySequence(u"Alt+Right"_s));
+
+    // Settings and help
+    makeAction(this, "miSettingsOptions", u"&Options..."_s, QKeySequence(u"F9"_s));
+    QAction *wrap = makeAction(this, "miSettingsWordWrap", u"&WordWrap"_s, QKeySequence(u"Ctrl+W"_s));
+    wrap->setCheckable(true);
+    // Ctrl+T belongs to Insert time, which comes first in the menus; the key is only
+    // shown here.
+    QAction *onTop = makeAction(this, "miSettingsOnTop", u"&Stay on top"_s);
+    onTop->setCheckable(true);
+    makeAction(this, "miHelpAbout", u"&About..."_s);
+
+    // Tree pop-up
+    makeAction(this, "miAddNote", u"&Add Note"_s);
+    makeAction(this, "miDeleteNote", u"&Delete"_s);
+    makeAction(this, "miCutNote", u"C&ut"_s);
+    makeAction(this, "miCopyNote", u"&Copy"_s);
+    makeAction(this, "miPasteNote", u"&Paste"_s);
+    makeAction(this, "miCopyLink", u"Copy as &link"_s);
+
+    // Editor pop-up
+    makeAction(this, "miUndoEdit", u"&Undo"_s);
+    makeAction(this, "miCutText", u"C&ut"_s);
+    makeAction(this, "miCopyText", u"&Copy"_s);
+    makeAction(this, "miPasteText", u"&Paste"_s);
+    makeAction(this, "miSelectAll", u"Select &All"_s);
+    makeAction(this, "miGotoUrl", u"&Go to URL"_s)->setVisible(false);
+    makeAction(this, "miOpenInNew", u"Open in &new window"_s)->setVisible(false);
+    makeAction(this, "miCopyUrl", u"Copy &URL"_s)->setVisible(false);
+    makeAction(this, "miGotoInternalLink", u"&Go to intenal link"_s)->setVisible(false);
+    makeAction(this, "miSetNoteCaption", u"To N&ote caption"_s);
+
+    // Tray
+    makeAction(this, "miRestore", u"Restore"_s);
+    makeAction(this, "miHide", u"Hide"_s);
+    connect(makeAction(this, "miExit", u"Exit"_s), &QAction::triggered, this,
+            &TfrmMain::miFileExitClick);
+
+    for (QAction *a : findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly)) {
+        // The window's own keys work whichever control has the focus.
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+    }
+}
+
+void TfrmMain::createMenus()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(u"mnuMain"_s);
+
+    QMenu *file = makeMenu(this, "miFile", u"&File"_s);
+    file->addAction(action("miFileNew"));
+    file->addAction(action("miFileOpen"));
+    QMenu *reopen = makeMenu(this, "miFileReopen", u"&Reopen"_s);
+    file->addMenu(reopen);
+    file->addAction(action("miFileSave"));
+    file->addAction(action("miFileSaveAs"));
+    file->addSeparator();
+    file->addAction(action("miFileExport"));
+    file->addAction(action("miFileImport"));
+    file->addSeparator();
+    file->addAction(action("miFileEncrypt"));
+    file->addAction(action("miFilePrint"));
+    file->addSeparator();
+    file->addAction(action("miFileExit"));
+    bar->addMenu(file);
+
+    QMenu *edit = makeMenu(this, "miEdit", u"&Edit"_s);
+    edit->addAction(action("miEditUndo"));
+    edit->addAction(action("miEditCut"));
+    edit->addAction(action("miEditCopy"));
+    edit->addAction(action("miEditPaste"));
+    edit->addAction(action("miEditSelectAll"));
+    QMenu *insert = makeMenu(this, "miEditInsert", u"&Insert"_s);
+    insert->addAction(action("miInsertDate"));
+    insert->addAction(action("miInsertDateLong"));
+    insert->addAction(action("miInsertTime"));
+    insert->addAction(action("miInsertDateTime"));
+    edit->addMenu(insert);
+    edit->addAction(action("miEditSortLines"));
+    edit->addAction(action("miEditSearch"));
+    bar->addMenu(edit);
+
+    QMenu *notes = makeMenu(this, "miNotes", u"&Notes"_s);
+    notes->addAction(action("miNotesAdd"));
+    notes->addAction(action("miNotesDelete"));
+    notes->addAction(action("miNotesCut"));
+    notes->addAction(action("miNotesCopy"));
+    notes->addAction(action("miNotesPaste"));
+    notes->addAction(action("miNotesRename"));
+    QMenu *sort = makeMenu(this, "miNotesSort", u"&Sort"_s);
+    sort->addAction(action("miSortTree"));
+    sort->addAction(action("miSortChildren"));
+    notes->addMenu(sort);
+    QMenu *move = makeMenu(this, "miNotesMove", u"&Move"_s);
+    move->addAction(action("miMoveUp"));
+    move->addAction(action("miMoveDown"));
+    move->addAction(action("miMoveLeft"));
+    move->addAction(action("miMoveRight"));
+    notes->addMenu(move);
+    bar->addMenu(notes);
+
+    QMenu *settings = makeMenu(this, "miSettings", u"&Settings"_s);
+    settings->addAction(action("miSettingsOptions"));
+    settings->addAction(action("miSettingsWordWrap"));
+    settings->addAction(action("miSettingsOnTop"));
+    bar->addMenu(settings);
+
+    QMenu *help = makeMenu(this, "miHelp", u"&Help"_s);
+    help->addAction(action("miHelpAbout"));
+    bar->addMenu(help);
+
+    mnuTree = makeMenu(this, "mnuTree", QString());
+    mnuTree->addAction(action("miAddNote"));
+    mnuTree->addAction(action("miDeleteNote"));
+    mnuTree->addSeparator();
+    mnuTree->addAction(action("miCutNote"));
+    mnuTree->addAction(action("miCopyNote"));
+    mnuTree->addAction(action("miPasteNote"));
+    mnuTree->addSeparator();
+    mnuTree->addAction(action("miCopyLink"));
+
+    mnuEditor = makeMenu(this, "mnuEditor", QString());
+    mnuEditor->addAction(action("miGotoUrl"));
+    mnuEditor->addAction(action("miOpenInNew"));
+    mnuEditor->addAction(action("miCopyUrl"));
+    mnuEditor->addAction(action("miGotoInternalLink"));
+    mnuEditor->addSeparator();
+    mnuEditor->addAction(action("miUndoEdit"));
+    mnuEditor->addSeparator();
+    mnuEditor->addAction(action("miCutText"));
+    mnuEditor->addAction(action("miCopyText"));
+    mnuEditor->addAction(action("miPasteText"));
+    mnuEditor->addSeparator();
+    mnuEditor->addAction(action("miSelectAll"));
+    mnuEditor->addAction(action("miSetNoteCaption"));
+
+    mnuTray = makeMenu(this, "mnuTray", QString());
+    mnuTray->addAction(action("miRestore"));
+    mnuTray->addAction(action("miHide"));
+    mnuTray->addAction(action("miExit"));
+    mnuTray->setDefaultAction(action("miRestore"));
+
+    mnuMRU = makeMenu(this, "mnuMRU", QString());
+
+    // Menus are brought up to date just before they open, like at every idle moment.
+    for (QMenu *menu : findChildren<QMenu *>())
+        connect(menu, &QMenu::aboutToShow, this, &TfrmMain::updateCommandStates);
+}
+
+void TfrmMain::createToolbars()
+{
+    tlbMain = new QToolBar(this);
+    tlbMain->setObjectName(u"tlbMain"_s);
+    tlbMain->setMovable(false);
+    tlbMain->setFloatable(false);
+    tlbMain->setIconSize(QSize(16, 16));
+    tlbMain->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    addToolBar(Qt::TopToolBarArea, tlbMain);
+
+    struct Button
+    {
+        const char *name;
+        const char *hint;
+        int image;
+        const char *command; // the menu item it runs, if any
+    };
+    const Button buttons[] = {
+        {"btnNew", "New", imgNew, "miFileNew"},
+        {"btnOpen", "Open", imgOpen, "miFileOpen"},
+        {"btnSave", "Save", imgSave, "miFileSave"},
+        {"btnSaveAs", "Save As", imgSaveAs, "miFileSaveAs"},
+        {"btnPrint", "Print...", imgPrint, "miFilePrint"},
+        {nullptr, nullptr, 0, nullptr},
+        {"btnCut", "Cut", imgCut, nullptr},
+        {"btnCopy", "Copy", imgCopy, nullptr},
+        {"btnPaste", "Paste", imgPaste, nullptr},
+        {"btnUndo", "Undo", imgUndo, nullptr},
+        {nullptr, nullptr, 0, nullptr},
+        {"btnSearch", "Search&&Replace", imgSearch, "miEditSearch"},
+        {"btnOptions", "Options", imgOptions, "miSettingsOptions"},
+        {"btnAbout", "About", imgAbout, "miHelpAbout"},
+        {"btnExit", "Exit", imgExit, "miFileExit"},
+    };
+    for (const Button &b : buttons) {
+        if (!b.name) {
+            tlbMain->addSeparator();
+            continue;
+        }
+        QAction *a = makeAction(this, b.name, QString::fromLatin1(b.hint));
+        a->setToolTip(QString::fromLatin1(b.hint).replace(u"&&"_s, u"&"_s));
+        a->setIcon(ToolbarIcon(b.image));
+        if (b.command) {
+            QAction *command = action(b.command);
+            connect(a, &QAction::triggered, command, &QAction::trigger);
+        }
+        tlbMain->addAction(a);
+        if (qstrcmp(b.name, "btnOpen") == 0) {
+            // The recent files drop down from the Open button.
+            a->setMenu(mnuMRU);
+            if (auto *button = qobject_cast<QToolButton *>(tlbMain->widgetForAction(a)))
+                button->setPopupMode(QToolButton::MenuButtonPopup);
+        }
+    }
+
+    tlbMiddle = new QToolBar(this);
+    tlbMiddle->setObjectName(u"tlbMiddle"_s);
+    tlbMiddle->setOrientation(Qt::Vertical);
+    tlbMiddle->setMovable(false);
+    tlbMiddle->setIconSize(QSize(16, 16));
+    const Button side[] = {
+        {"btnAddNote", "Add note", 16, "miNotesAdd"},
+        {"btnPasteSibling", "Paste as sibling", 22, nullptr},
+        {"btnPasteChild", "Paste as child", 23, nullptr},
+        {"btnRename", "Rename", 24, "miNotesRename"},
+        {nullptr, nullptr, 0, nullptr},
+        {"btnDeleteNote", "Delete", 18, nullptr},
+        {nullptr, nullptr, 0, nullptr},
+        {"btnMoveUp", "Move up", 19, "miMoveUp"},
+        {"btnMoveDown", "Move down", 20, "miMoveDown"},
+        {"btnMoveRight", "Move right", 21, "miMoveRight"},
+        {"btnMoveLeft", "Move left", 25, "miMoveLeft"},
+    };
+    for (const Button &b : side) {
+        if (!b.name) {
+            tlbMiddle->addSeparator();
+            continue;
+        }
+        QAction *a = makeAction(this, b.name, QString::fromLatin1(b.hint));
+        a->setToolTip(QString::fromLatin1(b.hint));
+        a->setIcon(ToolbarIcon(b.image));
+        if (b.command)
+            connect(a, &QAction::triggered, action(b.command), &QAction::trigger);
+        tlbMiddle->addAction(a);
+    }
+    action("btnPasteSibling")->setData(int(imAfter));
+    action("btnPasteChild")->setData(int(imFirstChild));
+}
+
+void TfrmMain::createLayout()
+{
+    TopicTreeModel = new TNoteTree(this);
+    TopicTree = new TNoteTreeView(this);
+    TopicTree->setNoteTree(TopicTreeModel);
+    TopicTree->setDragCursors(MoveCursor(), NestCursor());
+    TopicTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(TopicTree, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        updateCommandStates();
+        mnuTree->popup(TopicTree->viewport()->mapToGlobal(pos));
+    });
+
+    Notes = new TqkRichedit(this);
+    Notes->setObjectName(u"Notes"_s);
+    Notes->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Notes, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        Notes->setFocus();
+        updateCommandStates();
+        mnuEditor->popup(Notes->viewport()->mapToGlobal(pos));
+    });
+
+    auto *right = new QWidget(this);
+    auto *rightLayout = new QHBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->setSpacing(0);
+    rightLayout->addWidget(tlbMiddle);
+    rightLayout->addWidget(Notes, 1);
+
+    splitMain = new QSplitter(Qt::Horizontal, this);
+    splitMain->setObjectName(u"splitMain"_s);
+    splitMain->setHandleWidth(8);
+    splitMain->setChildrenCollapsible(false);
+    splitMain->addWidget(TopicTree);
+    splitMain->addWidget(right);
+    splitMain->setStretchFactor(1, 1);
+    splitMain->setSizes({185, 439});
+    TopicTree->setMinimumWidth(1);
+    setCentralWidget(splitMain);
+
+    connect(TopicTree, &TNoteTreeView::selectedNoteChanged, this, &TfrmMain::TopicTreeChange);
+    connect(TopicTree, &TNoteTreeView::titleEdited, this, [this] { SetModified(true); });
+}
+
+void TfrmMain::FormCreate()
+{
+    // The application's notifications: deactivation saves when asked to, and a
+    // desktop session that ends takes the normal close path.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationInactive && m_shown && !m_closing)
+                    AutoSaveOnSwitch();
+            });
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) {
+        close();
+    });
+    // Commands follow focus, selection, clipboard and editor state at every moment.
+    auto schedule = [this] { QTimer::singleShot(0, this, &TfrmMain::updateCommandStates); };
+    connect(qApp, &QApplication::focusChanged, this, schedule);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, schedule);
+    connect(Notes, &QPlainTextEdit::selectionChanged, this, schedule);
+    connect(Notes, &QPlainTextEdit::undoAvailable, this, schedule);
+    connect(Notes, &QPlainTextEdit::blockCountChanged, this, schedule);
+    connect(TopicTreeModel, &QAbstractItemModel::rowsInserted, this, schedule);
+    connect(TopicTreeModel, &QAbstractItemModel::rowsRemoved, this, schedule);
+    connect(TopicTreeModel, &QAbstractItemModel::modelReset, this, schedule);
+    connect(TopicTreeModel, &QAbstractItemModel::rowsMoved, this, schedule);
+
+    auto *help = new QShortcut(QKeySequence(u"Alt+F1"_s), this);
+    connect(help, &QShortcut::activated, this, &TfrmMain::OpenHelpDocument);
+
+    trayMain = new QSystemTrayIcon(MainIcon(), this);
+    trayMain->setContextMenu(mnuTray);
+    connect(action("miRestore"), &QAction::triggered, this, [this] {
+        showNormal();
+        ForceForegroundWindow(this);
+        SetNoteFile(m_noteFile);
+    });
+    connect(action("miHide"), &QAction::triggered, this, &QWidget::showMinimized);
+    connect(trayMain, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger
+                    && QGuiApplication::queryKeyboardModifiers() == Qt::NoModifier)
+                    action("miRestore")->trigger();
+            });
+
+    tmrAutosave = new QTimer(this);
+    tmrAutosave->setObjectName(u"tmrAutosave"_s);
+    tmrAutosave->setInterval(300000);
+    connect(tmrAutosave, &QTimer::timeout, this, &TfrmMain::tmrAutosaveTimer);
+
+    m_settings = std::make_unique<TSettings>(u"Software\\Vellumtree\\"_s, u"1.57"_s);
+    Settings = m_settings.get();
+    Settings->LoadSettings();
+
+    mruMain = new TqkMRUList(this);
+    mruMain->setObjectName(u"mruMain"_s);
+    mruMain->SetSaveSection(u"\\Software\\Vellumtree\\MRU Items"_s);
+    m_mruMenus = new TqkMRUMenus(mruMain);
+    m_mruMenus->SetPopupMenu(mnuMRU);
+    m_mruMenus->SetMenuItem(findChild<QMenu *>(u"miFileReopen"_s));
+    connect(mruMain, &TqkMRUList::OnMRUClick, this,
+            [this](TqkMRUList *, const QString &fileName) { MRUMRUItemClick(fileName); });
+    mruMain->LoadItems();
+
+    ApplyStartupState();
+}
+
+void TfrmMain::ApplyStartupState()
+{
+    StartLanguageManager(LanguageManager(), LanguageFolder(), Settings->LanguageFile);
+    ApplySettings();
+    if (Settings->RememberWindowPos)
+        restorePlacement();
+    if (Settings->SplitterPos > 0)
+        splitMain->setSizes({Settings->SplitterPos, qMax(1, width() - Settings->SplitterPos)});
+    if (Settings->ReloadLastFile && m_startup.FileParameter.isEmpty()
+        && !Settings->LastFile.isEmpty() && QFileInfo::exists(Settings->LastFile))
+        LoadDocument(Settings->LastFile);
+}
+
+void TfrmMain::ApplySettings()
+{
+    SetStayOnTop(this, Settings->StayOnTop);
+    TopicTree->setNoteIcon(Settings->NoteImages ? ToolbarIcon(imgNote) : QIcon());
+
+    ++m_editorLoading;
+    QPalette palette = Notes->palette();
+    palette.setColor(QPalette::Base, SettingsGui::toQColor(Settings->EditorColor));
+    palette.setColor(QPalette::Text, SettingsGui::toQColor(Settings->EditorFont.Color));
+    Notes->setPalette(palette);
+    Notes->setLineWrapMode(Settings->WordWrap ? QPlainTextEdit::WidgetWidth
+                                              : QPlainTextEdit::NoWrap);
+    Notes->setFont(SettingsGui::toQFont(Settings->EditorFont));
+    Notes->SetLeftMargin(10);
+    Notes->SetRightMargin(10);
+    Notes->SetTabSize(Settings->TabSize > 0 ? Settings->TabSize : 8);
+    Notes->ApplyLayout();
+    --m_editorLoading;
+
+    QPalette treePalette = TopicTree->palette();
+    treePalette.setColor(QPalette::Base, SettingsGui::toQColor(Settings->TreeColor));
+    treePalette.setColor(QPalette::Text, SettingsGui::toQColor(Settings->TreeFont.Color));
+    TopicTree->setPalette(treePalette);
+    TopicTree->setFont(SettingsGui::toQFont(Settings->TreeFont));
+
+    const bool timed = Settings->AutoSave == 3 || Settings->AutoSave == 4;
+    tmrAutosave->setInterval(Settings->AutoSave == 4 ? 600000 : 300000);
+    if (timed)
+        tmrAutosave->start();
+    else
+        tmrAutosave->stop();
+
+    const bool tray = (Settings->MinimizeToTray || Settings->CloseToTray)
+        && QSystemTrayIcon::isSystemTrayAvailable();
+    trayMain->setVisible(tray);
+
+    mruMain->SetItemCount(Settings->MRUSize);
+    TranslateForm(this, false);
+    action("miSettingsWordWrap")->setChecked(Settings->WordWrap);
+    action("miSettingsOnTop")->setChecked(Settings->StayOnTop);
+    QAction *onTop = action("miSettingsOnTop");
+    if (!onTop->text().contains(u'\t'))
+        onTop->setText(onTop->text() + u"\tCtrl+T"_s);
+    SetNoteFile(m_noteFile);
+}
+
+void TfrmMain::restorePlacement()
+{
+    const TWindowPlacement &p = Settings->WindowPos;
+    const TRectI &r = p.rcNormalPosition;
+    const QRect normal(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    // A placement from another screen layout must not put the window out of reach.
+    const QRect available = QGuiApplication::primaryScreen()
+        ? QGuiApplication::primaryScreen()->virtualGeometry()
+        : QRect();
+    if (normal.width() > 50 && normal.height() > 50
+        && (available.isNull() || available.intersects(normal))) {
+        resize(normal.size());
+        move(normal.topLeft());
+    }
+    switch (p.showCmd) {
+    case 2:
+    case 6:
+    case 7:
+        setWindowState(Qt::WindowMinimized);
+        break;
+    case 3:
+        setWindowState(Qt::WindowMaximized);
+        break;
+    default:
+        setWindowState(Qt::WindowNoState);
+        break;
+    }
+}
+
+void TfrmMain::StoreWindowState()
+{
+    Settings->SplitterPos = splitMain->sizes().value(0, 185);
+    TWindowPlacement p;
+    p.length = TWindowPlacement::ByteSize;
+    p.showCmd = isMinimized() ? 2 : (isMaximized() ? 3 : 1);
+    const QRect normal = isMaximized() || isMinimized() ? normalGeometry() : frameGeometry();
+    p.rcNormalPosition = {normal.left(), normal.top(), normal.right() + 1, normal.bottom() + 1};
+    Settings->WindowPos = p;
+}
+
+void TfrmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::FormShow()
+{
+    TranslateForm(this, false);
+    if (!m_startup.FileParameter.isEmpty())
+        OpenDocument(m_startup.FileParameter);
+    if (TopicTreeModel->Count() == 0) {
+        addRootNote();
+        if (m_noteFile.isEmpty())
+            SetNoteFile(u"Notes.vlt"_s);
+    }
+    // Typing must always go into a note: without a remembered one, take the first.
+    if (!Settings->RememberLastNote || !TopicTree->selectedNote())
+        TopicTree->selectNote(TopicTreeModel->FirstNote());
+    ShowNote(TopicTree->selectedNote());
+    if (!m_notesChangeConnected) {
+        connect(Notes, &QPlainTextEdit::textChanged, this, &TfrmMain::NotesChange);
+        m_notesChangeConnected = true;
+    }
+    SetNoteFile(m_noteFile);
+    TopicTree->setFocus();
+    updateCommandStates();
+}
+
+void TfrmMain::addRootNote()
+{
+    TNote *note = TopicTreeModel->AddNote(nullptr, text(u"root_note"_s), imAfter);
+    TopicTree->selectNote(note);
+}
+
+void TfrmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && Settings
+        && Settings->MinimizeToTray && QSystemTrayIcon::isSystemTrayAvailable()) {
+        trayMain->setToolTip(windowTitle());
+        trayMain->show();
+        QTimer::singleShot(0, this, &QWidget::hide);
+    }
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && Settings && Settings->MinimizeOnEsc) {
+        showMinimized();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    m_closing = true;
+    clearEditor();
+    TopicTreeModel->ResetTree();
+    StoreWindowState();
+    Settings->SaveSettings();
+    mruMain->SaveItems();
+    trayMain->hide();
+    event->accept();
+}
+
+void TfrmMain::updateCommandStates()
+{
+    const bool treeFocus = TopicTree->hasFocus() || TopicTree->isEditingTitle();
+    const bool editorFocus = Notes->hasFocus();
+    TNote *selected = TopicTree->selectedNote();
+    const bool sel = selected != nullptr;
+    const bool editing = TopicTree->isEditingTitle();
+    const int count = TopicTreeModel->Count();
+    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+    const bool clipText = mime && mime->hasText();
+    const bool clipNotes = mime && mime->hasFormat(TNoteTree::NotesMimeType());
+    const bool editorSelection = Notes->textCursor().hasSelection();
+    const bool canUndo = Notes->document()->isUndoAvailable();
+
+    auto enable = [this](const char *name, bool on) {
+        if (QAction *a = action(name))
+            a->setEnabled(on);
+    };
+    for (const char *name : {"btnSave", "btnSaveAs", "btnPrint", "miFileSave", "miFileSaveAs",
+                             "miFilePrint", "miEditSearch", "btnSearch"})
+        enable(name, count > 0);
+    enable("miFileExport", treeFocus && sel);
+    enable("miFileImport", treeFocus && sel);
+    enable("miFileEncrypt", m_filePassword.isEmpty());
+    enable("btnUndo", editorFocus && canUndo);
+    enable("miEditUndo", editorFocus && canUndo);
+    enable("btnCut", (editorFocus && editorSelection) || (treeFocus && sel));
+    enable("btnCopy", (editorFocus && editorSelection) || (treeFocus && sel));
+    enable("miEditCut", editorFocus && editorSelection && !editing);
+    enable("miEditCopy", editorFocus && editorSelection && !editing);
+    enable("btnPaste", clipText || (treeFocus && clipNotes));
+    enable("miEditPaste", editorFocus && clipText && !editing);
+    for (const char *name : {"miEditSelectAll", "miInsertDate", "miInsertDateLong",
+                             "miInsertTime", "miInsertDateTime"})
+        enable(name, editorFocus);
+    if (QMenu *insert = findChild<QMenu *>(u"miEditInsert"_s))
+        insert->menuAction()->setEnabled(editorFocus);
+    enable("miEditSortLines", editorFocus && Notes->blockCount() > 1);
+    enable("btnPasteSibling", clipText && treeFocus && sel);
+    enable("btnPasteChild", clipText && treeFocus && sel);
+    for (const char *name : {"btnRename", "miNotesRename", "miNotesCut", "miNotesCopy"})
+        enable(name, treeFocus && sel);
+    enable("btnDeleteNote", treeFocus && sel && !editing);
+    enable("miNotesDelete", treeFocus && sel && !editing && count > 1);
+    enable("miNotesPaste", treeFocus && clipNotes);
+    const bool movable = treeFocus && sel && count > 1;
+    for (const char *name : {"miSortTree", "miMoveUp", "miMoveDown", "miMoveLeft", "miMoveRight",
+                             "btnMoveUp", "btnMoveDown", "btnMoveLeft", "btnMoveRight"})
+        enable(name, movable);
+    for (const char *name : {"miNotesSort", "miNotesMove"}) {
+        if (QMenu *menu = findChild<QMenu *>(QLatin1String(name)))
+            menu->menuAction()->setEnabled(movable);
+    }
+    enable("miSortChildren", treeFocus && sel && selected->HasChildren());
+    // The tree pop-up
+    enable("miPasteNote", clipNotes);
+    for (const char *name : {"miCutNote", "miCopyNote", "miDeleteNote", "miCopyLink"})
+        enable(name, sel);
+    // The editor pop-up
+    enable("miCutText", editorSelection);
+    enable("miCopyText", editorSelection);
+    enable("miPasteText", action("btnPaste")->isEnabled());
+    enable("miUndoEdit", canUndo);
+    enable("miSetNoteCaption", editorSelection && sel);
+
+    action("miSettingsWordWrap")->setChecked(Settings->WordWrap);
+    action("miSettingsOnTop")->setChecked(Settings->StayOnTop);
+}

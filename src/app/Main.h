@@ -1,0 +1,185 @@
+#pragma once
+
+#include "notes/TextEncoding.h"
+
+#include <QMainWindow>
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QStringList>
+
+#include <memory>
+
+class QAction;
+class QFileDialog;
+class QMenu;
+class QSplitter;
+class QSystemTrayIcon;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class TNote;
+class TNoteTree;
+class TNoteTreeView;
+class TqkMRUList;
+class TqkMRUMenus;
+class TqkRichedit;
+class TSettings;
+
+// The main window: the tree of notes on the left, the selected note's body in the
+// editor on the right, and the one open document.
+class TfrmMain final : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Start-up options the program entry passes in; tests set them too.
+    struct TStartup
+    {
+        QString FileParameter; // the first command-line parameter, or empty
+    };
+
+    explicit TfrmMain(const TStartup &startup = {}, QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // Document state
+    const QString &NoteFile() const { return m_noteFile; }
+    const QString &DocTitle() const { return m_docTitle; }
+    bool Modified() const { return m_modified; }
+    const QString &FilePassword() const { return m_filePassword; }
+
+    void SetNoteFile(const QString &name);
+    void SetModified(bool value);
+    void ShowNote(TNote *note);
+    void StoreEditorText();
+    bool ConfirmSaveChanges();
+    bool LoadDocument(const QString &name);
+    void OpenDocument(const QString &name);
+    bool SaveDocument(const QString &name);
+    void AutoSaveOnSwitch();
+
+    void ApplySettings();
+    // A second instance asked to open a file ("no_params" for none).
+    void HandleOpenRequest(const QString &text);
+
+    // Commands
+    void miFileNewClick();
+    void miFileOpenClick();
+    void miFileSaveClick();
+    void miFileSaveAsClick();
+    void miFileExitClick();
+    void miFileEncryptClick();
+    void MRUMRUItemClick(const QString &fileName);
+    void tmrAutosaveTimer();
+    void OpenHelpDocument();
+
+    // Tree commands
+    void miNotesAddClick();
+    void DeleteNote(TNote *note, int confirmationLevel);
+    void miNotesDeleteClick();
+    void miNotesCutClick();
+    void miNotesCopyClick();
+    void miNotesPasteClick();
+    void miNotesRenameClick();
+    void miSortTreeClick();
+    void miSortChildrenClick();
+    void MoveSelected(int direction);
+    void miCopyLinkClick();
+    void btnPasteSiblingClick(int mode);
+    void miSetNoteCaptionClick();
+    void miGotoInternalLinkClick();
+    void Back();
+    void TopicTreeDragDrop(TNote *dragged, TNote *target, bool nest);
+
+    // Editor commands
+    // Returns the kind of link under the pointer.
+    int NotesMouseDown(const QPoint &pos, bool doubleClick);
+    void miEditUndoClick();
+    void miEditCutClick();
+    void miEditCopyClick();
+    void miEditPasteClick();
+    void miEditSortLinesClick();
+    void miSettingsWordWrapClick();
+    void miGotoUrlClick();
+    void miOpenInNewClick();
+    void miCopyUrlClick();
+
+    // The note a link under the pointer named at the last right-click or double-click.
+    TNote *LinkTarget() const;
+    TNote *BackNote() const;
+    const QString &LinkText() const { return m_linkText; }
+    int AddPosition() const { return m_addPosition; }
+
+    // Components, by the names the language files use.
+    TNoteTree *TopicTreeModel = nullptr;
+    TNoteTreeView *TopicTree = nullptr;
+    TqkRichedit *Notes = nullptr;
+    QToolBar *tlbMain = nullptr;
+    QToolBar *tlbMiddle = nullptr;
+    QSplitter *splitMain = nullptr;
+    QMenu *mnuTree = nullptr;
+    QMenu *mnuEditor = nullptr;
+    QMenu *mnuTray = nullptr;
+    QMenu *mnuMRU = nullptr;
+    QTimer *tmrAutosave = nullptr;
+    QSystemTrayIcon *trayMain = nullptr;
+    TqkMRUList *mruMain = nullptr;
+
+    // The folder of the program's own files (help document, languages).
+    static QString ProgramFolder();
+    // Tests replace the file dialogs: the chosen name, or empty for cancel.
+    static std::function<QString(TfrmMain *main, bool save, const QString &folder)> ChooseFile;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolbars();
+    void createLayout();
+    void connectCommands();
+    bool treeKey(QKeyEvent *event);
+    bool editorKey(QKeyEvent *event);
+    void setSelected(TNote *note);
+    void FormCreate();
+    void ApplyStartupState();
+    void FormShow();
+    bool FormCloseQuery();
+    void StoreWindowState();
+    void restorePlacement();
+    void updateCommandStates();
+    void TopicTreeChange(TNote *current, TNote *previous);
+    void NotesChange();
+    void clearEditor();
+    void addRootNote();
+    QString runFileDialog(bool save, const QString &folder);
+    QString initialFolder(const QString &last, const QString &fallback) const;
+    QString dialogFilter() const;
+    QString text(const QString &key) const;
+    QAction *action(const char *name) const;
+
+    TStartup m_startup;
+    std::unique_ptr<TSettings> m_settings;
+    TqkMRUMenus *m_mruMenus = nullptr;
+
+    QString m_noteFile;
+    QString m_docTitle;
+    bool m_modified = false;
+    bool m_dialogOpen = false;
+    QString m_filePassword;
+    TTextEncoding m_fileEncoding = TTextEncoding::Utf8;
+
+    int m_addPosition = 0;
+    QPersistentModelIndex m_linkTarget;
+    QPersistentModelIndex m_backNote;
+    QString m_linkText;
+
+    bool m_shown = false;
+    bool m_closing = false;
+    bool m_notesChangeConnected = false;
+    int m_editorLoading = 0;
+};

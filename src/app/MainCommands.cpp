@@ -1,0 +1,554 @@
+// The commands on notes and on text: menus, buttons, keys, links, drag and drop.
+
+#include "app/Main.h"
+
+#include "app/MessageService.h"
+#include "app/Prompt.h"
+#include "app/qkRichedit.h"
+#include "notes/CaseFold.h"
+#include "notes/NoteTree.h"
+#include "notes/NoteTreeView.h"
+#include "settings/LngMan.h"
+#include "settings/Settings.h"
+#include "settings/Utils.h"
+#include "settings/UtilsGui.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QTextBlock>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The editor pop-up's keys, which reach its items before the editor sees them.
+struct EditorKey
+{
+    int key;
+    const char *item;
+};
+constexpr EditorKey kEditorKeys[] = {
+    {Qt::Key_X, "miCutText"},  {Qt::Key_C, "miCopyText"},  {Qt::Key_V, "miPasteText"},
+    {Qt::Key_Z, "miUndoEdit"}, {Qt::Key_A, "miSelectAll"}, {Qt::Key_F2, "miSetNoteCaption"},
+};
+
+const char *editorItemFor(const QKeyEvent *event)
+{
+    if (event->modifiers() != Qt::ControlModifier)
+        return nullptr;
+    for (const EditorKey &k : kEditorKeys) {
+        if (event->key() == k.key)
+            return k.item;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void TfrmMain::connectCommands()
+{
+    auto on = [this](const char *name, auto &&slot) {
+        connect(action(name), &QAction::triggered, this, std::forward<decltype(slot)>(slot));
+    };
+    // Notes
+    on("miNotesAdd", [this] { miNotesAddClick(); });
+    on("miAddNote", [this] { miNotesAddClick(); });
+    on("miNotesDelete", [this] { miNotesDeleteClick(); });
+    on("miDeleteNote", [this] { miNotesDeleteClick(); });
+    on("btnDeleteNote", [this] { miNotesDeleteClick(); });
+    on("miNotesCut", [this] { miNotesCutClick(); });
+    on("miCutNote", [this] { miNotesCutClick(); });
+    on("miNotesCopy", [this] { miNotesCopyClick(); });
+    on("miCopyNote", [this] { miNotesCopyClick(); });
+    on("miNotesPaste", [this] { miNotesPasteClick(); });
+    on("miPasteNote", [this] { miNotesPasteClick(); });
+    on("miNotesRename", [this] { miNotesRenameClick(); });
+    on("miSortTree", [this] { miSortTreeClick(); });
+    on("miSortChildren", [this] { miSortChildrenClick(); });
+    on("miMoveUp", [this] { MoveSelected(mdUp); });
+    on("miMoveDown", [this] { MoveSelected(mdDown); });
+    on("miMoveLeft", [this] { MoveSelected(mdLeft); });
+    on("miMoveRight", [this] { MoveSelected(mdRight); });
+    on("miCopyLink", [this] { miCopyLinkClick(); });
+    for (const char *name : {"btnPasteSibling", "btnPasteChild"}) {
+        QAction *button = action(name);
+        connect(button, &QAction::triggered, this,
+                [this, button] { btnPasteSiblingClick(button->data().toInt()); });
+    }
+    on("miSetNoteCaption", [this] { miSetNoteCaptionClick(); });
+    on("miGotoInternalLink", [this] { miGotoInternalLinkClick(); });
+
+    // Editor
+    on("miEditUndo", [this] { miEditUndoClick(); });
+    on("miUndoEdit", [this] { miEditUndoClick(); });
+    on("btnUndo", [this] { miEditUndoClick(); });
+    on("miEditCut", [this] { miEditCutClick(); });
+    on("miCutText", [this] { miEditCutClick(); });
+    on("miEditCopy", [this] { miEditCopyClick(); });
+    on("miCopyText", [this] { miEditCopyClick(); });
+    on("miEditPaste", [this] { miEditPasteClick(); });
+    on("miPasteText", [this] { miEditPasteClick(); });
+    on("miEditSelectAll", [this] { Notes->selectAll(); });
+    on("miSelectAll", [this] { Notes->selectAll(); });
+    on("miInsertDate", [this] { Notes->InsertText(ShortDateText()); });
+    on("miInsertDateLong", [this] { Notes->InsertText(LongDateText()); });
+    on("miInsertTime", [this] { Notes->InsertText(TimeText()); });
+    on("miInsertDateTime",
+       [this] { Notes->InsertText(ShortDateText() + u' ' + TimeText()); });
+    on("miEditSortLines", [this] { miEditSortLinesClick(); });
+    on("miSettingsWordWrap", [this] { miSettingsWordWrapClick(); });
+    on("miSettingsOnTop", [this] {
+        Settings->StayOnTop = action("miSettingsOnTop")->isChecked();
+        SetStayOnTop(this, Settings->StayOnTop);
+    });
+    on("miGotoUrl", [this] { miGotoUrlClick(); });
+    on("miOpenInNew", [this] { miOpenInNewClick(); });
+    on("miCopyUrl", [this] { miCopyUrlClick(); });
+
+    // The toolbar's Cut, Copy and Paste act on the focused side.
+    on("btnCut", [this] {
+        if (Notes->hasFocus())
+            miEditCutClick();
+        else
+            miNotesCutClick();
+    });
+    on("btnCopy", [this] {
+        if (Notes->hasFocus())
+            miEditCopyClick();
+        else
+            miNotesCopyClick();
+    });
+    on("btnPaste", [this] {
+        if (TopicTree->hasFocus() && TNoteTreeView::ClipboardHasNotes())
+            miNotesPasteClick();
+        else
+            miEditPasteClick();
+    });
+
+    connect(Notes, &TqkRichedit::OnHyperlinkClicked, this,
+            [](int, int, const QString &text) { ShellOpen(text, false); });
+    connect(TopicTree, &TNoteTreeView::noteDropped, this, &TfrmMain::TopicTreeDragDrop);
+    connect(TopicTree, &TNoteTreeView::branchDropped, this,
+            [this](const QByteArray &stream, TNote *target, bool nest) {
+                if (TNote *first = TopicTreeModel->InsertBranch(target, nest ? imLastChild : imAfter,
+                                                                stream)) {
+                    SetModified(true);
+                    setSelected(first);
+                }
+            });
+    connect(mnuTree, &QMenu::aboutToShow, this, &TfrmMain::updateCommandStates);
+    connect(mnuEditor, &QMenu::aboutToShow, this, [this] {
+        Notes->setFocus();
+        updateCommandStates();
+    });
+
+    TopicTree->installEventFilter(this);
+    Notes->installEventFilter(this);
+    Notes->viewport()->installEventFilter(this);
+}
+
+TNote *TfrmMain::LinkTarget() const
+{
+    return TopicTreeModel->NoteOf(m_linkTarget);
+}
+
+TNote *TfrmMain::BackNote() const
+{
+    return TopicTreeModel->NoteOf(m_backNote);
+}
+
+void TfrmMain::setSelected(TNote *note)
+{
+    TopicTree->selectNote(note);
+    ShowNote(note);
+}
+
+// ------------------------------------------------------------------ tree commands
+
+void TfrmMain::miNotesAddClick()
+{
+    QString title = text(u"new_note"_s);
+    m_addPosition = TfrmNewNote::AskNewNote(this, m_addPosition, title);
+    if (title.isEmpty())
+        return;
+    TNote *selected = TopicTree->selectedNote();
+    TNote *note = selected ? TopicTreeModel->AddNote(selected, title, m_addPosition + 2)
+                           : TopicTreeModel->AddNote(nullptr, title, imAfter);
+    setSelected(note);
+    SetModified(true);
+}
+
+void TfrmMain::DeleteNote(TNote *note, int confirmationLevel)
+{
+    if (!note)
+        return;
+    const bool ask = confirmationLevel == 2 ? note->HasChildren() : confirmationLevel != 0;
+    if (ask) {
+        const QString question
+            = text(u"prompt_delete"_s) + u"\n\""_s + note->Title() + u"\"?"_s;
+        if (TMessageService::Ask(this, question, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No, QMessageBox::Warning)
+            != QMessageBox::Yes)
+            return;
+    }
+    TNote *next = note->NextSibling();
+    if (!next)
+        next = note->PrevSibling();
+    if (!next)
+        next = note->Parent();
+    if (!next)
+        next = TopicTreeModel->NodeAfterBranch(note);
+    // Nothing typed for the removed note may reach the note selected next.
+    ++m_editorLoading;
+    TopicTreeModel->FreeBranchData(note);
+    note->Body().clear();
+    if (TopicTree->selectedNote() == note) {
+        Notes->clear();
+        Notes->document()->setModified(false);
+        TopicTree->selectionModel()->clearCurrentIndex();
+    }
+    TopicTreeModel->DeleteNote(note);
+    --m_editorLoading;
+    if (next)
+        setSelected(next);
+    else
+        clearEditor();
+    SetModified(true);
+}
+
+void TfrmMain::miNotesDeleteClick()
+{
+    DeleteNote(TopicTree->selectedNote(), Settings->DeleteConfirmationLevel);
+}
+
+void TfrmMain::miNotesCutClick()
+{
+    TNote *note = TopicTree->selectedNote();
+    if (!note)
+        return;
+    StoreEditorText();
+    TopicTree->CopyToClipboard(note);
+    DeleteNote(note, 0);
+    SetModified(true);
+}
+
+void TfrmMain::miNotesCopyClick()
+{
+    StoreEditorText();
+    TopicTree->CopyToClipboard(TopicTree->selectedNote());
+}
+
+void TfrmMain::miNotesPasteClick()
+{
+    StoreEditorText();
+    if (TNote *first = TopicTree->PasteFromClipboard(TopicTree->selectedNote(), imAfter)) {
+        SetModified(true);
+        setSelected(first);
+    }
+}
+
+void TfrmMain::miNotesRenameClick()
+{
+    if (TopicTree->selectedNote()) {
+        TopicTree->setFocus();
+        TopicTree->edit(TopicTree->currentIndex());
+    }
+}
+
+void TfrmMain::miSortTreeClick()
+{
+    StoreEditorText();
+    TopicTreeModel->SortNotes();
+    SetModified(true);
+}
+
+void TfrmMain::miSortChildrenClick()
+{
+    if (TNote *note = TopicTree->selectedNote()) {
+        TopicTreeModel->SortChildren(note);
+        SetModified(true);
+    }
+}
+
+void TfrmMain::MoveSelected(int direction)
+{
+    TNote *note = TopicTree->selectedNote();
+    if (note && TopicTreeModel->MoveNote(note, direction)) {
+        TopicTree->selectNote(note);
+        SetModified(true);
+        TopicTree->ScrollToLeft();
+    }
+}
+
+void TfrmMain::miCopyLinkClick()
+{
+    if (TNote *note = TopicTree->selectedNote())
+        SetClipboardText(TNoteTree::GetNoteLink(note));
+}
+
+void TfrmMain::btnPasteSiblingClick(int mode)
+{
+    const QString clip = GetClipboardText();
+    QString title = clip;
+    qsizetype start = 0;
+    while (start < title.size() && title[start] == u' ')
+        ++start;
+    title = title.mid(start);
+    const qsizetype cr = title.indexOf(QRegularExpression(u"[\r\n]"_s));
+    if (cr >= 0)
+        title.truncate(cr);
+    if (title.isEmpty())
+        title = text(u"new_note"_s);
+    title = ShortenText(title, 255);
+    StoreEditorText();
+    TNote *note = TopicTreeModel->AddNote(TopicTree->selectedNote(), title, mode, clip);
+    setSelected(note);
+    SetModified(true);
+}
+
+void TfrmMain::miSetNoteCaptionClick()
+{
+    TNote *note = TopicTree->selectedNote();
+    if (!note)
+        return;
+    QString title = Notes->textCursor().selectedText();
+    // The editor's selection separates paragraphs with U+2029.
+    title.replace(QChar::ParagraphSeparator, u' ');
+    title.replace(u"\r\n"_s, u" "_s);
+    qsizetype a = 0;
+    qsizetype b = title.size();
+    while (a < b && title[a] == u' ')
+        ++a;
+    while (b > a && title[b - 1] == u' ')
+        --b;
+    title = title.mid(a, b - a);
+    if (title.isEmpty())
+        return;
+    title[0] = title[0].toUpper();
+    TopicTreeModel->SetTitle(note, title);
+    SetModified(true);
+}
+
+void TfrmMain::miGotoInternalLinkClick()
+{
+    TNote *target = LinkTarget();
+    if (!target)
+        return;
+    m_backNote = TopicTreeModel->IndexOf(TopicTree->selectedNote());
+    setSelected(target);
+}
+
+void TfrmMain::Back()
+{
+    if (TNote *back = BackNote()) {
+        m_linkTarget = TopicTreeModel->IndexOf(back);
+        miGotoInternalLinkClick();
+    }
+}
+
+void TfrmMain::TopicTreeDragDrop(TNote *dragged, TNote *target, bool nest)
+{
+    if (!dragged || !target)
+        return;
+    bool moved = false;
+    if (nest)
+        moved = TopicTreeModel->PlaceNote(dragged, target, imLastChild);
+    else if (target->NextSibling())
+        moved = TopicTreeModel->PlaceNote(dragged, target, imAfter);
+    else if (target->PrevSibling())
+        moved = TopicTreeModel->PlaceNote(dragged, target, imLastSibling);
+    else
+        moved = TopicTreeModel->PlaceNote(dragged, target, imFirstSibling);
+    if (!moved)
+        return;
+    SetModified(true);
+    TopicTree->selectNote(dragged);
+}
+
+bool TfrmMain::treeKey(QKeyEvent *event)
+{
+    if (TopicTree->isEditingTitle())
+        return false;
+    if (event->key() == Qt::Key_Insert) {
+        if (event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)
+            && TopicTree->selectedNote())
+            btnPasteSiblingClick(imFirstChild);
+        return true;
+    }
+    if (event->key() == Qt::Key_Tab && event->modifiers() == Qt::NoModifier)
+        return true; // Tab never moves the focus away from the tree
+    const QString typed = event->text();
+    if (typed.size() != 1 || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return false;
+    if (TopicTree->selectedNote())
+        updateCommandStates();
+    switch (typed[0].unicode()) {
+    case u'*':
+    case u'-':
+        if (typed[0] == u'*')
+            TopicTree->expandAll();
+        else
+            TopicTree->collapseAll();
+        if (TNote *note = TopicTree->selectedNote())
+            TopicTree->selectNote(note);
+        return true;
+    case u'a':
+    case u'A':
+        btnPasteSiblingClick(imAfter);
+        return true;
+    case u'i':
+    case u'I':
+        btnPasteSiblingClick(imFirstChild);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------- editor commands
+
+int TfrmMain::NotesMouseDown(const QPoint &pos, bool doubleClick)
+{
+    const TLinkInfo link = Notes->LinkAt(pos);
+    m_linkText = link.Text;
+    QString caption = link.Text;
+    if (caption.size() > 32)
+        caption = caption.left(32) + u"..."_s;
+    QAction *gotoUrl = action("miGotoUrl");
+    gotoUrl->setText(QString(caption).replace(u'&', u"&&"_s));
+    const bool address = link.Kind == lkWebAddress || link.Kind == lkFtpAddress
+        || link.Kind == lkMailAddress;
+    gotoUrl->setVisible(address);
+    action("miCopyUrl")->setVisible(address);
+    action("miOpenInNew")->setVisible(link.Kind == lkWebAddress);
+    const bool internal = link.Kind == lkNoteLink || link.Kind == lkTitleLink;
+    action("miGotoInternalLink")->setVisible(internal);
+    TNote *target = nullptr;
+    if (link.Kind == lkNoteLink)
+        target = TopicTreeModel->FindByLink(link.Text);
+    else if (link.Kind == lkTitleLink)
+        target = TopicTreeModel->FindByTitle(link.Text);
+    m_linkTarget = TopicTreeModel->IndexOf(target);
+    if (doubleClick) {
+        if (address || link.Kind == lkFileLink)
+            ShellOpen(link.Text, false);
+        else
+            miGotoInternalLinkClick();
+    }
+    return link.Kind;
+}
+
+void TfrmMain::miEditUndoClick()
+{
+    Notes->undo();
+    SetModified(true);
+}
+
+void TfrmMain::miEditCutClick()
+{
+    Notes->CutText();
+    SetModified(true);
+}
+
+void TfrmMain::miEditCopyClick()
+{
+    Notes->CopyText();
+}
+
+void TfrmMain::miEditPasteClick()
+{
+    Notes->PasteText();
+    SetModified(true);
+}
+
+void TfrmMain::miEditSortLinesClick()
+{
+    Notes->SortLines();
+    SetModified(true);
+}
+
+void TfrmMain::miSettingsWordWrapClick()
+{
+    ++m_editorLoading;
+    Notes->SetWordWrap(action("miSettingsWordWrap")->isChecked());
+    Settings->WordWrap = Notes->WordWrap();
+    --m_editorLoading;
+}
+
+void TfrmMain::miGotoUrlClick()
+{
+    ShellOpen(m_linkText, false);
+}
+
+void TfrmMain::miOpenInNewClick()
+{
+    ShellOpen(m_linkText, true);
+}
+
+void TfrmMain::miCopyUrlClick()
+{
+    QString url = m_linkText;
+    if (url.contains(u"mailto:"_s))
+        url.remove(0, 7);
+    SetClipboardText(url);
+}
+
+bool TfrmMain::editorKey(QKeyEvent *event)
+{
+    if (const char *item = editorItemFor(event)) {
+        // Like the pop-up's own keys: its opening rules first, then the item.
+        updateCommandStates();
+        QAction *a = action(item);
+        if (a->isEnabled())
+            a->trigger();
+        return true;
+    }
+    return false;
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        // Keys that the editor's and the tree's own handling must get before the menus.
+        if ((watched == Notes && editorItemFor(key))
+            || (watched == TopicTree && key->key() == Qt::Key_Insert
+                && key->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier))) {
+            event->accept();
+            return true;
+        }
+    } else if (type == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if ((watched == Notes || watched == TopicTree) && key->key() == Qt::Key_Tab
+            && key->modifiers() == Qt::ControlModifier) {
+            focusNextChild();
+            return true;
+        }
+        if ((watched == Notes || watched == TopicTree) && key->key() == Qt::Key_B
+            && key->modifiers() == Qt::AltModifier) {
+            Back();
+            return true;
+        }
+        if (watched == TopicTree)
+            return treeKey(key);
+        if (watched == Notes)
+            return editorKey(key);
+    } else if (watched == Notes->viewport()
+               && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (type == QEvent::MouseButtonPress && mouse->button() == Qt::RightButton) {
+            NotesMouseDown(mouse->position().toPoint(), false);
+        } else if (type == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton
+                   && mouse->modifiers() == Qt::NoModifier) {
+            // A link's own selection must not give way to the word selection.
+            if (NotesMouseDown(mouse->position().toPoint(), true) != lkNone)
+                return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

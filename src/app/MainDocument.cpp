@@ -1,0 +1,448 @@
+// The document's life: new, open, load, save, backup, autosave, the modified
+// marker and caption, and the hand-over of a note's body between tree and editor.
+
+#include "app/Main.h"
+
+#include "app/MessageService.h"
+#include "app/SingleInstance.h"
+#include "app/qkRichedit.h"
+#include "notes/Archive.h"
+#include "notes/NoteTree.h"
+#include "notes/NoteTreeView.h"
+#include "notes/Pass.h"
+#include "settings/LngMan.h"
+#include "settings/Settings.h"
+#include "settings/qkMRUList.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kUntitled = u"Notes.vlt"_s;
+
+bool isUntitled(const QString &fileName)
+{
+    return QFileInfo(fileName).fileName() == kUntitled;
+}
+
+// Restores the normal cursor however the operation ends.
+class WaitCursor
+{
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+// The editor holds one character per line break, the body's text form CR LF.
+QString editorToBodyText(const QString &editorText)
+{
+    QString text = editorText;
+    return text.replace(u'\n', u"\r\n"_s);
+}
+
+QString bodyToEditorText(const QString &bodyText)
+{
+    QString text = bodyText;
+    return text.replace(u"\r\n"_s, u"\n"_s);
+}
+
+} // namespace
+
+void TfrmMain::SetNoteFile(const QString &name)
+{
+    if (m_closing || name.isEmpty())
+        return;
+    m_noteFile = name;
+    Settings->LastFile = name;
+    const QString shown = Settings->FullPathOnCaption ? QDir::toNativeSeparators(name)
+                                                      : QFileInfo(name).fileName();
+    const QString caption = (m_modified ? u"Vellumtree - [*%1]"_s : u"Vellumtree - [%1]"_s)
+                                .arg(shown);
+    // "[*]" in a window title is Qt's placeholder for the modified mark; the caption
+    // carries its own star, so no placeholder may remain.
+    setWindowTitle(QString(caption).replace(u"[*]"_s, u"[*][*]"_s));
+    if (trayMain && trayMain->toolTip() != caption)
+        trayMain->setToolTip(caption);
+}
+
+void TfrmMain::SetModified(bool value)
+{
+    m_modified = value;
+    SetNoteFile(m_noteFile);
+}
+
+void TfrmMain::clearEditor()
+{
+    ++m_editorLoading;
+    Notes->clear();
+    Notes->document()->setModified(false);
+    --m_editorLoading;
+}
+
+void TfrmMain::ShowNote(TNote *note)
+{
+    if (!note)
+        return;
+    const QString body = note->BodyText();
+    if (editorToBodyText(Notes->toPlainText()) == body)
+        return;
+    ++m_editorLoading;
+    Notes->setUpdatesEnabled(false);
+    Notes->setPlainText(bodyToEditorText(body));
+    Notes->document()->setModified(false);
+    Notes->setUpdatesEnabled(true);
+    --m_editorLoading;
+}
+
+void TfrmMain::StoreEditorText()
+{
+    TNote *note = TopicTree->selectedNote();
+    if (!note)
+        return;
+    const QString text = editorToBodyText(Notes->toPlainText());
+    if (note->BodyText() != text)
+        note->SetBodyText(text);
+}
+
+void TfrmMain::TopicTreeChange(TNote *current, TNote *previous)
+{
+    // The text typed for the note that was selected goes into it first.
+    if (previous) {
+        const QString text = editorToBodyText(Notes->toPlainText());
+        if (previous->BodyText() != text)
+            previous->SetBodyText(text);
+    }
+    if (current)
+        ShowNote(current);
+    else if (!previous)
+        clearEditor();
+    updateCommandStates();
+}
+
+void TfrmMain::NotesChange()
+{
+    // The editor's flag only ever marks the document: undoing the last edit must not
+    // hide changes made to the tree.
+    if (m_editorLoading == 0 && Notes->document()->isModified() && !m_modified)
+        SetModified(true);
+}
+
+bool TfrmMain::ConfirmSaveChanges()
+{
+    if (m_dialogOpen || !m_modified)
+        return true;
+    const auto answer = TMessageService::Ask(
+        this, text(u"prompt_save"_s) + u"\n"_s + m_noteFile + u"?"_s,
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    if (answer == QMessageBox::Cancel)
+        return false;
+    if (answer == QMessageBox::Yes) {
+        miFileSaveClick();
+        return !m_modified;
+    }
+    return true;
+}
+
+bool TfrmMain::LoadDocument(const QString &name)
+{
+    if (!QFileInfo::exists(name))
+        return false;
+    QString password;
+    if (TArchive::IsEncryptedName(name)) {
+        TfrmPassword dialog(this);
+        dialog.FileName = name;
+        if (!dialog.AskPassword())
+            return false;
+        password = dialog.Password;
+    }
+    // The current note keeps what was typed, whether or not the file replaces it.
+    StoreEditorText();
+    WaitCursor wait;
+    TArchive archive(TopicTreeModel);
+    archive.Password = password;
+    try {
+        if (!archive.ReadNotes(nullptr, name))
+            return false;
+    } catch (const EVellumtreeError &e) {
+        QGuiApplication::restoreOverrideCursor();
+        TMessageService::ShowError(this, e.message());
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        return false;
+    }
+    m_filePassword = password;
+    m_fileEncoding = archive.Encoding;
+    clearEditor();
+    SetNoteFile(name);
+    Settings->LastOpenFolder = QFileInfo(name).absolutePath();
+    SetModified(false);
+    if (archive.LastNode && Settings->RememberLastNote) {
+        TopicTree->selectNote(archive.LastNode);
+        ShowNote(archive.LastNode);
+    }
+    m_docTitle = archive.Title;
+    return true;
+}
+
+void TfrmMain::OpenDocument(const QString &name)
+{
+    if (QFileInfo::exists(name)) {
+        const QString path = name.contains(u'~') ? QFileInfo(name).absoluteFilePath() : name;
+        if (LoadDocument(path))
+            mruMain->AddFile(path);
+        if (TNote *note = TopicTree->selectedNote()) {
+            ShowNote(note);
+            TopicTree->setFocus();
+            TopicTree->selectNote(note);
+        } else {
+            TopicTree->selectNote(TopicTreeModel->FirstNote());
+        }
+        return;
+    }
+    const auto answer = TMessageService::Ask(this, text(u"prompt_create"_s).arg(name),
+                                             QMessageBox::Yes | QMessageBox::No,
+                                             QMessageBox::Yes);
+    if (answer != QMessageBox::Yes || !ConfirmSaveChanges())
+        return;
+    clearEditor();
+    TopicTreeModel->ResetTree();
+    // A new file starts without the password of the document it replaces.
+    m_filePassword.clear();
+    m_fileEncoding = TTextEncoding::Utf8;
+    SetNoteFile(name);
+    addRootNote();
+    ShowNote(TopicTree->selectedNote());
+    TopicTree->setFocus();
+}
+
+bool TfrmMain::SaveDocument(const QString &name)
+{
+    bool deleteOriginal = false;
+    if (TArchive::IsEncryptedName(name) && m_filePassword.isEmpty()) {
+        TfrmPassword dialog(this);
+        dialog.FileName = name;
+        const bool confirmed = dialog.AskNewPassword();
+        m_filePassword = confirmed ? dialog.Password : QString();
+        if (!confirmed)
+            return false;
+        deleteOriginal = dialog.DeleteOriginal;
+    }
+
+    WaitCursor wait;
+    StoreEditorText();
+    if (Settings->TrimSpaces)
+        TopicTreeModel->TrimNotes();
+
+    TArchive archive(TopicTreeModel);
+    archive.Password = m_filePassword;
+    archive.Title = m_docTitle;
+    archive.LastNode = Settings->RememberLastNote ? TopicTree->selectedNote() : nullptr;
+    archive.Encoding = m_fileEncoding;
+
+    const QString target = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
+    QString backup;
+    if (Settings->Backup) {
+        const QFileInfo info(target);
+        const QString folder = Settings->BackupFolder.isEmpty() ? info.absolutePath()
+                                                                : Settings->BackupFolder;
+        backup = QFileInfo(QDir(folder), info.completeBaseName() + u".bak"_s).absoluteFilePath();
+    }
+    try {
+        archive.WriteNotes(nullptr, target, backup);
+    } catch (const EVellumtreeError &e) {
+        QGuiApplication::restoreOverrideCursor();
+        TMessageService::ShowError(this, e.message());
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        return false;
+    }
+    if (deleteOriginal) {
+        const QFileInfo info(target);
+        const QString plain = info.dir().filePath(info.completeBaseName() + u".vlt"_s);
+        if (QFileInfo::exists(plain))
+            QFile::remove(plain);
+    }
+    m_fileEncoding = archive.Encoding;
+    SetModified(false);
+    // The name of the file really written: a ".VLE" name is written in lower case.
+    SetNoteFile(target);
+    Settings->LastSaveFolder = QFileInfo(target).absolutePath();
+    return true;
+}
+
+QString TfrmMain::initialFolder(const QString &last, const QString &fallback) const
+{
+    const QString chosen = Settings->RememberLastFolder ? last : fallback;
+    return chosen.isEmpty() ? ProgramFolder() : chosen;
+}
+
+QString TfrmMain::dialogFilter() const
+{
+    // The language text is "description|patterns|description|patterns...".
+    const QStringList parts = text(u"filter"_s).split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        filters << parts[i] + u" ("_s + patterns.replace(u';', u' ') + u')';
+    }
+    return filters.isEmpty() ? u"Vellumtree notes (*.vlt *.vle);;All files (*)"_s
+                             : filters.join(u";;"_s);
+}
+
+QString TfrmMain::runFileDialog(bool save, const QString &folder)
+{
+    m_dialogOpen = true;
+    QString chosen;
+    if (ChooseFile) {
+        chosen = ChooseFile(this, save, folder);
+    } else {
+        QFileDialog dialog(this, save ? u"Save"_s : u"Open"_s, folder, dialogFilter());
+        dialog.setObjectName(save ? u"dlgSave"_s : u"dlgOpen"_s);
+        dialog.setDefaultSuffix(u"vlt"_s);
+        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        // The open dialog takes missing names too: opening one offers to create it.
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !save);
+        dialog.setOption(QFileDialog::ReadOnly, false);
+        dialog.setLabelText(QFileDialog::Accept, save ? u"&Save"_s : u"&Open"_s);
+        // The dialogs' texts live in the main window's section.
+        const QString prefix = save ? u"dlgSave"_s : u"dlgOpen"_s;
+        const QString title = LanguageManager().GetString(prefix + u".Title"_s, u"frmMain"_s);
+        const QString ok = LanguageManager().GetString(prefix + u".OKText"_s, u"frmMain"_s);
+        if (!title.isEmpty())
+            dialog.setWindowTitle(title);
+        if (!ok.isEmpty())
+            dialog.setLabelText(QFileDialog::Accept, ok);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = dialog.selectedFiles().first();
+    }
+    m_dialogOpen = false;
+    return chosen;
+}
+
+void TfrmMain::miFileNewClick()
+{
+    if (!ConfirmSaveChanges())
+        return;
+    clearEditor();
+    TopicTreeModel->ResetTree();
+    TopicTree->setFocus();
+    addRootNote();
+    ShowNote(TopicTree->selectedNote());
+    SetModified(false);
+    SetNoteFile(kUntitled);
+    m_filePassword.clear();
+    m_fileEncoding = TTextEncoding::Utf8;
+}
+
+void TfrmMain::miFileOpenClick()
+{
+    const QString name = runFileDialog(
+        false, initialFolder(Settings->LastOpenFolder, Settings->DefaultOpenFolder));
+    if (!name.isEmpty() && ConfirmSaveChanges())
+        OpenDocument(name);
+}
+
+void TfrmMain::miFileSaveClick()
+{
+    if (!isUntitled(m_noteFile))
+        SaveDocument(m_noteFile);
+    else
+        miFileSaveAsClick();
+}
+
+void TfrmMain::miFileSaveAsClick()
+{
+    const QString name = runFileDialog(
+        true, initialFolder(Settings->LastSaveFolder, Settings->DefaultSaveFolder));
+    if (name.isEmpty())
+        return;
+    m_filePassword.clear();
+    if (SaveDocument(name)) {
+        mruMain->AddFile(m_noteFile);
+        mruMain->RemoveMissingFiles();
+    }
+}
+
+void TfrmMain::miFileExitClick()
+{
+    close();
+}
+
+void TfrmMain::miFileEncryptClick()
+{
+    TfrmPassword dialog(this);
+    dialog.FileName = m_noteFile;
+    if (!dialog.AskNewPassword())
+        return;
+    m_filePassword = dialog.Password;
+    SetNoteFile(TArchive::EncryptedName(m_noteFile));
+    SetModified(true);
+}
+
+void TfrmMain::MRUMRUItemClick(const QString &fileName)
+{
+    if (QFileInfo::exists(fileName)) {
+        if (ConfirmSaveChanges())
+            OpenDocument(fileName);
+        return;
+    }
+    TMessageService::Notify(this, text(u"file_not_found"_s).arg(fileName));
+    mruMain->RemoveMissingFiles();
+}
+
+void TfrmMain::OpenHelpDocument()
+{
+    if (ConfirmSaveChanges())
+        OpenDocument(QDir(ProgramFolder()).filePath(u"Help.vlt"_s));
+}
+
+void TfrmMain::tmrAutosaveTimer()
+{
+    if ((Settings->AutoSave == 3 || Settings->AutoSave == 4) && m_modified)
+        SaveDocument(m_noteFile);
+}
+
+void TfrmMain::AutoSaveOnSwitch()
+{
+    if (!m_modified || (Settings->AutoSave != 1 && Settings->AutoSave != 2)
+        || m_noteFile.isEmpty() || m_dialogOpen)
+        return;
+    if (!isUntitled(m_noteFile)) {
+        SaveDocument(m_noteFile);
+        return;
+    }
+    showNormal();
+    raise();
+    activateWindow();
+    const QString name = runFileDialog(
+        true, initialFolder(Settings->LastSaveFolder, Settings->DefaultSaveFolder));
+    if (!name.isEmpty())
+        SaveDocument(name);
+}
+
+bool TfrmMain::FormCloseQuery()
+{
+    if (m_modified && Settings->AutoSave == 2 && QFileInfo::exists(m_noteFile))
+        SaveDocument(m_noteFile);
+    return ConfirmSaveChanges();
+}
+
+void TfrmMain::HandleOpenRequest(const QString &text)
+{
+    if (!TSingleInstance::IsNoParams(text) && ConfirmSaveChanges())
+        OpenDocument(text);
+    if (trayMain->isVisible()) {
+        trayMain->hide();
+        trayMain->show();
+    }
+    action("miRestore")->trigger();
+}

@@ -1,0 +1,34 @@
+#include "app/MessageService.h"
+
+using namespace Qt::StringLiterals;
+
+std::function<QMessageBox::StandardButton(const TMessageRequest &)> TMessageService::Answer;
+
+QMessageBox::StandardButton TMessageService::Show(QWidget *owner, const TMessageRequest &request)
+{
+    if (Answer)
+        return Answer(request);
+    QMessageBox box(request.Icon, u"Vellumtree"_s, request.Text, request.Buttons, owner);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (request.DefaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(request.DefaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QMessageBox::StandardButton TMessageService::Ask(QWidget *owner, const QString &text,
+                                                 QMessageBox::StandardButtons buttons,
+                                                 QMessageBox::StandardButton defaultButton,
+                                                 QMessageBox::Icon icon)
+{
+    return Show(owner, {text, icon, buttons, defaultButton});
+}
+
+void TMessageService::Notify(QWidget *owner, const QString &text, QMessageBox::Icon icon)
+{
+    Show(owner, {text, icon, QMessageBox::Ok, QMessageBox::Ok});
+}
+
+void TMessageService::ShowError(QWidget *owner, const QString &text)
+{
+    Notify(owner, text, QMessageBox::Critical);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// One question or notice of the main window, as the service shows it.
+struct TMessageRequest
+{
+    QString Text;
+    QMessageBox::Icon Icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons Buttons = QMessageBox::Ok;
+    QMessageBox::StandardButton DefaultButton = QMessageBox::NoButton;
+};
+
+// Every question and notice of the main window goes through here: captioned
+// "Vellumtree", on top of all windows. Tests put a script in Answer to give the
+// answers a user would.
+class TMessageService final
+{
+public:
+    static QMessageBox::StandardButton Show(QWidget *owner, const TMessageRequest &request);
+
+    static QMessageBox::StandardButton Ask(QWidget *owner, const QString &text,
+                                           QMessageBox::StandardButtons buttons,
+                                           QMessageBox::StandardButton defaultButton,
+                                           QMessageBox::Icon icon = QMessageBox::Question);
+    static void Notify(QWidget *owner, const QString &text,
+                       QMessageBox::Icon icon = QMessageBox::Information);
+    static void ShowError(QWidget *owner, const QString &text);
+
+    // When set, answers instead of a real message box.
+    static std::function<QMessageBox::StandardButton(const TMessageRequest &)> Answer;
+};

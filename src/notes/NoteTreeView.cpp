@@ -1,0 +1,232 @@
+#include "notes/NoteTreeView.h"
+
+#include "notes/NoteTree.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDrag>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QGuiApplication>
+#include <QStyledItemDelegate>
+
+namespace {
+
+class TitleDelegate final : public QStyledItemDelegate
+{
+public:
+    explicit TitleDelegate(TNoteTreeView *view) : QStyledItemDelegate(view), m_view(view) { }
+
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override
+    {
+        auto *edit = qobject_cast<QLineEdit *>(editor);
+        TNote *note = m_view->noteTree() ? m_view->noteTree()->NoteOf(index) : nullptr;
+        if (!edit || !note)
+            return;
+        const QString title = edit->text();
+        if (!title.isEmpty() && title != note->Title()) {
+            model->setData(index, title, Qt::EditRole);
+            emit m_view->titleEdited(note);
+        }
+        m_view->ScrollToLeft();
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!m_view->noteIcon().isNull()) {
+            option->features |= QStyleOptionViewItem::HasDecoration;
+            option->icon = m_view->noteIcon();
+            option->decorationSize = QSize(16, 16);
+        }
+    }
+
+private:
+    TNoteTreeView *m_view;
+};
+
+} // namespace
+
+TNoteTreeView::TNoteTreeView(QWidget *parent) : QTreeView(parent)
+{
+    setObjectName(QStringLiteral("TopicTree"));
+    setHeaderHidden(true);
+    setIndentation(20);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setItemDelegate(new TitleDelegate(this));
+    // Long titles scroll sideways instead of being cut off.
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(false);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setAutoScroll(true);
+}
+
+void TNoteTreeView::setNoteTree(TNoteTree *tree)
+{
+    m_tree = tree;
+    setModel(tree);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current, const QModelIndex &previous) {
+                emit selectedNoteChanged(m_tree->NoteOf(current), m_tree->NoteOf(previous));
+            });
+}
+
+TNote *TNoteTreeView::selectedNote() const
+{
+    return m_tree ? m_tree->NoteOf(currentIndex()) : nullptr;
+}
+
+void TNoteTreeView::selectNote(TNote *note)
+{
+    if (!m_tree)
+        return;
+    if (!note) {
+        selectionModel()->clearCurrentIndex();
+        selectionModel()->clearSelection();
+        return;
+    }
+    const QModelIndex index = m_tree->IndexOf(note);
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+        expand(p);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    scrollTo(index);
+}
+
+void TNoteTreeView::setNoteIcon(const QIcon &icon)
+{
+    m_noteIcon = icon;
+    viewport()->update();
+}
+
+void TNoteTreeView::ScrollToLeft()
+{
+    horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
+}
+
+void TNoteTreeView::CopyToClipboard(TNote *note)
+{
+    if (!m_tree || !note)
+        return;
+    auto *mime = new QMimeData;
+    // Other applications' data on the clipboard stays.
+    if (const QMimeData *old = QGuiApplication::clipboard()->mimeData()) {
+        for (const QString &format : old->formats())
+            mime->setData(format, old->data(format));
+    }
+    mime->setData(TNoteTree::NotesMimeType(), m_tree->WriteBranch(note));
+    QGuiApplication::clipboard()->setMimeData(mime);
+}
+
+TNote *TNoteTreeView::PasteFromClipboard(TNote *anchor, int mode)
+{
+    if (!m_tree || !anchor)
+        return nullptr;
+    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+    if (!mime || !mime->hasFormat(TNoteTree::NotesMimeType()))
+        return nullptr;
+    return m_tree->InsertBranch(anchor, mode, mime->data(TNoteTree::NotesMimeType()));
+}
+
+bool TNoteTreeView::ClipboardHasNotes()
+{
+    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+    return mime && mime->hasFormat(TNoteTree::NotesMimeType());
+}
+
+void TNoteTreeView::setDragCursors(const QCursor &move, const QCursor &nest)
+{
+    m_moveCursor = move;
+    m_nestCursor = nest;
+}
+
+void TNoteTreeView::startDrag(Qt::DropActions)
+{
+    TNote *note = selectedNote();
+    if (!note)
+        return;
+    auto *drag = new QDrag(this);
+    auto *mime = new QMimeData;
+    mime->setData(TNoteTree::NotesMimeType(), m_tree->WriteBranch(note));
+    drag->setMimeData(mime);
+    if (!m_moveCursor.pixmap().isNull())
+        drag->setDragCursor(m_moveCursor.pixmap(), Qt::MoveAction);
+    if (!m_nestCursor.pixmap().isNull())
+        drag->setDragCursor(m_nestCursor.pixmap(), Qt::CopyAction);
+    m_dragging = true;
+    // The drop itself moves the note; nothing is removed here afterwards, so notes
+    // dragged into another window stay in this one.
+    drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+    m_dragging = false;
+    viewport()->update();
+}
+
+TNote *TNoteTreeView::dropTarget(const QPoint &pos, bool *internal) const
+{
+    *internal = m_dragging;
+    TNote *target = m_tree ? m_tree->NoteOf(indexAt(pos)) : nullptr;
+    if (!target)
+        return nullptr;
+    if (m_dragging) {
+        TNote *dragged = selectedNote();
+        if (!dragged || target == dragged || target->IsDescendantOf(dragged))
+            return nullptr;
+    }
+    return target;
+}
+
+void TNoteTreeView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasFormat(TNoteTree::NotesMimeType()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TNoteTreeView::dragMoveEvent(QDragMoveEvent *event)
+{
+    // One line of scrolling per move near the edges.
+    const int y = event->position().toPoint().y();
+    if (y > viewport()->height() - 20)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    else if (y <= 20)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+
+    bool internal = false;
+    if (!event->mimeData()->hasFormat(TNoteTree::NotesMimeType())
+        || !dropTarget(event->position().toPoint(), &internal)) {
+        event->ignore();
+        return;
+    }
+    const bool nest = event->modifiers() & Qt::ControlModifier;
+    event->setDropAction(nest ? Qt::CopyAction : Qt::MoveAction);
+    event->accept();
+}
+
+void TNoteTreeView::dropEvent(QDropEvent *event)
+{
+    bool internal = false;
+    TNote *target = dropTarget(event->position().toPoint(), &internal);
+    if (!target || !event->mimeData()->hasFormat(TNoteTree::NotesMimeType())) {
+        event->ignore();
+        return;
+    }
+    // Ctrl at the moment of the drop decides whether the note nests.
+    const bool nest = QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    if (internal)
+        emit noteDropped(selectedNote(), target, nest);
+    else
+        emit branchDropped(event->mimeData()->data(TNoteTree::NotesMimeType()), target, nest);
+}

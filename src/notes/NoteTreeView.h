@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QCursor>
+#include <QIcon>
+#include <QTreeView>
+
+class TNote;
+class TNoteTree;
+
+// The tree of notes on the left of the main window (object name "TopicTree"): a view
+// of the TNoteTree model. Titles are edited in place; an edit that empties the title
+// or leaves it unchanged is refused, as the old title stays.
+class TNoteTreeView final : public QTreeView
+{
+    Q_OBJECT
+
+public:
+    explicit TNoteTreeView(QWidget *parent = nullptr);
+
+    void setNoteTree(TNoteTree *tree);
+    TNoteTree *noteTree() const { return m_tree; }
+
+    TNote *selectedNote() const;
+    // Selects the note, expanding its ancestors and scrolling it into view.
+    void selectNote(TNote *note);
+    bool isEditingTitle() const { return state() == QAbstractItemView::EditingState; }
+
+    // The image every note shows; a null icon shows none.
+    void setNoteIcon(const QIcon &icon);
+    const QIcon &noteIcon() const { return m_noteIcon; }
+
+    void ScrollToLeft();
+
+    // The notes clipboard: the branch stream under the private type, added to what
+    // the clipboard holds already.
+    void CopyToClipboard(TNote *note);
+    TNote *PasteFromClipboard(TNote *anchor, int mode);
+    static bool ClipboardHasNotes();
+
+    // Drag cursors: shown while the pointer is over a note that can take the drop.
+    void setDragCursors(const QCursor &move, const QCursor &nest);
+
+signals:
+    // A note of this tree dropped on target: nest makes it the target's last child.
+    void noteDropped(TNote *dragged, TNote *target, bool nest);
+    // Notes dragged from another window.
+    void branchDropped(const QByteArray &stream, TNote *target, bool nest);
+    // The user renamed a note in place.
+    void titleEdited(TNote *note);
+    // The selected note changed; previous is none when it was removed.
+    void selectedNoteChanged(TNote *current, TNote *previous);
+
+protected:
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    TNote *dropTarget(const QPoint &pos, bool *internal) const;
+
+    TNoteTree *m_tree = nullptr;
+    QCursor m_moveCursor;
+    QCursor m_nestCursor;
+    bool m_dragging = false;
+    QIcon m_noteIcon;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "settings/SettingsTypes.h"
+
+#include <QColor>
+#include <QFont>
+
+// The stored forms of fonts and colours turned into Qt's and back.
+namespace SettingsGui {
+
+// Explicit colours are 0x00BBGGRR; system colours (0xFF0000nn) take the matching
+// colour of the application's palette.
+QColor toQColor(TColor color);
+TColor fromQColor(const QColor &color);
+
+QFont toQFont(const TFontDesc &font);
+// The font's colour is not part of a QFont, so it is passed in.
+TFontDesc fromQFont(const QFont &font, TColor color);
+
+} // namespace SettingsGui
