@@ -22,7 +22,9 @@ using namespace Qt::StringLiterals;
 class TLinkHighlighter final : public QSyntaxHighlighter
 {
 public:
-    explicit TLinkHighlighter(QTextDocument *document) : QSyntaxHighlighter(document)
+    // Owned by the editor, not the document, so that a replaced document cannot take
+    // it along.
+    explicit TLinkHighlighter(QObject *owner) : QSyntaxHighlighter(owner)
     {
         m_format.setForeground(QColor(0, 0, 255));
         m_format.setFontUnderline(true);
@@ -63,7 +65,7 @@ TqkRichedit::TqkRichedit(QWidget *parent) : QPlainTextEdit(parent)
     setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
     viewport()->setMouseTracking(true);
-    m_highlighter = new TLinkHighlighter(document());
+    m_highlighter = new TLinkHighlighter(this);
     ApplyLayout();
 }
 
