@@ -1,0 +1,242 @@
+#include "app/SingleInstance.h"
+
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLoggingCategory>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <QTimer>
+#include <QVariant>
+#include <QtEndian>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcSingleInstance, "vellumtree.singleinstance", QtCriticalMsg)
+
+namespace {
+
+constexpr qsizetype kHeaderBytes = 4;
+const QByteArray kAnswer = QByteArrayLiteral("done\n");
+// Marks a socket whose request has been read; anything it sends later is ignored.
+const char *const kRequestReadProperty = "vtRequestRead";
+
+QString userId()
+{
+#ifdef Q_OS_UNIX
+    return QString::number(::getuid());
+#else
+    QString name = qEnvironmentVariable("USERNAME");
+    // Pipe names must not hold path separators.
+    name.replace(u'\\', u'_').replace(u'/', u'_');
+    return name;
+#endif
+}
+
+// The time left of a budget; -1 stays -1 (wait without limit).
+class Deadline final
+{
+public:
+    explicit Deadline(int timeoutMs) : m_timeoutMs(timeoutMs) { m_timer.start(); }
+    int remaining() const
+    {
+        if (m_timeoutMs < 0)
+            return -1;
+        return static_cast<int>(std::max<qint64>(0, m_timeoutMs - m_timer.elapsed()));
+    }
+
+private:
+    int m_timeoutMs;
+    QElapsedTimer m_timer;
+};
+
+} // namespace
+
+QString TSingleInstance::NoParams()
+{
+    return u"no_params"_s;
+}
+
+bool TSingleInstance::IsNoParams(const QString &text)
+{
+    return text == NoParams();
+}
+
+QString TSingleInstance::DefaultServerName()
+{
+    const QString name = u"VellumtreeSingleInst"_s + userId();
+#ifdef Q_OS_UNIX
+    // A bare name would be a socket in the shared temporary folder, where another user
+    // could create it first; the runtime folder belongs to the user alone.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty())
+        return runtime + u'/' + name;
+#endif
+    return name;
+}
+
+TSingleInstance::TSingleInstance(QObject *parent) : TSingleInstance(DefaultServerName(), parent) { }
+
+TSingleInstance::TSingleInstance(const QString &serverName, QObject *parent)
+    : QObject(parent), m_serverName(serverName), m_server(std::make_unique<QLocalServer>())
+{
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(
+        m_server.get(), &QLocalServer::newConnection, this, &TSingleInstance::acceptConnections);
+}
+
+TSingleInstance::~TSingleInstance() = default;
+
+bool TSingleInstance::HandOver(const QString &text, int timeoutMs)
+{
+    return HandOver(DefaultServerName(), text, timeoutMs);
+}
+
+bool TSingleInstance::HandOver(const QString &serverName, const QString &text, int timeoutMs)
+{
+    const QByteArray payload = text.toUtf8();
+    if (payload.size() > MaxMessageBytes || payload.contains('\0')) {
+        qCWarning(lcSingleInstance) << "hand-over text refused, size" << payload.size();
+        return false;
+    }
+    const Deadline deadline(timeoutMs);
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(deadline.remaining())) {
+        qCDebug(lcSingleInstance) << "no instance at" << serverName << socket.errorString();
+        return false;
+    }
+    QByteArray request(kHeaderBytes, '\0');
+    qToBigEndian(static_cast<quint32>(payload.size()), request.data());
+    request += payload;
+    socket.write(request);
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(deadline.remaining()))
+            return false;
+    }
+    QByteArray answer;
+    while (answer.size() < kAnswer.size()) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(deadline.remaining())) {
+            qCDebug(lcSingleInstance) << "no answer from" << serverName << socket.errorString();
+            return false;
+        }
+        answer += socket.read(kAnswer.size() - answer.size());
+    }
+    socket.disconnectFromServer();
+    return answer == kAnswer;
+}
+
+bool TSingleInstance::Listen()
+{
+    if (m_server->isListening())
+        return true;
+    {
+        // Someone answering means a live instance: its socket is not ours to take.
+        // Asked first, because listening with access options replaces the socket file
+        // whether anyone is behind it or not.
+        QLocalSocket probe;
+        probe.connectToServer(m_serverName);
+        if (probe.waitForConnected(1000)) {
+            probe.abort();
+            qCDebug(lcSingleInstance) << "an instance already listens at" << m_serverName;
+            return false;
+        }
+    }
+    if (m_server->listen(m_serverName))
+        return true;
+    if (m_server->serverError() != QAbstractSocket::AddressInUseError) {
+        qCWarning(lcSingleInstance)
+            << "cannot listen at" << m_serverName << m_server->errorString();
+        return false;
+    }
+    // Nobody answered: the socket was left by a crashed instance.
+    qCDebug(lcSingleInstance) << "removing the stale socket" << m_serverName;
+    if (!QLocalServer::removeServer(m_serverName))
+        return false;
+    return m_server->listen(m_serverName);
+}
+
+bool TSingleInstance::IsListening() const
+{
+    return m_server->isListening();
+}
+
+void TSingleInstance::acceptConnections()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        // Bounded: no peer makes the instance buffer much more than one request.
+        socket->setReadBufferSize(2 * (kHeaderBytes + MaxMessageBytes));
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
+        // A peer that connects and stalls must not hold a socket for ever.
+        auto *timer = new QTimer(socket);
+        timer->setObjectName(u"requestTimer"_s);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, socket, [socket] {
+            qCDebug(lcSingleInstance) << "request timed out";
+            socket->abort();
+        });
+        timer->start(RequestTimeoutMs);
+        // Data may have arrived with the connection itself.
+        readRequest(socket);
+    }
+}
+
+void TSingleInstance::readRequest(QLocalSocket *socket)
+{
+    if (socket->property(kRequestReadProperty).toBool()) {
+        socket->readAll();
+        return;
+    }
+    if (socket->bytesAvailable() < kHeaderBytes)
+        return;
+    const QByteArray header = socket->peek(kHeaderBytes);
+    const quint32 length = qFromBigEndian<quint32>(header.constData());
+    if (length > static_cast<quint32>(MaxMessageBytes)) {
+        qCWarning(lcSingleInstance) << "refused a request of" << length << "bytes";
+        socket->abort();
+        return;
+    }
+    if (socket->bytesAvailable() < kHeaderBytes + qsizetype(length))
+        return;
+    socket->read(kHeaderBytes);
+    const QByteArray payload = socket->read(length);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(payload);
+    if (decoder.hasError() || text.contains(QChar(0))) {
+        qCWarning(lcSingleInstance) << "refused a request that is not UTF-8 text";
+        socket->abort();
+        return;
+    }
+    socket->setProperty(kRequestReadProperty, true);
+    if (auto *timer = socket->findChild<QTimer *>(u"requestTimer"_s))
+        timer->stop();
+    m_pending.append({ QPointer<QLocalSocket>(socket), text });
+    handlePending();
+}
+
+void TSingleInstance::handlePending()
+{
+    // A handler's dialog runs a nested event loop in which more requests may arrive;
+    // they wait for the outer loop below, so requests never overlap.
+    if (m_handling)
+        return;
+    m_handling = true;
+    const auto reset = qScopeGuard([this] { m_handling = false; });
+    while (!m_pending.isEmpty()) {
+        const auto [socket, text] = m_pending.takeFirst();
+        // The peer may have given up meanwhile; its request is still honoured.
+        emit OpenRequest(text);
+        if (socket && socket->state() == QLocalSocket::ConnectedState) {
+            socket->write(kAnswer);
+            socket->disconnectFromServer();
+        }
+    }
+}

@@ -1,0 +1,288 @@
+#include "app/SingleInstance.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QtEndian>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+QString uniqueName()
+{
+    static int counter = 0;
+    return u"vt-single-instance-test-%1-%2"_s.arg(QCoreApplication::applicationPid())
+        .arg(++counter);
+}
+
+// What the peer prints for a text it received.
+QByteArray hex(const QString &text)
+{
+    return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex();
+}
+
+// The peer program in its listening role, as the first instance.
+class Peer final
+{
+public:
+    explicit Peer(const QString &name, int handleMs = 0)
+    {
+        m_process.setProgram(QStringLiteral(VT_SINGLE_INSTANCE_PEER));
+        m_process.setArguments({ u"listen"_s, name, QString::number(handleMs) });
+        m_process.start();
+    }
+    ~Peer()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    // The next line the peer prints, or empty after the timeout.
+    QByteArray line(int timeoutMs = 10000)
+    {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (!m_process.canReadLine() && !deadline.hasExpired()) {
+            if (!m_process.waitForReadyRead(100) && m_process.state() == QProcess::NotRunning)
+                break;
+        }
+        return m_process.canReadLine() ? m_process.readLine().trimmed() : QByteArray();
+    }
+    // Everything printed within the wait, for checking that nothing came.
+    QByteArray drain(int waitMs)
+    {
+        m_process.waitForReadyRead(waitMs);
+        return m_process.readAll();
+    }
+    void crash()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    bool running() const { return m_process.state() == QProcess::Running; }
+
+private:
+    QProcess m_process;
+};
+
+// The peer program in its sending role, as a second instance.
+std::unique_ptr<QProcess> startSender(const QString &name, const QString &text)
+{
+    auto process = std::make_unique<QProcess>();
+    process->start(QStringLiteral(VT_SINGLE_INSTANCE_PEER), { u"send"_s, name, text, u"10000"_s });
+    return process;
+}
+
+struct HandOverCase
+{
+    const char *name;
+    QString text;
+};
+
+class HandOverTest : public testing::TestWithParam<HandOverCase>
+{
+};
+
+TEST_P(HandOverTest, RunningInstanceReceivesTheTextExactly)
+{
+    const QString name = uniqueName();
+    Peer peer(name);
+    ASSERT_EQ(peer.line(), "listening");
+    ASSERT_TRUE(TSingleInstance::HandOver(name, GetParam().text, 10000));
+    EXPECT_EQ(peer.line(), "begin " + hex(GetParam().text));
+    EXPECT_EQ(peer.line(), "end " + hex(GetParam().text));
+}
+
+INSTANTIATE_TEST_SUITE_P(SingleInstance, HandOverTest,
+    testing::Values(HandOverCase { "NoParams", TSingleInstance::NoParams() },
+        HandOverCase { "PathWithSpaces", u"/home/user/My notes/Work.vlt"_s },
+        HandOverCase { "NonAsciiPath", u"/tmp/Заметки/日本語 \U0001F600.vle"_s },
+        HandOverCase { "LargestAllowed", QString(TSingleInstance::MaxMessageBytes, u'x') }),
+    [](const testing::TestParamInfo<HandOverCase> &info) { return info.param.name; });
+
+TEST(SingleInstance, HandOverWaitsUntilTheRequestIsHandled)
+{
+    const QString name = uniqueName();
+    Peer peer(name, 700);
+    ASSERT_EQ(peer.line(), "listening");
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(TSingleInstance::HandOver(name, u"/tmp/a.vlt"_s, 10000));
+    EXPECT_GE(timer.elapsed(), 600);
+    // The answer came after the handler had finished, so its last line is there.
+    EXPECT_EQ(peer.line(), "begin " + hex(u"/tmp/a.vlt"_s));
+    EXPECT_EQ(peer.line(), "end " + hex(u"/tmp/a.vlt"_s));
+}
+
+TEST(SingleInstance, HandOverGivesUpAfterItsTimeout)
+{
+    const QString name = uniqueName();
+    Peer peer(name, 3000);
+    ASSERT_EQ(peer.line(), "listening");
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(TSingleInstance::HandOver(name, u"/tmp/slow.vlt"_s, 300));
+    EXPECT_LT(timer.elapsed(), 2500);
+}
+
+TEST(SingleInstance, RequestsArrivingDuringAHandlerWaitTheirTurn)
+{
+    const QString name = uniqueName();
+    Peer peer(name, 400);
+    ASSERT_EQ(peer.line(), "listening");
+    auto first = startSender(name, u"first"_s);
+    ASSERT_EQ(peer.line(), "begin " + hex(u"first"_s));
+    // The second arrives while the first one's "dialog" is open.
+    auto second = startSender(name, u"second"_s);
+    EXPECT_EQ(peer.line(), "end " + hex(u"first"_s));
+    EXPECT_EQ(peer.line(), "begin " + hex(u"second"_s));
+    EXPECT_EQ(peer.line(), "end " + hex(u"second"_s));
+    for (QProcess *sender : { first.get(), second.get() }) {
+        ASSERT_TRUE(sender->waitForFinished(10000));
+        EXPECT_EQ(sender->exitCode(), 0);
+    }
+}
+
+TEST(SingleInstance, NoInstanceMeansNoHandOver)
+{
+    EXPECT_FALSE(TSingleInstance::HandOver(uniqueName(), u"/tmp/a.vlt"_s, 2000));
+}
+
+TEST(SingleInstance, TooLongTextIsNotSent)
+{
+    const QString name = uniqueName();
+    Peer peer(name);
+    ASSERT_EQ(peer.line(), "listening");
+    EXPECT_FALSE(
+        TSingleInstance::HandOver(name, QString(TSingleInstance::MaxMessageBytes + 1, u'x'), 5000));
+    EXPECT_FALSE(TSingleInstance::HandOver(name, u"a\0b"_s, 5000));
+    EXPECT_EQ(peer.drain(300), QByteArray());
+}
+
+TEST(SingleInstance, LiveInstanceIsNotTakenOver)
+{
+    const QString name = uniqueName();
+    Peer peer(name);
+    ASSERT_EQ(peer.line(), "listening");
+    TSingleInstance second(name);
+    EXPECT_FALSE(second.Listen());
+    EXPECT_FALSE(second.IsListening());
+    // The first instance still serves.
+    EXPECT_TRUE(TSingleInstance::HandOver(name, u"still here"_s, 10000));
+    EXPECT_EQ(peer.line(), "begin " + hex(u"still here"_s));
+}
+
+TEST(SingleInstance, StaleSocketOfACrashedInstanceIsTakenOver)
+{
+    const QString name = uniqueName();
+    Peer crashed(name);
+    ASSERT_EQ(crashed.line(), "listening");
+    crashed.crash();
+#ifdef Q_OS_UNIX
+    // A killed process leaves its socket file behind.
+    ASSERT_TRUE(QFileInfo::exists(QDir::tempPath() + u'/' + name));
+#endif
+    EXPECT_FALSE(TSingleInstance::HandOver(name, u"nobody"_s, 2000));
+
+    TSingleInstance instance(name);
+    ASSERT_TRUE(instance.Listen());
+    QSignalSpy spy(&instance, &TSingleInstance::OpenRequest);
+    auto sender = startSender(name, u"/tmp/after crash.vlt"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sender->state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(sender->exitCode(), 0);
+    ASSERT_EQ(spy.size(), 1);
+    EXPECT_EQ(spy[0][0].toString(), u"/tmp/after crash.vlt"_s);
+}
+
+struct BadRequestCase
+{
+    const char *name;
+    QByteArray bytes;
+};
+
+QByteArray framed(const QByteArray &payload, quint32 length)
+{
+    QByteArray header(4, '\0');
+    qToBigEndian(length, header.data());
+    return header + payload;
+}
+
+class BadRequestTest : public testing::TestWithParam<BadRequestCase>
+{
+};
+
+TEST_P(BadRequestTest, IsRefusedAndTheInstanceKeepsServing)
+{
+    const QString name = uniqueName();
+    Peer peer(name);
+    ASSERT_EQ(peer.line(), "listening");
+    {
+        QLocalSocket socket;
+        socket.connectToServer(name);
+        ASSERT_TRUE(socket.waitForConnected(5000));
+        socket.write(GetParam().bytes);
+        ASSERT_TRUE(socket.waitForBytesWritten(5000) || socket.bytesToWrite() == 0);
+        // Refused: the connection is closed without the answer.
+        const bool closed
+            = socket.state() == QLocalSocket::UnconnectedState || socket.waitForDisconnected(5000);
+        EXPECT_TRUE(closed);
+        EXPECT_NE(socket.readAll(), "done\n");
+    }
+    EXPECT_TRUE(peer.running());
+    EXPECT_TRUE(TSingleInstance::HandOver(name, u"good"_s, 10000));
+    // Nothing was delivered for the bad request.
+    EXPECT_EQ(peer.line(), "begin " + hex(u"good"_s));
+}
+
+INSTANTIATE_TEST_SUITE_P(SingleInstance, BadRequestTest,
+    testing::Values(BadRequestCase { "HugeLength", framed("abc", 0xFFFFFFFFu) },
+        BadRequestCase { "JustOverTheLimit",
+            framed(QByteArray(TSingleInstance::MaxMessageBytes + 1, 'x'),
+                quint32(TSingleInstance::MaxMessageBytes + 1)) },
+        BadRequestCase { "InvalidUtf8", framed("\xff\xfe\x80", 3) },
+        BadRequestCase { "EmbeddedNul", framed(QByteArray("a\0b", 3), 3) }),
+    [](const testing::TestParamInfo<BadRequestCase> &info) { return info.param.name; });
+
+TEST(SingleInstance, SilentPeerIsDroppedWithoutARequest)
+{
+    const QString name = uniqueName();
+    Peer peer(name);
+    ASSERT_EQ(peer.line(), "listening");
+    {
+        // Connects, sends half a header and leaves.
+        QLocalSocket socket;
+        socket.connectToServer(name);
+        ASSERT_TRUE(socket.waitForConnected(5000));
+        socket.write("\0\0", 2);
+        socket.waitForBytesWritten(1000);
+    }
+    EXPECT_TRUE(TSingleInstance::HandOver(name, u"next"_s, 10000));
+    EXPECT_EQ(peer.line(), "begin " + hex(u"next"_s));
+}
+
+TEST(SingleInstance, NoParamsIsRecognisedOnlyWhole)
+{
+    EXPECT_TRUE(TSingleInstance::IsNoParams(u"no_params"_s));
+    EXPECT_FALSE(TSingleInstance::IsNoParams(u"/home/me/no_params/notes.vlt"_s));
+    EXPECT_FALSE(TSingleInstance::IsNoParams(u"NO_PARAMS"_s));
+}
+
+} // namespace
