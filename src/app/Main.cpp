@@ -7,6 +7,7 @@
 #include "app/qkRichedit.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
+#include "notes/Pass.h"
 #include "settings/LngMan.h"
 #include "settings/LngManGui.h"
 #include "settings/Settings.h"
@@ -491,6 +492,11 @@ void TfrmMain::FormCreate()
     tmrAutosave->setObjectName(u"tmrAutosave"_s);
     tmrAutosave->setInterval(300000);
     connect(tmrAutosave, &QTimer::timeout, this, &TfrmMain::tmrAutosaveTimer);
+
+    // The password dialog's refusals go through the one message service too.
+    TfrmPassword::ShowError = [](QWidget *owner, const QString &message) {
+        TMessageService::ShowError(owner, message);
+    };
 
     m_settings = std::make_unique<TSettings>(u"Software\\Vellumtree\\"_s, u"1.57"_s);
     Settings = m_settings.get();

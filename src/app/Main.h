@@ -2,6 +2,7 @@
 
 #include "notes/TextEncoding.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPersistentModelIndex>
 #include <QPointer>
@@ -145,6 +146,7 @@ private:
     bool treeKey(QKeyEvent *event);
     bool editorKey(QKeyEvent *event);
     void setSelected(TNote *note);
+    void openLink(const QString &target);
     void FormCreate();
     void ApplyStartupState();
     void FormShow();
@@ -177,6 +179,8 @@ private:
     QPersistentModelIndex m_linkTarget;
     QPersistentModelIndex m_backNote;
     QString m_linkText;
+    QString m_lastOpenedLink;
+    QElapsedTimer m_lastOpenedAt;
 
     bool m_shown = false;
     bool m_closing = false;

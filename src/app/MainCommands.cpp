@@ -2,6 +2,7 @@
 
 #include "app/Main.h"
 
+#include "app/MainText.h"
 #include "app/MessageService.h"
 #include "app/Prompt.h"
 #include "app/qkRichedit.h"
@@ -18,7 +19,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QRegularExpression>
 #include <QTextBlock>
 
 using namespace Qt::StringLiterals;
@@ -129,8 +129,9 @@ void TfrmMain::connectCommands()
             miEditPasteClick();
     });
 
-    connect(Notes, &TqkRichedit::OnHyperlinkClicked, this,
-            [](int, int, const QString &text) { ShellOpen(text, false); });
+    connect(Notes, &TqkRichedit::OnHyperlinkClicked, this, [this](int, int, const QString &text) {
+        openLink(text);
+    });
     connect(TopicTree, &TNoteTreeView::noteDropped, this, &TfrmMain::TopicTreeDragDrop);
     connect(TopicTree, &TNoteTreeView::branchDropped, this,
             [this](const QByteArray &stream, TNote *target, bool nest) {
@@ -148,7 +149,14 @@ void TfrmMain::connectCommands()
 
     TopicTree->installEventFilter(this);
     Notes->installEventFilter(this);
-    Notes->viewport()->installEventFilter(this);
+    connect(Notes, &TqkRichedit::OnMouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos,
+                   bool doubleClick) {
+                if (!doubleClick && button == Qt::RightButton)
+                    NotesMouseDown(pos, false);
+                else if (doubleClick && button == Qt::LeftButton && modifiers == Qt::NoModifier)
+                    NotesMouseDown(pos, true);
+            });
 }
 
 TNote *TfrmMain::LinkTarget() const
@@ -293,17 +301,7 @@ void TfrmMain::miCopyLinkClick()
 void TfrmMain::btnPasteSiblingClick(int mode)
 {
     const QString clip = GetClipboardText();
-    QString title = clip;
-    qsizetype start = 0;
-    while (start < title.size() && title[start] == u' ')
-        ++start;
-    title = title.mid(start);
-    const qsizetype cr = title.indexOf(QRegularExpression(u"[\r\n]"_s));
-    if (cr >= 0)
-        title.truncate(cr);
-    if (title.isEmpty())
-        title = text(u"new_note"_s);
-    title = ShortenText(title, 255);
+    const QString title = MainText::TitleFromClipboardText(clip, text(u"new_note"_s));
     StoreEditorText();
     TNote *note = TopicTreeModel->AddNote(TopicTree->selectedNote(), title, mode, clip);
     setSelected(note);
@@ -315,20 +313,9 @@ void TfrmMain::miSetNoteCaptionClick()
     TNote *note = TopicTree->selectedNote();
     if (!note)
         return;
-    QString title = Notes->textCursor().selectedText();
-    // The editor's selection separates paragraphs with U+2029.
-    title.replace(QChar::ParagraphSeparator, u' ');
-    title.replace(u"\r\n"_s, u" "_s);
-    qsizetype a = 0;
-    qsizetype b = title.size();
-    while (a < b && title[a] == u' ')
-        ++a;
-    while (b > a && title[b - 1] == u' ')
-        --b;
-    title = title.mid(a, b - a);
+    const QString title = MainText::TitleFromSelection(Notes->textCursor().selectedText());
     if (title.isEmpty())
         return;
-    title[0] = title[0].toUpper();
     TopicTreeModel->SetTitle(note, title);
     SetModified(true);
 }
@@ -435,11 +422,23 @@ int TfrmMain::NotesMouseDown(const QPoint &pos, bool doubleClick)
     m_linkTarget = TopicTreeModel->IndexOf(target);
     if (doubleClick) {
         if (address || link.Kind == lkFileLink)
-            ShellOpen(link.Text, false);
+            openLink(link.Text);
         else
             miGotoInternalLinkClick();
     }
     return link.Kind;
+}
+
+void TfrmMain::openLink(const QString &target)
+{
+    // The press of a double-click has opened the link already.
+    if (target.isEmpty()
+        || (target == m_lastOpenedLink && m_lastOpenedAt.isValid()
+            && m_lastOpenedAt.elapsed() < 2 * QApplication::doubleClickInterval()))
+        return;
+    m_lastOpenedLink = target;
+    m_lastOpenedAt.start();
+    ShellOpen(target, false);
 }
 
 void TfrmMain::miEditUndoClick()
@@ -481,12 +480,14 @@ void TfrmMain::miSettingsWordWrapClick()
 
 void TfrmMain::miGotoUrlClick()
 {
-    ShellOpen(m_linkText, false);
+    if (!m_linkText.isEmpty())
+        ShellOpen(m_linkText, false);
 }
 
 void TfrmMain::miOpenInNewClick()
 {
-    ShellOpen(m_linkText, true);
+    if (!m_linkText.isEmpty())
+        ShellOpen(m_linkText, true);
 }
 
 void TfrmMain::miCopyUrlClick()
@@ -538,17 +539,6 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
             return treeKey(key);
         if (watched == Notes)
             return editorKey(key);
-    } else if (watched == Notes->viewport()
-               && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)) {
-        auto *mouse = static_cast<QMouseEvent *>(event);
-        if (type == QEvent::MouseButtonPress && mouse->button() == Qt::RightButton) {
-            NotesMouseDown(mouse->position().toPoint(), false);
-        } else if (type == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton
-                   && mouse->modifiers() == Qt::NoModifier) {
-            // A link's own selection must not give way to the word selection.
-            if (NotesMouseDown(mouse->position().toPoint(), true) != lkNone)
-                return true;
-        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -43,19 +43,6 @@ public:
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
 
-// The editor holds one character per line break, the body's text form CR LF.
-QString editorToBodyText(const QString &editorText)
-{
-    QString text = editorText;
-    return text.replace(u'\n', u"\r\n"_s);
-}
-
-QString bodyToEditorText(const QString &bodyText)
-{
-    QString text = bodyText;
-    return text.replace(u"\r\n"_s, u"\n"_s);
-}
-
 } // namespace
 
 void TfrmMain::SetNoteFile(const QString &name)
@@ -79,6 +66,7 @@ void TfrmMain::SetModified(bool value)
 {
     m_modified = value;
     SetNoteFile(m_noteFile);
+    updateCommandStates();
 }
 
 void TfrmMain::clearEditor()
@@ -94,11 +82,11 @@ void TfrmMain::ShowNote(TNote *note)
     if (!note)
         return;
     const QString body = note->BodyText();
-    if (editorToBodyText(Notes->toPlainText()) == body)
+    if (Notes->BodyText() == body)
         return;
     ++m_editorLoading;
     Notes->setUpdatesEnabled(false);
-    Notes->setPlainText(bodyToEditorText(body));
+    Notes->SetBodyText(body);
     Notes->document()->setModified(false);
     Notes->setUpdatesEnabled(true);
     --m_editorLoading;
@@ -109,7 +97,7 @@ void TfrmMain::StoreEditorText()
     TNote *note = TopicTree->selectedNote();
     if (!note)
         return;
-    const QString text = editorToBodyText(Notes->toPlainText());
+    const QString text = Notes->BodyText();
     if (note->BodyText() != text)
         note->SetBodyText(text);
 }
@@ -118,7 +106,7 @@ void TfrmMain::TopicTreeChange(TNote *current, TNote *previous)
 {
     // The text typed for the note that was selected goes into it first.
     if (previous) {
-        const QString text = editorToBodyText(Notes->toPlainText());
+        const QString text = Notes->BodyText();
         if (previous->BodyText() != text)
             previous->SetBodyText(text);
     }
@@ -208,7 +196,7 @@ void TfrmMain::OpenDocument(const QString &name)
         }
         return;
     }
-    const auto answer = TMessageService::Ask(this, text(u"prompt_create"_s).arg(name),
+    const auto answer = TMessageService::Ask(this, FormatString(text(u"prompt_create"_s), name),
                                              QMessageBox::Yes | QMessageBox::No,
                                              QMessageBox::Yes);
     if (answer != QMessageBox::Yes || !ConfirmSaveChanges())
@@ -395,7 +383,7 @@ void TfrmMain::MRUMRUItemClick(const QString &fileName)
             OpenDocument(fileName);
         return;
     }
-    TMessageService::Notify(this, text(u"file_not_found"_s).arg(fileName));
+    TMessageService::Notify(this, FormatString(text(u"file_not_found"_s), fileName));
     mruMain->RemoveMissingFiles();
 }
 

@@ -115,7 +115,7 @@ bool TfrmPassword::AskPassword()
         btnCancel->move(btnCancel->x(), btnCancel->y() - kEnterModeShrink);
     }
     const QString caption = LanguageManager().GetString(u"enter_pass"_s, u"Strings"_s);
-    setWindowTitle(QString(caption).replace(u"%s"_s, QFileInfo(FileName).fileName()));
+    setWindowTitle(FormatString(caption, QFileInfo(FileName).fileName()));
     return run();
 }
 

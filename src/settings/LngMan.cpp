@@ -320,3 +320,11 @@ bool StartLanguageManager(TLngMan &Manager, const QString &Folder, const QString
         return false;
     }
 }
+
+QString FormatString(const QString &Format, const QString &Value)
+{
+    const qsizetype at = Format.indexOf(QStringLiteral("%s"));
+    if (at < 0)
+        return Format;
+    return Format.left(at) + Value + Format.mid(at + 2);
+}

@@ -125,6 +125,9 @@ private:
     QString m_folder;
 };
 
+// A language text with its "%s" replaced by Value (the first one only).
+QString FormatString(const QString &Format, const QString &Value);
+
 // The one language manager of the program, alive until the process ends.
 TLngMan &LanguageManager();
 

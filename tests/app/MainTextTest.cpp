@@ -1,0 +1,45 @@
+#include "app/MainText.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct TitleCase
+{
+    const char *name;
+    QString clipboard;
+    QString title;
+};
+
+class ClipboardTitle : public ::testing::TestWithParam<TitleCase>
+{
+};
+
+TEST_P(ClipboardTitle, FollowsTheTitleRules)
+{
+    EXPECT_EQ(MainText::TitleFromClipboardText(GetParam().clipboard, u"New note"_s),
+              GetParam().title);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ClipboardTitle,
+    ::testing::Values(TitleCase{"LeadingSpacesAndFirstLine", u"  First line\r\nmore"_s, u"First line"_s},
+                      TitleCase{"LoneLineFeed", u"one\ntwo"_s, u"one"_s},
+                      TitleCase{"TabsStay", u"\tx"_s, u"\tx"_s},
+                      TitleCase{"Empty", QString(), u"New note"_s},
+                      TitleCase{"OnlySpacesThenBreak", u"   \r\nbody"_s, u"New note"_s},
+                      TitleCase{"Exactly255", QString(255, u'x'), QString(255, u'x')},
+                      TitleCase{"Long", QString(300, u'y'), QString(255, u'y') + u"..."_s}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(SelectionTitle, JoinsLinesTrimsSpacesAndCapitalises)
+{
+    EXPECT_EQ(MainText::TitleFromSelection(u"  hello\r\nworld  "_s), u"Hello world"_s);
+    EXPECT_EQ(MainText::TitleFromSelection(u"über\u2029alles"_s), u"Über alles"_s);
+    EXPECT_EQ(MainText::TitleFromSelection(u"   "_s), QString());
+    EXPECT_EQ(MainText::TitleFromSelection(u"\tx "_s), u"\tx"_s);
+}
+
+} // namespace

@@ -1,0 +1,635 @@
+// The main window driven as a user would: keys, menus and the document's files, with
+// the message boxes, file dialogs and password questions answered by a script.
+
+#include "app/Main.h"
+#include "app/MessageService.h"
+#include "app/Prompt.h"
+#include "app/SingleInstance.h"
+#include "app/qkRichedit.h"
+#include "notes/Archive.h"
+#include "notes/NoteTree.h"
+#include "notes/NoteTreeView.h"
+#include "notes/Pass.h"
+#include "settings/Settings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+// Readable failure messages for QString comparisons.
+void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
+        qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+        savedRunModal = TfrmPassword::RunModal;
+        TMessageService::Answer = [this](const TMessageRequest &request) {
+            messages << request.Text;
+            return answers.isEmpty() ? QMessageBox::No : answers.takeFirst();
+        };
+        TfrmMain::ChooseFile = [this](TfrmMain *, bool save, const QString &) {
+            dialogs << (save ? u"save"_s : u"open"_s);
+            return chosenFile;
+        };
+        TfrmPassword::RunModal = [this](TfrmPassword &dialog) {
+            passwordQuestions << (dialog.IsEnterMode() ? u"enter"_s : u"new"_s);
+            if (passwords.isEmpty())
+                return int(QDialog::Rejected);
+            const QString password = passwords.takeFirst();
+            dialog.edtPassword->setText(password);
+            dialog.edtVerify->setText(password);
+            return int(QDialog::Accepted);
+        };
+        TfrmNewNote::RunModal = [this](TfrmNewNote &dialog) {
+            if (newNoteTitle.isNull())
+                return int(QDialog::Rejected);
+            dialog.edtNoteName->setText(newNoteTitle);
+            dialog.cbxAddType->setCurrentIndex(newNotePosition);
+            return int(QDialog::Accepted);
+        };
+        // Settings a test can rely on: nothing saves on its own.
+        TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
+        settings.SetDefaults();
+        settings.AutoSave = 0;
+        settings.ReloadLastFile = false;
+        settings.MinimizeToTray = false;
+        settings.RememberWindowPos = false;
+        adjust(settings);
+        settings.SaveSettings();
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        TMessageService::Answer = nullptr;
+        TfrmMain::ChooseFile = nullptr;
+        TfrmPassword::RunModal = savedRunModal;
+        TfrmNewNote::RunModal = nullptr;
+        QGuiApplication::clipboard()->clear();
+    }
+
+    // Lets a test change the stored settings before the window starts.
+    virtual void adjust(TSettings &) { }
+
+    void start(const QString &file = {})
+    {
+        window = std::make_unique<TfrmMain>(TfrmMain::TStartup{file});
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    // Closes the window as a user would; true when it closed.
+    bool closeWindow()
+    {
+        const bool closed = window->close();
+        if (closed)
+            window.reset();
+        return closed;
+    }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    QByteArray readBytes(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // A notes file with the notes Alpha (body "first"), its child Beta and Gamma.
+    void writeDocument(const QString &name, const QString &password = {})
+    {
+        TNoteTree tree;
+        TNote *alpha = tree.AddNote(nullptr, u"Alpha"_s, imLastChild, u"first"_s);
+        tree.AddNote(alpha, u"Beta"_s, imLastChild, u"second"_s);
+        tree.AddNote(nullptr, u"Gamma"_s, imLastChild);
+        TArchive archive(&tree);
+        archive.Password = password;
+        archive.WriteNotes(nullptr, path(name));
+    }
+
+    QString titles() const
+    {
+        QStringList out;
+        const TNoteTree *tree = window->TopicTreeModel;
+        for (TNote *n = tree->FirstNote(); n; n = tree->NextInTreeOrder(n))
+            out << QString(n->Level(), u'>') + n->Title();
+        return out.join(u',');
+    }
+
+    TNote *note(const QString &title) const
+    {
+        const TNoteTree *tree = window->TopicTreeModel;
+        for (TNote *n = tree->FirstNote(); n; n = tree->NextInTreeOrder(n)) {
+            if (n->Title() == title)
+                return n;
+        }
+        return nullptr;
+    }
+
+    QAction *command(const char *name) const
+    {
+        return window->findChild<QAction *>(QLatin1String(name));
+    }
+
+    // A user's clicks leave time for the window's own events in between.
+    void select(const QString &title)
+    {
+        window->TopicTree->setFocus();
+        window->TopicTree->selectNote(note(title));
+        QApplication::processEvents();
+    }
+
+    void typeInEditor(const QString &text)
+    {
+        window->Notes->setFocus();
+        window->Notes->moveCursor(QTextCursor::End);
+        QTest::keyClicks(window->Notes, text);
+    }
+
+    QString registryFile() const { return path(u"config/Vellumtree/registry.reg"_s); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TfrmMain> window;
+    QStringList messages;
+    QList<QMessageBox::StandardButton> answers;
+    QStringList dialogs;
+    QString chosenFile;
+    QStringList passwords;
+    QStringList passwordQuestions;
+    QString newNoteTitle;
+    int newNotePosition = 0;
+    std::function<int(TfrmPassword &)> savedRunModal;
+};
+
+TEST_F(MainWindowTest, FirstStartShowsOneRootNoteAndWritesEverySettingOnClose)
+{
+    QFile::remove(registryFile());
+    start();
+    EXPECT_EQ(titles(), u"Notes"_s);
+    EXPECT_EQ(window->windowTitle(), u"Vellumtree - [Notes.vlt]"_s);
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Notes"_s));
+    ASSERT_TRUE(closeWindow());
+
+    QFile file(registryFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    QStringList values;
+    bool inKey = false;
+    for (const QString &line : lines) {
+        if (line.startsWith(u'['))
+            inKey = line.trimmed() == u"[HKEY_CURRENT_USER\\Software\\Vellumtree]"_s;
+        else if (inKey && line.startsWith(u'"'))
+            values << line.section(u'"', 1, 1);
+    }
+    EXPECT_EQ(values.size(), 32) << values.join(u',').toStdString();
+    EXPECT_EQ(values.value(0), u"Version"_s);
+}
+
+TEST_F(MainWindowTest, TypedTextIsSavedAndFoundAgainAfterARestart)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
+    EXPECT_EQ(window->windowTitle(), u"Vellumtree - [doc.vlt]"_s);
+
+    select(u"Gamma"_s);
+    typeInEditor(u"typed words"_s);
+    EXPECT_TRUE(window->Modified());
+    EXPECT_EQ(window->windowTitle(), u"Vellumtree - [*doc.vlt]"_s);
+    // Selecting another note stores the text into the one that was edited.
+    select(u"Alpha"_s);
+    EXPECT_EQ(note(u"Gamma"_s)->Body(), QStringList{u"typed words"_s});
+    EXPECT_EQ(window->Notes->toPlainText(), u"first\n"_s);
+
+    command("miFileSave")->trigger();
+    EXPECT_FALSE(window->Modified());
+    EXPECT_EQ(window->windowTitle(), u"Vellumtree - [doc.vlt]"_s);
+    EXPECT_TRUE(dialogs.isEmpty());
+    ASSERT_TRUE(closeWindow());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'|').toStdString();
+
+    // The next start reopens the last file and its last note.
+    TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
+    settings.LoadSettings();
+    settings.ReloadLastFile = true;
+    settings.SaveSettings();
+    start();
+    EXPECT_EQ(window->NoteFile(), path(u"doc.vlt"_s));
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Alpha"_s));
+    select(u"Gamma"_s);
+    EXPECT_EQ(window->Notes->toPlainText(), u"typed words\n"_s);
+}
+
+TEST_F(MainWindowTest, SaveOnAnUntitledDocumentAsksForAName)
+{
+    start();
+    typeInEditor(u"x"_s);
+    chosenFile = path(u"chosen.vlt"_s);
+    command("miFileSave")->trigger();
+    EXPECT_EQ(dialogs, QStringList{u"save"_s});
+    EXPECT_EQ(window->NoteFile(), chosenFile);
+    EXPECT_FALSE(window->Modified());
+    EXPECT_TRUE(readBytes(u"chosen.vlt"_s).contains("<dt><h3>Notes</h3></dt>"));
+
+    // Cancelling the dialog saves nothing and keeps the mark.
+    typeInEditor(u"y"_s);
+    chosenFile.clear();
+    command("miFileSaveAs")->trigger();
+    EXPECT_TRUE(window->Modified());
+}
+
+class BackupTest : public MainWindowTest
+{
+    void adjust(TSettings &settings) override { settings.Backup = true; }
+};
+
+TEST_F(BackupTest, BackupHoldsThePreviousVersion)
+{
+    writeDocument(u"doc.vlt"_s);
+    const QByteArray original = readBytes(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Gamma"_s);
+    typeInEditor(u"one"_s);
+    command("miFileSave")->trigger();
+    EXPECT_EQ(readBytes(u"doc.bak"_s), original);
+    const QByteArray firstSave = readBytes(u"doc.vlt"_s);
+    typeInEditor(u" two"_s);
+    command("miFileSave")->trigger();
+    EXPECT_EQ(readBytes(u"doc.bak"_s), firstSave);
+    EXPECT_TRUE(readBytes(u"doc.vlt"_s).contains("one two"));
+}
+
+TEST_F(MainWindowTest, FailedSaveShowsTheErrorAndKeepsEverything)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    typeInEditor(u"change"_s);
+    // A file stands where the folder should be.
+    QFile blocker(path(u"blocker"_s));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    chosenFile = path(u"blocker/doc.vlt"_s);
+    command("miFileSaveAs")->trigger();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().contains(u"blocker"_s)) << messages.first().toStdString();
+    EXPECT_TRUE(window->Modified());
+    EXPECT_EQ(window->NoteFile(), path(u"doc.vlt"_s));
+}
+
+TEST_F(MainWindowTest, EncryptedDocumentNeedsItsPassword)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    passwords << u"secret1"_s;
+    command("miFileEncrypt")->trigger();
+    EXPECT_EQ(window->NoteFile(), path(u"doc.vle"_s));
+    EXPECT_TRUE(window->Modified());
+    EXPECT_FALSE(command("miFileEncrypt")->isEnabled());
+    command("miFileSave")->trigger();
+    EXPECT_TRUE(readBytes(u"doc.vle"_s).startsWith("VLE"));
+    EXPECT_TRUE(QFile::exists(path(u"doc.vlt"_s))) << "the plain file stays";
+    EXPECT_EQ(passwordQuestions, QStringList{u"new"_s});
+
+    writeDocument(u"other.vlt"_s);
+    window->OpenDocument(path(u"other.vlt"_s));
+    ASSERT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
+    note(u"Gamma"_s)->Body() = QStringList{u"other file"_s};
+
+    // Cancelled and wrong passwords leave the open document as it was.
+    window->OpenDocument(path(u"doc.vle"_s));
+    EXPECT_EQ(window->NoteFile(), path(u"other.vlt"_s));
+    passwords << u"wrong"_s;
+    window->OpenDocument(path(u"doc.vle"_s));
+    EXPECT_EQ(window->NoteFile(), path(u"other.vlt"_s));
+    EXPECT_EQ(note(u"Gamma"_s)->Body(), QStringList{u"other file"_s});
+
+    passwords << u"secret1"_s;
+    window->OpenDocument(path(u"doc.vle"_s));
+    EXPECT_EQ(window->NoteFile(), path(u"doc.vle"_s));
+    EXPECT_EQ(window->FilePassword(), u"secret1"_s);
+    EXPECT_TRUE(note(u"Gamma"_s)->Body().isEmpty());
+}
+
+TEST_F(MainWindowTest, SavingUnderAnEncipheredNameAsksAndCanDeleteThePlainFile)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    chosenFile = path(u"doc.VLE"_s);
+    passwords << u"abcd"_s;
+    command("miFileSaveAs")->trigger();
+    EXPECT_EQ(window->NoteFile(), path(u"doc.vle"_s));
+    EXPECT_TRUE(QFile::exists(path(u"doc.vle"_s)));
+    EXPECT_FALSE(QFile::exists(path(u"doc.vlt"_s))) << "Delete original file is on by default";
+    // Cancelling the question saves nothing.
+    chosenFile = path(u"again.vle"_s);
+    command("miFileSaveAs")->trigger();
+    EXPECT_FALSE(QFile::exists(path(u"again.vle"_s)));
+}
+
+TEST_F(MainWindowTest, ClosingAsksAboutUnsavedChanges)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    typeInEditor(u"unsaved"_s);
+    answers << QMessageBox::Cancel;
+    EXPECT_FALSE(closeWindow());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().endsWith(path(u"doc.vlt"_s) + u'?'));
+
+    answers << QMessageBox::Yes;
+    EXPECT_TRUE(closeWindow());
+    EXPECT_TRUE(readBytes(u"doc.vlt"_s).contains("unsaved"));
+
+    start(path(u"doc.vlt"_s));
+    typeInEditor(u" more"_s);
+    answers << QMessageBox::No;
+    EXPECT_TRUE(closeWindow());
+    EXPECT_FALSE(readBytes(u"doc.vlt"_s).contains("more"));
+}
+
+class CloseAutoSaveTest : public MainWindowTest
+{
+    void adjust(TSettings &settings) override { settings.AutoSave = 2; }
+};
+
+TEST_F(CloseAutoSaveTest, ClosingSavesANamedDocumentWithoutAsking)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    typeInEditor(u"kept"_s);
+    EXPECT_TRUE(closeWindow());
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(readBytes(u"doc.vlt"_s).contains("kept"));
+}
+
+TEST_F(MainWindowTest, MissingFileOnTheCommandLineIsOfferedAsANewDocument)
+{
+    answers << QMessageBox::Yes;
+    start(path(u"new.vlt"_s));
+    EXPECT_EQ(titles(), u"Notes"_s);
+    EXPECT_EQ(window->NoteFile(), path(u"new.vlt"_s));
+    EXPECT_FALSE(QFile::exists(path(u"new.vlt"_s)));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().contains(path(u"new.vlt"_s)));
+}
+
+TEST_F(MainWindowTest, RecentFileThatIsGoneIsReportedAndDropped)
+{
+    writeDocument(u"a.vlt"_s);
+    writeDocument(u"b.vlt"_s);
+    start(path(u"a.vlt"_s));
+    window->OpenDocument(path(u"b.vlt"_s));
+    QFile::remove(path(u"a.vlt"_s));
+    window->MRUMRUItemClick(path(u"a.vlt"_s));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().contains(path(u"a.vlt"_s)));
+    EXPECT_EQ(window->NoteFile(), path(u"b.vlt"_s));
+}
+
+// ------------------------------------------------------------------ tree commands
+
+TEST_F(MainWindowTest, AddNoteGoesWhereThePromptSaysAndRemembersThePosition)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Alpha"_s);
+    newNoteTitle = u"Child"_s;
+    newNotePosition = 2; // as first child
+    QTest::keyClick(window->TopicTree, Qt::Key_Insert);
+    EXPECT_EQ(titles(), u"Alpha,>Child,>Beta,Gamma"_s);
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Child"_s));
+    EXPECT_TRUE(window->Modified());
+    EXPECT_EQ(window->AddPosition(), 2);
+
+    // A cancelled prompt adds nothing.
+    newNoteTitle = QString();
+    command("miNotesAdd")->trigger();
+    EXPECT_EQ(titles(), u"Alpha,>Child,>Beta,Gamma"_s);
+}
+
+class DeleteTest : public MainWindowTest
+{
+    void adjust(TSettings &settings) override { settings.DeleteConfirmationLevel = 2; }
+};
+
+TEST_F(DeleteTest, DeleteAsksForABranchAndSelectsTheNextNote)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Gamma"_s);
+    command("miNotesDelete")->trigger();
+    EXPECT_TRUE(messages.isEmpty()) << "no children: no question";
+    EXPECT_EQ(titles(), u"Alpha,>Beta"_s);
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Alpha"_s));
+
+    window->SetModified(false);
+    answers << QMessageBox::No;
+    command("btnDeleteNote")->trigger();
+    EXPECT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().contains(u"\"Alpha\"?"_s));
+    EXPECT_EQ(titles(), u"Alpha,>Beta"_s);
+    EXPECT_FALSE(window->Modified());
+
+    // Deleting the only child selects its parent and shows its body.
+    select(u"Beta"_s);
+    command("miDeleteNote")->trigger();
+    EXPECT_EQ(titles(), u"Alpha"_s);
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Alpha"_s));
+    EXPECT_EQ(window->Notes->toPlainText(), u"first\n"_s);
+}
+
+TEST_F(MainWindowTest, CutAndPasteMoveABranchThroughTheClipboard)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    QGuiApplication::clipboard()->setText(u"kept text"_s);
+    select(u"Alpha"_s);
+    command("miNotesCut")->trigger();
+    EXPECT_EQ(titles(), u"Gamma"_s);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"kept text"_s);
+    select(u"Gamma"_s);
+    command("miNotesPaste")->trigger();
+    EXPECT_EQ(titles(), u"Gamma,Alpha,>Beta"_s);
+    EXPECT_EQ(note(u"Beta"_s)->Body(), QStringList{u"second"_s});
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Alpha"_s));
+}
+
+TEST_F(MainWindowTest, MovesFollowTheirRulesAndMarkOnlyWhenSomethingMoved)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Gamma"_s);
+    command("miMoveDown")->trigger();
+    EXPECT_FALSE(window->Modified());
+    command("btnMoveRight")->trigger();
+    EXPECT_EQ(titles(), u"Alpha,>Beta,>Gamma"_s);
+    EXPECT_TRUE(window->Modified());
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Gamma"_s));
+    QTest::keyClick(window->TopicTree, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(titles(), u"Alpha,>Gamma,>Beta"_s);
+    command("miMoveLeft")->trigger();
+    EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
+}
+
+TEST_F(MainWindowTest, PasteAsSiblingAndChildTakeTheirTitleFromTheClipboardText)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Alpha"_s);
+    QGuiApplication::clipboard()->setText(u"  First line\r\nmore"_s);
+    QTest::keyClick(window->TopicTree, Qt::Key_A);
+    EXPECT_EQ(titles(), u"Alpha,>Beta,First line,Gamma"_s);
+    EXPECT_EQ(note(u"First line"_s)->BodyText(), u"  First line\r\nmore\r\n"_s);
+
+    QGuiApplication::clipboard()->clear();
+    select(u"Gamma"_s);
+    QTest::keyClick(window->TopicTree, Qt::Key_I);
+    EXPECT_EQ(titles(), u"Alpha,>Beta,First line,Gamma,>New note"_s);
+}
+
+TEST_F(MainWindowTest, NoteLinkInTheTextJumpsThereAndAltBComesBack)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Gamma"_s);
+    typeInEditor(u"see note://ALPHA\\beta; here"_s);
+    window->Notes->setFocus();
+    const QString text = window->Notes->toPlainText();
+    QTextCursor cursor(window->Notes->document());
+    cursor.setPosition(int(text.indexOf(u"beta"_s)) + 1);
+    const QPoint point = window->Notes->cursorRect(cursor).center();
+    EXPECT_EQ(window->NotesMouseDown(point, true), 4);
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Beta"_s));
+    EXPECT_EQ(note(u"Gamma"_s)->BodyText(), u"see note://ALPHA\\beta; here\r\n"_s);
+
+    QTest::keyClick(window->TopicTree, Qt::Key_B, Qt::AltModifier);
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Gamma"_s));
+    QTest::keyClick(window->TopicTree, Qt::Key_B, Qt::AltModifier);
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Beta"_s));
+
+    // The back note was deleted: Alt+B must not reach it.
+    select(u"Gamma"_s);
+    window->DeleteNote(note(u"Gamma"_s), 0);
+    QTest::keyClick(window->TopicTree, Qt::Key_B, Qt::AltModifier);
+    EXPECT_EQ(window->BackNote(), nullptr);
+}
+
+TEST_F(MainWindowTest, EnablingFollowsFocusSelectionAndClipboard)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Alpha"_s);
+    QApplication::processEvents();
+    QGuiApplication::clipboard()->clear();
+    QApplication::processEvents();
+    EXPECT_TRUE(command("miNotesRename")->isEnabled());
+    EXPECT_TRUE(command("miMoveUp")->isEnabled());
+    EXPECT_FALSE(command("miNotesPaste")->isEnabled());
+    EXPECT_FALSE(command("btnPasteSibling")->isEnabled());
+    EXPECT_FALSE(command("miEditSelectAll")->isEnabled());
+    EXPECT_TRUE(command("miSortChildren")->isEnabled());
+
+    QGuiApplication::clipboard()->setText(u"text"_s);
+    QApplication::processEvents();
+    EXPECT_TRUE(command("btnPasteSibling")->isEnabled());
+
+    window->Notes->setFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(command("miNotesRename")->isEnabled());
+    EXPECT_TRUE(command("miEditSelectAll")->isEnabled());
+    EXPECT_TRUE(command("miEditPaste")->isEnabled());
+    EXPECT_FALSE(command("miEditCut")->isEnabled());
+    window->Notes->selectAll();
+    QApplication::processEvents();
+    EXPECT_TRUE(command("miEditCut")->isEnabled());
+}
+
+TEST_F(MainWindowTest, EditorCommandsMarkTheDocumentAsTheyShould)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Alpha"_s);
+    window->Notes->setFocus();
+    command("miSettingsWordWrap")->trigger();
+    EXPECT_FALSE(window->Modified()) << "word wrap only looks";
+    window->Notes->moveCursor(QTextCursor::End);
+    // Ctrl+X goes through the pop-up's item, disabled without a selection.
+    QTest::keyClick(window->Notes, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_FALSE(window->Modified());
+    window->miEditCutClick();
+    EXPECT_TRUE(window->Modified()) << "Cut marks even with nothing selected";
+
+    window->SetModified(false);
+    window->Notes->SetBodyText(u"b\r\nA\r\na"_s);
+    command("miEditSortLines")->trigger();
+    EXPECT_EQ(window->Notes->EditorText(), u"A\na\nb\n"_s);
+    window->Notes->undo();
+    EXPECT_EQ(window->Notes->EditorText(), u"b\nA\na"_s);
+    EXPECT_TRUE(window->Modified());
+}
+
+TEST_F(MainWindowTest, SecondProcessHandsItsFileToTheRunningWindow)
+{
+    writeDocument(u"first.vlt"_s);
+    writeDocument(u"second.vlt"_s);
+    TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
+    settings.LoadSettings();
+    settings.SingleInstance = true;
+    settings.SaveSettings();
+    // Both processes find the socket in this runtime folder.
+    const QString runtime = dir.filePath(u"runtime"_s);
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                       | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+
+    start(path(u"first.vlt"_s));
+    TSingleInstance instance;
+    ASSERT_TRUE(instance.Listen());
+    QObject::connect(&instance, &TSingleInstance::OpenRequest, window.get(),
+                     &TfrmMain::HandleOpenRequest);
+
+    QProcess second;
+    second.start(QStringLiteral(VT_PROGRAM_PATH), {path(u"second.vlt"_s)});
+    ASSERT_TRUE(second.waitForStarted());
+    // This process must keep handling events while the second one waits for it.
+    QElapsedTimer timer;
+    timer.start();
+    while (second.state() != QProcess::NotRunning && timer.elapsed() < 30000)
+        QTest::qWait(50);
+    if (second.state() != QProcess::NotRunning)
+        second.kill();
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(window->NoteFile(), path(u"second.vlt"_s));
+    EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
+}
+
+} // namespace
