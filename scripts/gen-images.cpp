@@ -67,7 +67,8 @@ void page(QPainter &p, int x, int y, int w, int h, const QColor &fill, const QCo
     p.setBrush(fill);
     p.drawPolygon(shape);
     p.setBrush(fill.darker(115));
-    p.drawPolygon(QPolygonF({ QPointF(r - fold, t), QPointF(r - fold, t + fold), QPointF(r, t + fold) }));
+    p.drawPolygon(
+        QPolygonF({ QPointF(r - fold, t), QPointF(r - fold, t + fold), QPointF(r, t + fold) }));
     for (int i = 0; i < lines; ++i) {
         const int ly = y + fold + 2 + 2 * i;
         if (ly >= y + h - 2)
@@ -235,8 +236,8 @@ const Draw kToolbar[27] = {
         page(p, 3, 2, 8, 8, kPaper, kGreyDark, 2, 0);
         p.setPen(pen(kYellowDark));
         p.setBrush(kYellow);
-        p.drawPolygon(QPolygonF({ QPointF(3.5, 7.5), QPointF(15.5, 7.5), QPointF(12.5, 13.5),
-            QPointF(0.5, 13.5) }));
+        p.drawPolygon(QPolygonF(
+            { QPointF(3.5, 7.5), QPointF(15.5, 7.5), QPointF(12.5, 13.5), QPointF(0.5, 13.5) }));
     },
     // 2 Save
     [](QPainter &p) { floppy(p); },
@@ -300,8 +301,8 @@ const Draw kToolbar[27] = {
         box(p, 1, 1, 9, 14, kGrey, kInk);
         p.setPen(pen(kInk));
         p.setBrush(kBrown);
-        p.drawPolygon(QPolygonF({ QPointF(1.5, 1.5), QPointF(6.5, 3.5), QPointF(6.5, 15.5),
-            QPointF(1.5, 14.5) }));
+        p.drawPolygon(QPolygonF(
+            { QPointF(1.5, 1.5), QPointF(6.5, 3.5), QPointF(6.5, 15.5), QPointF(1.5, 14.5) }));
         p.setBrush(kYellow);
         p.drawRect(QRectF(4.5, 8.5, 1, 1));
         p.setBrush(kGreen);
@@ -469,7 +470,8 @@ void mainIcon(QPainter &p, int size)
         p.setBrush(fill);
         p.drawRoundedRect(r, 2.5, 2.5);
         p.setPen(QPen(fill.lighter(160), 1.6, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(r.left() + 3.5, r.center().y()), QPointF(r.right() - 3.5, r.center().y()));
+        p.drawLine(
+            QPointF(r.left() + 3.5, r.center().y()), QPointF(r.right() - 3.5, r.center().y()));
     };
     node(QRectF(10, 8, 24, 9), kGreen, kGreenDark);
     node(QRectF(25, 22, 27, 9), kBlue, kInk);
@@ -477,7 +479,8 @@ void mainIcon(QPainter &p, int size)
     node(QRectF(25, 47, 27, 9), kBlue, kInk);
 }
 
-QImage drawnImage(int w, int h, const QColor &background, const std::function<void(QPainter &)> &draw)
+QImage drawnImage(
+    int w, int h, const QColor &background, const std::function<void(QPainter &)> &draw)
 {
     QImage image(w, h, QImage::Format_ARGB32);
     image.fill(background);
@@ -568,7 +571,8 @@ int main(int argc, char *argv[])
     ok &= save(strip, out + QStringLiteral("toolbar.png"));
 
     for (int size : { 16, 24, 32, 48, 64, 128, 256 }) {
-        ok &= save(drawnImage(size, size, Qt::transparent, [size](QPainter &p) { mainIcon(p, size); }),
+        ok &= save(
+            drawnImage(size, size, Qt::transparent, [size](QPainter &p) { mainIcon(p, size); }),
             out + QStringLiteral("vellumtree-%1.png").arg(size));
     }
     ok &= save(drawnImage(96, 96, Qt::transparent, [](QPainter &p) { mainIcon(p, 96); }),
