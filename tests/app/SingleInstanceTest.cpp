@@ -261,23 +261,6 @@ INSTANTIATE_TEST_SUITE_P(SingleInstance, BadRequestTest,
         BadRequestCase { "EmbeddedNul", framed(QByteArray("a\0b", 3), 3) }),
     [](const testing::TestParamInfo<BadRequestCase> &info) { return info.param.name; });
 
-TEST(SingleInstance, SilentPeerIsDroppedWithoutARequest)
-{
-    const QString name = uniqueName();
-    Peer peer(name);
-    ASSERT_EQ(peer.line(), "listening");
-    {
-        // Connects, sends half a header and leaves.
-        QLocalSocket socket;
-        socket.connectToServer(name);
-        ASSERT_TRUE(socket.waitForConnected(5000));
-        socket.write("\0\0", 2);
-        socket.waitForBytesWritten(1000);
-    }
-    EXPECT_TRUE(TSingleInstance::HandOver(name, u"next"_s, 10000));
-    EXPECT_EQ(peer.line(), "begin " + hex(u"next"_s));
-}
-
 TEST(SingleInstance, NoParamsIsRecognisedOnlyWhole)
 {
     EXPECT_TRUE(TSingleInstance::IsNoParams(u"no_params"_s));
