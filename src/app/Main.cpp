@@ -460,7 +460,17 @@ void TfrmMain::FormCreate()
     });
     // Commands follow focus, selection, clipboard and editor state at every moment.
     auto schedule = [this] { QTimer::singleShot(0, this, &TfrmMain::updateCommandStates); };
-    connect(qApp, &QApplication::focusChanged, this, schedule);
+    connect(qApp, &QApplication::focusChanged, this, [this, schedule](QWidget *, QWidget *now) {
+        // Menus take the focus while they are open; the commands still act on the
+        // control the user was in.
+        if (now == TopicTree || (now && TopicTree->isAncestorOf(now)))
+            m_lastFocus = TopicTree;
+        else if (now == Notes)
+            m_lastFocus = Notes;
+        else if (now && now->window() == this && !qobject_cast<QMenuBar *>(now))
+            m_lastFocus = now;
+        schedule();
+    });
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, schedule);
     connect(Notes, &QPlainTextEdit::selectionChanged, this, schedule);
     connect(Notes, &QPlainTextEdit::undoAvailable, this, schedule);
@@ -643,6 +653,7 @@ void TfrmMain::FormShow()
     }
     SetNoteFile(m_noteFile);
     TopicTree->setFocus();
+    m_lastFocus = TopicTree;
     updateCommandStates();
 }
 
@@ -690,8 +701,8 @@ void TfrmMain::closeEvent(QCloseEvent *event)
 
 void TfrmMain::updateCommandStates()
 {
-    const bool treeFocus = TopicTree->hasFocus() || TopicTree->isEditingTitle();
-    const bool editorFocus = Notes->hasFocus();
+    const bool treeFocus = m_lastFocus == TopicTree || TopicTree->isEditingTitle();
+    const bool editorFocus = m_lastFocus == Notes;
     TNote *selected = TopicTree->selectedNote();
     const bool sel = selected != nullptr;
     const bool editing = TopicTree->isEditingTitle();

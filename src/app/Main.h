@@ -182,6 +182,8 @@ private:
     QString m_lastOpenedLink;
     QElapsedTimer m_lastOpenedAt;
 
+    // The control the user works in: the tree, the editor, or another one.
+    QPointer<QWidget> m_lastFocus;
     bool m_shown = false;
     bool m_closing = false;
     bool m_notesChangeConnected = false;

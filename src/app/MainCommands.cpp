@@ -111,19 +111,19 @@ void TfrmMain::connectCommands()
 
     // The toolbar's Cut, Copy and Paste act on the focused side.
     on("btnCut", [this] {
-        if (Notes->hasFocus())
+        if (m_lastFocus == Notes)
             miEditCutClick();
         else
             miNotesCutClick();
     });
     on("btnCopy", [this] {
-        if (Notes->hasFocus())
+        if (m_lastFocus == Notes)
             miEditCopyClick();
         else
             miNotesCopyClick();
     });
     on("btnPaste", [this] {
-        if (TopicTree->hasFocus() && TNoteTreeView::ClipboardHasNotes())
+        if (m_lastFocus == TopicTree && TNoteTreeView::ClipboardHasNotes())
             miNotesPasteClick();
         else
             miEditPasteClick();
