@@ -177,12 +177,12 @@ void TfrmMain::createActions()
     makeAction(this, "miHelpAbout", u"&About..."_s);
 
     // Tree pop-up
-    makeAction(this, "miAddNote", u"&Add Note"_s);
+    makeAction(this, "miAddNote", u"&Add Note"_s, QKeySequence(u"Ctrl+Ins"_s));
     makeAction(this, "miDeleteNote", u"&Delete"_s);
     makeAction(this, "miCutNote", u"C&ut"_s);
     makeAction(this, "miCopyNote", u"&Copy"_s);
     makeAction(this, "miPasteNote", u"&Paste"_s);
-    makeAction(this, "miCopyLink", u"Copy as &link"_s);
+    makeAction(this, "miCopyLink", u"Copy as &link"_s, QKeySequence(u"Ctrl+L"_s));
 
     // Editor pop-up
     makeAction(this, "miUndoEdit", u"&Undo"_s);
@@ -206,6 +206,12 @@ void TfrmMain::createActions()
         // The window's own keys work whichever control has the focus.
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);
+    }
+    // The tree pop-up's keys act only while the tree has the focus.
+    for (const char *name : {"miAddNote", "miCopyLink"}) {
+        QAction *a = action(name);
+        removeAction(a);
+        a->setShortcutContext(Qt::WidgetShortcut);
     }
 }
 
@@ -410,6 +416,8 @@ void TfrmMain::createLayout()
     TopicTree->setNoteTree(TopicTreeModel);
     TopicTree->setDragCursors(MoveCursor(), NestCursor());
     TopicTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    TopicTree->addAction(action("miAddNote"));
+    TopicTree->addAction(action("miCopyLink"));
     connect(TopicTree, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         updateCommandStates();
         mnuTree->popup(TopicTree->viewport()->mapToGlobal(pos));

@@ -535,8 +535,16 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
             Back();
             return true;
         }
-        if (watched == TopicTree)
+        if (watched == TopicTree) {
+            // A key that a menu item owns never reaches the tree, even while that
+            // item is disabled.
+            const QKeySequence pressed(key->keyCombination());
+            for (const QAction *a : actions() + TopicTree->actions()) {
+                if (!a->shortcut().isEmpty() && a->shortcut() == pressed)
+                    return true;
+            }
             return treeKey(key);
+        }
         if (watched == Notes)
             return editorKey(key);
     }

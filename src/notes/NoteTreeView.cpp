@@ -222,7 +222,7 @@ void TNoteTreeView::dropEvent(QDropEvent *event)
         return;
     }
     // Ctrl at the moment of the drop decides whether the note nests.
-    const bool nest = QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
+    const bool nest = event->modifiers() & Qt::ControlModifier;
     event->setDropAction(Qt::CopyAction);
     event->accept();
     if (internal)

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDragEnterEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -592,6 +593,105 @@ TEST_F(MainWindowTest, EditorCommandsMarkTheDocumentAsTheyShould)
     window->Notes->undo();
     EXPECT_EQ(window->Notes->EditorText(), u"b\nA\na"_s);
     EXPECT_TRUE(window->Modified());
+}
+
+struct DropCase
+{
+    const char *name;
+    const char *dragged;
+    const char *target;
+    bool nest;
+    const char *expected;
+};
+
+class DropRules : public MainWindowTest, public ::testing::WithParamInterface<DropCase>
+{
+};
+
+TEST_P(DropRules, PlaceTheDraggedNoteByTheTargetsSiblings)
+{
+    const DropCase &c = GetParam();
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    // Alpha(Beta), Gamma, and a lone child under Gamma.
+    window->TopicTreeModel->AddNote(note(u"Gamma"_s), u"Only"_s, imLastChild);
+    window->SetModified(false);
+    window->TopicTreeDragDrop(note(QString::fromLatin1(c.dragged)),
+                              note(QString::fromLatin1(c.target)), c.nest);
+    EXPECT_EQ(titles(), QString::fromLatin1(c.expected));
+    const bool moved = titles() != u"Alpha,>Beta,Gamma,>Only"_s;
+    EXPECT_EQ(window->Modified(), moved);
+    if (moved) {
+        EXPECT_EQ(window->TopicTree->selectedNote(), note(QString::fromLatin1(c.dragged)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drops, DropRules,
+    ::testing::Values(
+        DropCase{"NestBecomesLastChild", "Gamma", "Beta", true, "Alpha,>Beta,>>Gamma,>>>Only"},
+        DropCase{"TargetWithNextSibling", "Beta", "Alpha", false, "Alpha,Beta,Gamma,>Only"},
+        DropCase{"TargetWithOnlyPreviousSibling", "Beta", "Gamma", false,
+                 "Alpha,Gamma,>Only,Beta"},
+        DropCase{"LoneTargetGoesBeforeIt", "Alpha", "Only", false,
+                 "Gamma,>Alpha,>>Beta,>Only"},
+        DropCase{"NeverIntoItsOwnBranch", "Alpha", "Beta", true, "Alpha,>Beta,Gamma,>Only"},
+        DropCase{"NeverOnItself", "Gamma", "Gamma", false, "Alpha,>Beta,Gamma,>Only"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, NotesDroppedFromAnotherWindowArriveThroughTheBranchStream)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    TNoteTree other;
+    TNote *sent = other.AddNote(nullptr, u"Sent"_s, imLastChild, u"body"_s);
+    other.AddNote(sent, u"Inside"_s, imLastChild);
+    QMimeData mime;
+    mime.setData(TNoteTree::NotesMimeType(), other.WriteBranch(sent));
+
+    QWidget *viewport = window->TopicTree->viewport();
+    const QPoint onGamma
+        = window->TopicTree->visualRect(window->TopicTreeModel->IndexOf(note(u"Gamma"_s))).center();
+    QDragEnterEvent enter(onGamma, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDragMoveEvent move(onGamma, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+    EXPECT_TRUE(move.isAccepted());
+    QDropEvent drop(QPointF(onGamma), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma,Sent,>Inside"_s);
+    EXPECT_EQ(note(u"Sent"_s)->Body(), QStringList{u"body"_s});
+    EXPECT_TRUE(window->Modified());
+
+    // Plain text is no note.
+    QMimeData text;
+    text.setText(u"words"_s);
+    QDragEnterEvent refused(onGamma, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &refused);
+    EXPECT_FALSE(refused.isAccepted());
+}
+
+TEST_F(MainWindowTest, MenuKeysNeverReachTheTreeEvenWhenDisabled)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Gamma"_s);
+    // F2 is Rename's key: with Rename disabled the tree must not start editing itself.
+    command("miNotesRename")->setEnabled(false);
+    QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+    QApplication::sendEvent(window->TopicTree, &f2);
+    EXPECT_FALSE(window->TopicTree->isEditingTitle());
+
+    // Ctrl+L copies the note's link while the tree has the focus.
+    window->TopicTree->setFocus();
+    QApplication::processEvents();
+    QTest::keyClick(window->TopicTree, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"note://Gamma;"_s);
+    EXPECT_FALSE(window->Modified()) << "copying a link only looks";
 }
 
 TEST_F(MainWindowTest, SecondProcessHandsItsFileToTheRunningWindow)
