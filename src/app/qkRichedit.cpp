@@ -112,7 +112,8 @@ void TqkRichedit::SetWordWrap(bool value)
 
 void TqkRichedit::ApplyLayout()
 {
-    setViewportMargins(std::max(0, m_leftMargin), 0, std::max(0, m_rightMargin), 0);
+    // A small gap above the first line, as the platform control leaves.
+    setViewportMargins(std::max(0, m_leftMargin), 2, std::max(0, m_rightMargin), 0);
 
     const int stepTwips = m_tabSize * (TextWidthTwips(u"XXXXXXXXXX"_s) / 10);
     const double pixelsPerTwip = logicalDpiX() / kTwipsPerInch;
