@@ -1,4 +1,5 @@
 #include "settings/RegistryFile.h"
+#include "settings/SettingsTypes.h"
 
 #include <QtEndian>
 
@@ -23,18 +24,6 @@ bool hasControlChar(QStringView text)
             return true;
     }
     return false;
-}
-
-int hexValue(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
 }
 
 [[noreturn]] void fail(qsizetype line, const QString &what)
@@ -94,7 +83,7 @@ QByteArray parseHexBytes(QStringView list, qsizetype line)
             fail(line, u"invalid byte in a hex list"_s);
         int value = 0;
         for (QChar c : token) {
-            const int digit = hexValue(c);
+            const int digit = HexDigitValue(c);
             if (digit < 0)
                 fail(line, u"invalid byte in a hex list"_s);
             value = value * 16 + digit;
@@ -104,20 +93,6 @@ QByteArray parseHexBytes(QStringView list, qsizetype line)
     return out;
 }
 
-bool parseHexNumber(QStringView digits, quint32 *value)
-{
-    if (digits.isEmpty() || digits.size() > 8)
-        return false;
-    quint32 v = 0;
-    for (QChar c : digits) {
-        const int digit = hexValue(c);
-        if (digit < 0)
-            return false;
-        v = (v << 4) | quint32(digit);
-    }
-    *value = v;
-    return true;
-}
 
 QString escaped(QStringView text)
 {
@@ -373,7 +348,7 @@ TRegistryTree TRegistryTree::parse(QByteArrayView fileBytes)
             setValue(*current, name, RegType::String, registryStringData(value));
         } else if (data.startsWith(u"dword:"_s, Qt::CaseInsensitive)) {
             quint32 value = 0;
-            if (!parseHexNumber(data.sliced(6).trimmed(), &value))
+            if (!ParseHex32(data.sliced(6).trimmed(), &value))
                 fail(lineNo, u"invalid dword value"_s);
             QByteArray raw(4, '\0');
             qToLittleEndian<quint32>(value, raw.data());
@@ -383,7 +358,7 @@ TRegistryTree TRegistryTree::parse(QByteArrayView fileBytes)
             QStringView rest = data.sliced(3);
             if (rest.startsWith(u'(')) {
                 const qsizetype close = rest.indexOf(u')');
-                if (close < 0 || !parseHexNumber(rest.sliced(1, close - 1), &type))
+                if (close < 0 || !ParseHex32(rest.sliced(1, close - 1), &type))
                     fail(lineNo, u"invalid value type"_s);
                 rest = rest.sliced(close + 1);
             }

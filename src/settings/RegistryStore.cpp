@@ -18,7 +18,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcRegistry, "vellumtree.registry", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcRegistry, "vellumtree.registry", QtCriticalMsg)
 
 // Far more than the program ever writes; a bigger file is not ours and is not read.
 constexpr qint64 maxFileSize = 16 * 1024 * 1024;

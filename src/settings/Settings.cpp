@@ -11,7 +11,7 @@ TSettings *Settings = nullptr;
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcSettings, "vellumtree.settings", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSettings, "vellumtree.settings", QtCriticalMsg)
 
 // Not the program's version: a marker that the key holds values in this layout.
 const QString formatMarker = u"version.dll"_s;

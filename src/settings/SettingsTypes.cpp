@@ -76,17 +76,6 @@ constexpr std::array colorIdents {
     ColorIdent { sys(30), "clMenuBar"_L1 },
 };
 
-int hexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
-}
 
 } // namespace
 
@@ -125,18 +114,7 @@ bool stringToColor(QStringView text, TColor *color)
     if (identToColor(text, color))
         return true;
     if (text.startsWith(u'$')) {
-        const QStringView digits = text.mid(1);
-        if (digits.isEmpty() || digits.size() > 8)
-            return false;
-        quint32 value = 0;
-        for (QChar c : digits) {
-            const int d = hexDigit(c);
-            if (d < 0)
-                return false;
-            value = (value << 4) | quint32(d);
-        }
-        *color = value;
-        return true;
+        return ParseHex32(text.mid(1), color);
     }
     // A stored colour may come as the signed or the unsigned form of the 32 bits.
     bool ok = false;
@@ -173,4 +151,31 @@ void TWindowPlacement::overlayBytes(QByteArrayView data)
     ptMinPosition = { field(3), field(4) };
     ptMaxPosition = { field(5), field(6) };
     rcNormalPosition = { field(7), field(8), field(9), field(10) };
+}
+
+int HexDigitValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+bool ParseHex32(QStringView digits, quint32 *value)
+{
+    if (digits.isEmpty() || digits.size() > 8)
+        return false;
+    quint32 v = 0;
+    for (QChar c : digits) {
+        const int digit = HexDigitValue(c);
+        if (digit < 0)
+            return false;
+        v = (v << 4) | quint32(digit);
+    }
+    *value = v;
+    return true;
 }

@@ -31,6 +31,11 @@ bool stringToColor(QStringView text, TColor *color);
 
 } // namespace Colors
 
+// The value of a hexadecimal digit, -1 for any other character.
+int HexDigitValue(QChar c);
+// One to eight hexadecimal digits and nothing else (no prefix, no blanks).
+bool ParseHex32(QStringView digits, quint32 *value);
+
 // A conversion that found a text it cannot read as the value it should be.
 class EConvertError : public EVellumtreeError
 {

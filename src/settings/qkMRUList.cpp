@@ -10,7 +10,7 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-Q_LOGGING_CATEGORY(lcMRU, "vellumtree.mru", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcMRU, "vellumtree.mru", QtCriticalMsg)
 }
 
 TqkMRUList::TqkMRUList(QObject *parent) : QObject(parent) { }

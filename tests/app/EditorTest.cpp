@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "app/qkRichedit.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +14,6 @@
 #include <QTextLayout>
 
 using namespace Qt::StringLiterals;
-
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

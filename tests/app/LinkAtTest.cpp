@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "app/qkRicheditText.h"
 
 #include <gtest/gtest.h>
@@ -5,11 +6,6 @@
 #include <QLocale>
 
 using namespace Qt::StringLiterals;
-
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

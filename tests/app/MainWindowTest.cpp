@@ -1,6 +1,7 @@
 // The main window driven as a user would: keys, menus and the document's files, with
 // the message boxes, file dialogs and password questions answered by a script.
 
+#include "QtPrinters.h"
 #include "app/Main.h"
 #include "app/MessageService.h"
 #include "app/Prompt.h"
@@ -32,12 +33,6 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
-
-// Readable failure messages for QString comparisons.
-void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "notes/Pass.h"
 #include "settings/LngMan.h"
 
@@ -13,11 +14,6 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
-
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "app/SingleInstance.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +18,6 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
-
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

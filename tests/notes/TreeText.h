@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QtPrinters.h"
 #include "notes/NoteTree.h"
 
 #include <QString>
@@ -17,8 +18,3 @@ TNote *find(const TNoteTree &tree, const QString &title);
 
 } // namespace TreeText
 
-// Readable failure messages for QString comparisons.
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}

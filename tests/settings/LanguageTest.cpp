@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "settings/LngMan.h"
 
 #include <gtest/gtest.h>
@@ -8,12 +9,6 @@
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
-
-// Readable failure messages for texts.
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "settings/LngManGui.h"
 
 #include <gtest/gtest.h>
@@ -20,12 +21,6 @@
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
-
-// Readable failure messages for texts.
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "settings/UtilsGui.h"
 
 #include "Errors.h"
@@ -13,12 +14,6 @@
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
-
-// Readable failure messages for texts.
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
