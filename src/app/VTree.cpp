@@ -1,6 +1,8 @@
 // Program entry: one instance when the user asked for it, then the main window.
 
+#include "Errors.h"
 #include "app/Main.h"
+#include "app/MessageService.h"
 #include "app/SingleInstance.h"
 #include "settings/RegistryStore.h"
 #include "settings/Utils.h"
@@ -12,9 +14,33 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// No error ends the program: whatever a command lets through is shown to the user,
+// and the program goes on with the document as it is.
+class TApplication final : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const EVellumtreeError &e) {
+            TMessageService::ShowError(activeWindow(), e.message());
+        } catch (const std::exception &e) {
+            TMessageService::ShowError(activeWindow(), QString::fromLocal8Bit(e.what()));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     QApplication::setApplicationName(u"Vellumtree"_s);
     QApplication::setOrganizationName(u"Vellumtree"_s);
 
