@@ -369,6 +369,31 @@ TEST_F(MainWindowTest, ClosingAsksAboutUnsavedChanges)
     EXPECT_FALSE(readBytes(u"doc.vlt"_s).contains("more"));
 }
 
+class PlacementTest : public MainWindowTest
+{
+    void adjust(TSettings &settings) override
+    {
+        settings.RememberWindowPos = true;
+        settings.WindowPos.showCmd = 3;
+        settings.WindowPos.rcNormalPosition = {100, 80, 900, 680};
+        settings.SplitterPos = 230;
+    }
+};
+
+TEST_F(PlacementTest, StoredPlacementAndTreeWidthComeBackAndAreStoredAgain)
+{
+    start();
+    EXPECT_TRUE(window->isMaximized());
+    EXPECT_EQ(window->normalGeometry().size(), QSize(800, 600));
+    EXPECT_EQ(window->TopicTree->width(), 230);
+    ASSERT_TRUE(closeWindow());
+    TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
+    settings.LoadSettings();
+    EXPECT_EQ(settings.WindowPos.showCmd, 3);
+    EXPECT_EQ(settings.WindowPos.length, 44);
+    EXPECT_EQ(settings.SplitterPos, 230);
+}
+
 class CloseAutoSaveTest : public MainWindowTest
 {
     void adjust(TSettings &settings) override { settings.AutoSave = 2; }
