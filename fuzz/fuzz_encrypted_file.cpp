@@ -18,10 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     archive.Password = QString::fromLatin1(key);
     QStringList lines;
     try {
-        if (archive.ReadEncryptedData(file, lines)) {
-            QList<QStringView> views(lines.cbegin(), lines.cend());
-            archive.ReadLines(nullptr, views);
-        }
+        if (archive.ReadEncryptedData(file, lines))
+            archive.ReadLines(nullptr, lines);
     } catch (const EInvalidSignature &) {
     }
     return 0;

@@ -169,12 +169,12 @@ QByteArray TArchive::encodeText(const QStringList &lines)
     return bytes;
 }
 
-QString TArchive::decodeText(QByteArrayView bytes)
+QStringList TArchive::decodeLines(QByteArrayView bytes)
 {
     TTextEncoding used = TTextEncoding::Utf8;
-    QString text = TextEncoding::decode(untilNul(bytes), LegacyEncoding, &used);
+    QStringList lines = TextEncoding::decodeLines(untilNul(bytes), LegacyEncoding, &used);
     Encoding = used;
-    return text;
+    return lines;
 }
 
 QByteArray TArchive::decipher(const QByteArray &fileBytes, const QByteArray &key)
@@ -189,7 +189,7 @@ QByteArray TArchive::decipher(const QByteArray &fileBytes, const QByteArray &key
 
 bool TArchive::ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines)
 {
-    lines = TextEncoding::splitLines(decodeText(decipher(fileBytes, passwordKey(Password))));
+    lines = decodeLines(decipher(fileBytes, passwordKey(Password)));
     return lines.size() > 1;
 }
 
@@ -218,7 +218,6 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
     LastNode = nullptr;
     Title = TextBeforeDot(fileName);
 
-    QString text;
     if (IsEncryptedName(fileName)) {
         QList<QByteArray> keys{passwordKey(Password)};
         // Files from older systems were keyed with the password's code page bytes.
@@ -229,8 +228,7 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
         const QByteArray bytes = readFile(fileName);
         bool firstHadLines = false;
         for (qsizetype k = 0; k < keys.size(); ++k) {
-            text = decodeText(decipher(bytes, keys[k]));
-            const QList<QStringView> lines = TextEncoding::splitLineViews(text);
+            const QStringList lines = decodeLines(decipher(bytes, keys[k]));
             if (k == 0)
                 firstHadLines = lines.size() > 1;
             if (lines.size() > 1 && lines.first() == DocTypeLine())
@@ -240,13 +238,10 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
             throw EInvalidPassword();
         return false;
     }
-
-    const QByteArray bytes = readFile(fileName);
-    text = decodeText(bytes);
-    return ReadLines(parent, TextEncoding::splitLineViews(text));
+    return ReadLines(parent, decodeLines(readFile(fileName)));
 }
 
-bool TArchive::ReadLines(TNote *parent, const QList<QStringView> &lines)
+bool TArchive::ReadLines(TNote *parent, const QStringList &lines)
 {
     if (lines.isEmpty() || lines.first() != DocTypeLine())
         return false;
@@ -264,7 +259,7 @@ bool TArchive::ReadLines(TNote *parent, const QList<QStringView> &lines)
     TNote *last = parent;
     bool createdAny = false;
     for (; i < count; ++i) {
-        const QStringView line = lines[i];
+        const QString &line = lines[i];
         if (line.contains(u"<dt><h3>"_s)) {
             last = m_tree->AddNote(current, inner(line, 8, 10).toString(), imLastChild);
             createdAny = true;
@@ -274,7 +269,7 @@ bool TArchive::ReadLines(TNote *parent, const QList<QStringView> &lines)
             QStringList *body = createdAny ? &last->Body() : nullptr;
             for (++i; i < count && lines[i] != u"</pre></dd>"_s; ++i) {
                 if (body)
-                    body->append(lines[i].toString());
+                    body->append(lines[i]); // shares the line's text, no copy
             }
         } else if (line == u"<dl>"_s) {
             current = last;
@@ -287,9 +282,8 @@ bool TArchive::ReadLines(TNote *parent, const QList<QStringView> &lines)
     }
 
     if (count > 5) {
-        const QStringView titleLine = lines[4];
-        Title = titleLine.contains(u"<title>"_s) ? inner(titleLine, 7, 8).toString()
-                                                 : titleLine.toString();
+        const QString &titleLine = lines[4];
+        Title = titleLine.contains(u"<title>"_s) ? inner(titleLine, 7, 8).toString() : titleLine;
     }
     if (count > 1 && lines[1].contains(u"<!--LastNote:"_s)) {
         const qint64 index = leadingInteger(inner(lines[1], 13, 3));

@@ -58,7 +58,7 @@ public:
     QByteArray FileBytes(const QStringList &lines, const QString &fileName);
 
     // The line-level halves of ReadNotes and WriteNotes.
-    bool ReadLines(TNote *parent, const QList<QStringView> &lines);
+    bool ReadLines(TNote *parent, const QStringList &lines);
     QStringList BuildLines(TNote *branchRoot) const;
 
     TNote *LastNode = nullptr;
@@ -77,7 +77,7 @@ private:
                    const QString &backupPath = {}) const;
     static QByteArray decipher(const QByteArray &fileBytes, const QByteArray &key);
     QByteArray encodeText(const QStringList &lines);
-    QString decodeText(QByteArrayView bytes);
+    QStringList decodeLines(QByteArrayView bytes);
 
     TNoteTree *m_tree;
 };

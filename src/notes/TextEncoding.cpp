@@ -261,33 +261,61 @@ QString encodingName(TTextEncoding encoding)
     return {};
 }
 
-QList<QStringView> splitLineViews(QStringView text)
+namespace {
+
+char16_t unit(QChar c)
 {
-    QList<QStringView> lines;
+    return c.unicode();
+}
+
+char16_t unit(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+// Calls take(start, length) for every line of text, split at CR LF, lone CR or lone
+// LF, with no empty line after a final break.
+template <typename Text, typename Take>
+void forEachLine(const Text &text, Take take)
+{
     qsizetype start = 0;
     const qsizetype n = text.size();
-    const QChar *data = text.data();
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = data[i].unicode();
+        const char16_t c = unit(text[i]);
         if (c == u'\r' || c == u'\n') {
-            lines.append(text.sliced(start, i - start));
-            if (c == u'\r' && i + 1 < n && data[i + 1] == u'\n')
+            take(start, i - start);
+            if (c == u'\r' && i + 1 < n && unit(text[i + 1]) == u'\n')
                 ++i;
             start = i + 1;
         }
     }
     if (start < n)
-        lines.append(text.sliced(start));
-    return lines;
+        take(start, n - start);
 }
+
+} // namespace
 
 QStringList splitLines(QStringView text)
 {
-    const QList<QStringView> views = splitLineViews(text);
     QStringList lines;
-    lines.reserve(views.size());
-    for (const QStringView line : views)
-        lines.append(line.toString());
+    forEachLine(text, [&](qsizetype start, qsizetype length) {
+        lines.append(text.sliced(start, length).toString());
+    });
+    return lines;
+}
+
+QStringList decodeLines(QByteArrayView bytes, TTextEncoding legacy, TTextEncoding *used)
+{
+    const bool utf8 = bytes.isValidUtf8();
+    if (legacy == TTextEncoding::Utf8)
+        legacy = TTextEncoding::Windows1252;
+    if (used)
+        *used = utf8 ? TTextEncoding::Utf8 : legacy;
+    QStringList lines;
+    forEachLine(bytes, [&](qsizetype start, qsizetype length) {
+        const QByteArrayView line = bytes.sliced(start, length);
+        lines.append(utf8 ? QString::fromUtf8(line) : decodeLegacy(line, legacy));
+    });
     return lines;
 }
 

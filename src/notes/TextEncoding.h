@@ -37,8 +37,9 @@ QString encodingName(TTextEncoding encoding);
 
 // Splits at CR LF, lone CR or lone LF; a final line break makes no empty last line.
 QStringList splitLines(QStringView text);
-// The same lines as views into text, for readers that copy only what they keep.
-QList<QStringView> splitLineViews(QStringView text);
+// Bytes split into lines as above and each line decoded as decode() would decode the
+// whole text: one string per line and no copy of the whole text in between.
+QStringList decodeLines(QByteArrayView bytes, TTextEncoding legacy, TTextEncoding *used = nullptr);
 // The lines, each followed by CR LF.
 QString joinLines(const QStringList &lines);
 

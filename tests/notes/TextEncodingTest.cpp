@@ -55,6 +55,18 @@ TEST(TextEncoding, SplitLinesTakesEveryBreakAndNoEmptyLastLine)
     EXPECT_EQ(TextEncoding::joinLines({u"a"_s, QString()}), u"a\r\n\r\n"_s);
 }
 
+TEST(TextEncoding, DecodeLinesDecidesForTheWholeTextNotPerLine)
+{
+    TTextEncoding used = TTextEncoding::Utf8;
+    // The first line alone is valid UTF-8, the text as a whole is not.
+    EXPECT_EQ(TextEncoding::decodeLines("caf\xC3\xA9\r\nb\xE9\n", TTextEncoding::Windows1252, &used),
+              (QStringList{u"cafÃ©"_s, u"bé"_s}));
+    EXPECT_EQ(used, TTextEncoding::Windows1252);
+    EXPECT_EQ(TextEncoding::decodeLines("caf\xC3\xA9\rx\r\n\r\n", TTextEncoding::Windows1252, &used),
+              (QStringList{u"café"_s, u"x"_s, QString()}));
+    EXPECT_EQ(used, TTextEncoding::Utf8);
+}
+
 // The old fixed table folded these byte pairs of the Cyrillic code page; the
 // character-wise folding must still fold every one of them.
 TEST(CaseFold, FoldsEveryPairOfTheOldCyrillicTable)
