@@ -583,12 +583,9 @@ void TfrmMain::ApplySettings()
     trayMain->setVisible(tray);
 
     mruMain->SetItemCount(Settings->MRUSize);
-    TranslateForm(this, false);
+    translate();
     action("miSettingsWordWrap")->setChecked(Settings->WordWrap);
     action("miSettingsOnTop")->setChecked(Settings->StayOnTop);
-    QAction *onTop = action("miSettingsOnTop");
-    if (!onTop->text().contains(u'\t'))
-        onTop->setText(onTop->text() + u"\tCtrl+T"_s);
     SetNoteFile(m_noteFile);
 }
 
@@ -641,15 +638,29 @@ void TfrmMain::showEvent(QShowEvent *event)
     }
 }
 
-void TfrmMain::FormShow()
+void TfrmMain::translate()
 {
     TranslateForm(this, false);
+    // Ctrl+T belongs to Insert time; Stay on top only shows the key.
+    QAction *onTop = action("miSettingsOnTop");
+    if (!onTop->text().contains(u'\t'))
+        onTop->setText(onTop->text() + u"\tCtrl+T"_s);
+}
+
+void TfrmMain::FormShow()
+{
+    translate();
     if (!m_startup.FileParameter.isEmpty())
         OpenDocument(m_startup.FileParameter);
     if (TopicTreeModel->Count() == 0) {
         addRootNote();
-        if (m_noteFile.isEmpty())
+        if (m_noteFile.isEmpty()) {
+            // The default name must not make the next start forget the last file,
+            // which may just have failed to open (a wrong password, say).
+            const QString lastFile = Settings->LastFile;
             SetNoteFile(u"Notes.vlt"_s);
+            Settings->LastFile = lastFile;
+        }
     }
     // Typing must always go into a note: without a remembered one, take the first.
     if (!Settings->RememberLastNote || !TopicTree->selectedNote())

@@ -150,6 +150,7 @@ private:
     void FormCreate();
     void ApplyStartupState();
     void FormShow();
+    void translate();
     bool FormCloseQuery();
     void StoreWindowState();
     void restorePlacement();

@@ -109,25 +109,10 @@ void TfrmMain::connectCommands()
     on("miOpenInNew", [this] { miOpenInNewClick(); });
     on("miCopyUrl", [this] { miCopyUrlClick(); });
 
-    // The toolbar's Cut, Copy and Paste act on the focused side.
-    on("btnCut", [this] {
-        if (m_lastFocus == Notes)
-            miEditCutClick();
-        else
-            miNotesCutClick();
-    });
-    on("btnCopy", [this] {
-        if (m_lastFocus == Notes)
-            miEditCopyClick();
-        else
-            miNotesCopyClick();
-    });
-    on("btnPaste", [this] {
-        if (m_lastFocus == TopicTree && TNoteTreeView::ClipboardHasNotes())
-            miNotesPasteClick();
-        else
-            miEditPasteClick();
-    });
+    // The toolbar's Cut, Copy, Paste and Undo act on the editor only.
+    on("btnCut", [this] { miEditCutClick(); });
+    on("btnCopy", [this] { miEditCopyClick(); });
+    on("btnPaste", [this] { miEditPasteClick(); });
 
     connect(Notes, &TqkRichedit::OnHyperlinkClicked, this, [this](int, int, const QString &text) {
         openLink(text);
@@ -376,12 +361,18 @@ bool TfrmMain::treeKey(QKeyEvent *event)
     switch (typed[0].unicode()) {
     case u'*':
     case u'-':
-        if (typed[0] == u'*')
+        if (typed[0] == u'*') {
             TopicTree->expandAll();
-        else
+        } else {
             TopicTree->collapseAll();
-        if (TNote *note = TopicTree->selectedNote())
-            TopicTree->selectNote(note);
+            // A note inside a collapsed branch gives the selection to its top note.
+            if (TNote *note = TopicTree->selectedNote()) {
+                while (note->Parent())
+                    note = note->Parent();
+                TopicTree->selectNote(note);
+            }
+        }
+        ShowNote(TopicTree->selectedNote());
         return true;
     case u'a':
     case u'A':
@@ -517,7 +508,9 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
     if (type == QEvent::ShortcutOverride) {
         auto *key = static_cast<QKeyEvent *>(event);
         // Keys that the editor's and the tree's own handling must get before the menus.
-        if ((watched == Notes && editorItemFor(key))
+        if (((watched == Notes || watched == TopicTree) && key->key() == Qt::Key_B
+             && key->modifiers() == Qt::AltModifier)
+            || (watched == Notes && editorItemFor(key))
             || (watched == TopicTree && key->key() == Qt::Key_Insert
                 && key->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier))) {
             event->accept();

@@ -75,6 +75,8 @@ void TfrmMain::clearEditor()
     Notes->clear();
     Notes->document()->setModified(false);
     --m_editorLoading;
+    // Text typed while no note is selected would have nowhere to go.
+    Notes->setReadOnly(TopicTree->selectedNote() == nullptr);
 }
 
 void TfrmMain::ShowNote(TNote *note)
@@ -110,9 +112,10 @@ void TfrmMain::TopicTreeChange(TNote *current, TNote *previous)
         if (previous->BodyText() != text)
             previous->SetBodyText(text);
     }
+    Notes->setReadOnly(current == nullptr);
     if (current)
         ShowNote(current);
-    else if (!previous)
+    else
         clearEditor();
     updateCommandStates();
 }
@@ -159,8 +162,16 @@ bool TfrmMain::LoadDocument(const QString &name)
     TArchive archive(TopicTreeModel);
     archive.Password = password;
     try {
-        if (!archive.ReadNotes(nullptr, name))
+        if (!archive.ReadNotes(nullptr, name)) {
+            // For an enciphered file "not a notes file" nearly always means a wrong
+            // password; saying nothing would leave the user guessing.
+            if (TArchive::IsEncryptedName(name)) {
+                QGuiApplication::restoreOverrideCursor();
+                TMessageService::ShowError(this, EInvalidPassword().message());
+                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            }
             return false;
+        }
     } catch (const EVellumtreeError &e) {
         QGuiApplication::restoreOverrideCursor();
         TMessageService::ShowError(this, e.message());
@@ -274,12 +285,17 @@ QString TfrmMain::initialFolder(const QString &last, const QString &fallback) co
 
 QString TfrmMain::dialogFilter() const
 {
-    // The language text is "description|patterns|description|patterns...".
+    // The language text is "description|patterns|description|patterns...", and a
+    // description may carry its patterns in brackets already.
     const QStringList parts = text(u"filter"_s).split(u'|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i].trimmed();
+        const qsizetype bracket = description.lastIndexOf(u'(');
+        if (bracket > 0 && description.endsWith(u')'))
+            description = description.left(bracket).trimmed();
         QString patterns = parts[i + 1];
-        filters << parts[i] + u" ("_s + patterns.replace(u';', u' ') + u')';
+        filters << description + u" ("_s + patterns.replace(u';', u' ') + u')';
     }
     return filters.isEmpty() ? u"Vellumtree notes (*.vlt *.vle);;All files (*)"_s
                              : filters.join(u";;"_s);

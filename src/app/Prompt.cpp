@@ -86,7 +86,7 @@ void TfrmNewNote::InsertDateTimeText(bool date, bool time)
     if (date)
         parts << ShortDateText();
     if (time)
-        parts << QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+        parts << TimeText();
     edtNoteName->insert(parts.join(u' '));
 }
 

@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QGuiApplication>
@@ -105,8 +106,26 @@ void TNoteTreeView::selectNote(TNote *note)
 
 void TNoteTreeView::setNoteIcon(const QIcon &icon)
 {
-    m_noteIcon = icon;
+    // The same image selected or not: no darkened selected variant.
+    m_noteIcon = QIcon();
+    if (!icon.isNull()) {
+        const QPixmap pixmap = icon.pixmap(16, 16);
+        m_noteIcon.addPixmap(pixmap, QIcon::Normal);
+        m_noteIcon.addPixmap(pixmap, QIcon::Selected);
+    }
     viewport()->update();
+}
+
+void TNoteTreeView::mousePressEvent(QMouseEvent *event)
+{
+    // A click beside the notes keeps the selection: the commands act on the note
+    // that shows as selected.
+    if (!indexAt(event->position().toPoint()).isValid()) {
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
+    QTreeView::mousePressEvent(event);
 }
 
 void TNoteTreeView::ScrollToLeft()

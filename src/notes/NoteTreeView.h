@@ -51,6 +51,7 @@ signals:
     void selectedNoteChanged(TNote *current, TNote *previous);
 
 protected:
+    void mousePressEvent(QMouseEvent *event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;

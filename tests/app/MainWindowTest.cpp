@@ -22,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QProcess>
 #include <QSignalSpy>
@@ -712,6 +713,75 @@ TEST_F(MainWindowTest, MenuKeysNeverReachTheTreeEvenWhenDisabled)
     QTest::keyClick(window->TopicTree, Qt::Key_L, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), u"note://Gamma;"_s);
     EXPECT_FALSE(window->Modified()) << "copying a link only looks";
+}
+
+TEST_F(MainWindowTest, ToolbarCutCopyPasteActOnTheEditorOnly)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Alpha"_s);
+    command("btnCut")->setEnabled(true);
+    command("btnCut")->trigger();
+    EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
+    EXPECT_FALSE(TNoteTreeView::ClipboardHasNotes());
+}
+
+TEST_F(MainWindowTest, ClickBesideTheNotesKeepsTheSelection)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Gamma"_s);
+    QTest::mouseClick(window->TopicTree->viewport(), Qt::LeftButton, {},
+                      QPoint(5, window->TopicTree->viewport()->height() - 5));
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Gamma"_s));
+    EXPECT_TRUE(window->TopicTree->selectionModel()->isSelected(
+        window->TopicTreeModel->IndexOf(note(u"Gamma"_s))));
+}
+
+TEST_F(MainWindowTest, CollapseAllLeavesTheSelectionOnAVisibleNote)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Beta"_s);
+    QTest::keyClick(window->TopicTree, Qt::Key_Minus);
+    EXPECT_FALSE(window->TopicTree->isExpanded(window->TopicTreeModel->IndexOf(note(u"Alpha"_s))));
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Alpha"_s));
+    EXPECT_EQ(window->Notes->EditorText(), u"first\n"_s);
+    QTest::keyClick(window->TopicTree, Qt::Key_Asterisk);
+    EXPECT_TRUE(window->TopicTree->isExpanded(window->TopicTreeModel->IndexOf(note(u"Alpha"_s))));
+}
+
+TEST_F(MainWindowTest, WithoutANoteTheEditorTakesNoText)
+{
+    start();
+    window->DeleteNote(note(u"Notes"_s), 0);
+    EXPECT_EQ(window->TopicTreeModel->Count(), 0);
+    EXPECT_TRUE(window->Notes->isReadOnly());
+    command("miNotesAdd")->trigger(); // cancelled: no title
+    newNoteTitle = u"Fresh"_s;
+    command("miNotesAdd")->trigger();
+    EXPECT_FALSE(window->Notes->isReadOnly());
+}
+
+class GermanTest : public MainWindowTest
+{
+    void adjust(TSettings &settings) override { settings.LanguageFile = u"Deutsch.lng"_s; }
+};
+
+TEST_F(GermanTest, AltBGoesBackEvenWhereAMenuUsesTheLetter)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    ASSERT_TRUE(window->findChild<QMenu *>(u"miEdit"_s)->title().contains(u"&B"_s))
+        << "the German Edit menu is the one that takes Alt+B";
+    select(u"Gamma"_s);
+    typeInEditor(u"[alpha]"_s);
+    QTextCursor cursor(window->Notes->document());
+    cursor.setPosition(3);
+    EXPECT_EQ(window->NotesMouseDown(window->Notes->cursorRect(cursor).center(), true), 5);
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Alpha"_s));
+    QTest::keyClick(window->TopicTree, Qt::Key_B, Qt::AltModifier);
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Gamma"_s));
 }
 
 TEST_F(MainWindowTest, SecondProcessHandsItsFileToTheRunningWindow)
