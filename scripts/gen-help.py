@@ -458,12 +458,26 @@ Snapping
 ])
 
 
+def unwrap(body):
+    """Joins the lines of plain paragraphs into one, so the editor's word wrap
+    fits them to the window. Lists, indented blocks and aligned tables stay."""
+    out = []
+    for paragraph in body.split("\n\n"):
+        rows = paragraph.split("\n")
+        prose = all(row and not row[0].isspace() and "  " not in row
+                    and not row.lstrip("0123456789").startswith(". ")
+                    and not row.startswith(("- ", "* "))
+                    for row in rows)
+        out.append(" ".join(rows) if prose else paragraph)
+    return "\n\n".join(out)
+
+
 def note_block(lines, note, nested):
     title, body, children = note
     assert "\n" not in title
     lines.append("<dt><h3>" + title + "</h3></dt>")
     lines.append("<dd><pre>")
-    for line in body.split("\n"):
+    for line in unwrap(body).split("\n"):
         assert line != "</pre></dd>", "a body line would end the body"
         lines.append(line)
     lines.append("</pre></dd>")
