@@ -599,10 +599,8 @@ void TfrmMain::restorePlacement()
         ? QGuiApplication::primaryScreen()->virtualGeometry()
         : QRect();
     if (normal.width() > 50 && normal.height() > 50
-        && (available.isNull() || available.intersects(normal))) {
-        resize(normal.size());
-        move(normal.topLeft());
-    }
+        && (available.isNull() || available.intersects(normal)))
+        setGeometry(normal);
     switch (p.showCmd) {
     case 2:
     case 6:
@@ -624,7 +622,9 @@ void TfrmMain::StoreWindowState()
     TWindowPlacement p;
     p.length = TWindowPlacement::ByteSize;
     p.showCmd = isMinimized() ? 2 : (isMaximized() ? 3 : 1);
-    const QRect normal = isMaximized() || isMinimized() ? normalGeometry() : frameGeometry();
+    // The window's own area, as setGeometry takes it back: a frame counted in would
+    // grow the window at every start.
+    const QRect normal = isMaximized() || isMinimized() ? normalGeometry() : geometry();
     p.rcNormalPosition = {normal.left(), normal.top(), normal.right() + 1, normal.bottom() + 1};
     Settings->WindowPos = p;
 }

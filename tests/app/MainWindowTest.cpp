@@ -395,6 +395,22 @@ TEST_F(PlacementTest, StoredPlacementAndTreeWidthComeBackAndAreStoredAgain)
     EXPECT_EQ(settings.SplitterPos, 230);
 }
 
+class NormalPlacementTest : public MainWindowTest
+{
+    void adjust(TSettings &settings) override { settings.RememberWindowPos = true; }
+};
+
+TEST_F(NormalPlacementTest, WindowComesBackWhereItWasClosed)
+{
+    start();
+    window->setGeometry(150, 120, 700, 500);
+    const QRect closedAt = window->geometry();
+    ASSERT_TRUE(closeWindow());
+    start();
+    EXPECT_EQ(window->geometry(), closedAt);
+    EXPECT_FALSE(window->isMaximized());
+}
+
 class CloseAutoSaveTest : public MainWindowTest
 {
     void adjust(TSettings &settings) override { settings.AutoSave = 2; }
