@@ -12,6 +12,7 @@
 #include "notes/Pass.h"
 #include "settings/LngMan.h"
 #include "settings/Settings.h"
+#include "settings/Utils.h"
 #include "settings/qkMRUList.h"
 
 #include <QApplication>
@@ -406,7 +407,7 @@ void TfrmMain::MRUMRUItemClick(const QString &fileName)
 void TfrmMain::OpenHelpDocument()
 {
     if (ConfirmSaveChanges())
-        OpenDocument(QDir(ProgramFolder()).filePath(u"Help.vlt"_s));
+        OpenDocument(ProgramFilePath(u"Help.vlt"_s));
 }
 
 void TfrmMain::tmrAutosaveTimer()

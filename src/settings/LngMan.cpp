@@ -1,4 +1,5 @@
 #include "settings/LngMan.h"
+#include "settings/Utils.h"
 
 #include "notes/CaseFold.h"
 #include "notes/TextEncoding.h"
@@ -291,14 +292,7 @@ const TProfileData &BuiltInLanguage()
 
 QString LanguageFolder()
 {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    const QString beside = QDir(exeDir).filePath(u"lng"_s);
-    if (QFileInfo(beside).isDir())
-        return beside;
-    const QString installed = QDir::cleanPath(QDir(exeDir).filePath(u"../share/vellumtree/lng"_s));
-    if (QFileInfo(installed).isDir())
-        return installed;
-    return beside;
+    return ProgramFilePath(u"lng"_s);
 }
 
 QString StartupLanguageName(const QString &Folder, const QString &Configured)

@@ -1,6 +1,8 @@
 #include "settings/Utils.h"
 
 #include <QFile>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -156,6 +158,17 @@ bool MoveFileReplacing(const QString &source, const QString &target)
     if (!copyOver(source, fullTarget))
         return false;
     return QFile::remove(source);
+}
+
+QString ProgramFilePath(const QString &name)
+{
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString beside = QDir(exeDir).filePath(name);
+    if (QFileInfo::exists(beside))
+        return beside;
+    const QString installed
+        = QDir::cleanPath(QDir(exeDir).filePath(QStringLiteral("../share/vellumtree/") + name));
+    return QFileInfo::exists(installed) ? installed : beside;
 }
 
 QString TextBeforeDot(const QString &text)

@@ -29,6 +29,11 @@ qint32 ReadRegistryInteger(TRegistryRoot rootKey, const QString &subKey, const Q
 // does not exist or the move failed; Source is then left where it was.
 bool MoveFileReplacing(const QString &source, const QString &target);
 
+// A file or folder of the program's own (language files, help document): beside the
+// executable, or in ../share/vellumtree/ beside its folder when only that exists
+// (an installed program).
+QString ProgramFilePath(const QString &name);
+
 // The text before the first ".", or an empty text when there is no ".".
 QString TextBeforeDot(const QString &text);
 // The first maxLength characters and "..." when text is longer than maxLength.
