@@ -608,6 +608,120 @@ TEST_F(MainWindowTest, EnablingFollowsFocusSelectionAndClipboard)
     EXPECT_TRUE(command("miEditCut")->isEnabled());
 }
 
+// The enabling table, checked row by row in several states of focus, selection,
+// clipboard and editor.
+struct EnablingState
+{
+    const char *name;
+    bool treeFocus;
+    bool oneNote;
+    bool selectAlphaWithChildren;
+    int clipboard; // 0 empty, 1 text, 2 notes
+    bool editorSelection;
+    bool editorUndo;
+};
+
+class EnablingTable : public MainWindowTest, public ::testing::WithParamInterface<EnablingState>
+{
+};
+
+TEST_P(EnablingTable, EveryItemFollowsItsRule)
+{
+    const EnablingState &st = GetParam();
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    if (st.oneNote) {
+        window->DeleteNote(note(u"Gamma"_s), 0);
+        window->DeleteNote(note(u"Alpha"_s), 0);
+        window->TopicTreeModel->AddNote(nullptr, u"Alone"_s, imLastChild, u"a\r\nb"_s);
+    }
+    select(st.oneNote ? u"Alone"_s : (st.selectAlphaWithChildren ? u"Alpha"_s : u"Gamma"_s));
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (st.clipboard == 1) {
+        clipboard->setText(u"text"_s);
+    } else if (st.clipboard == 2) {
+        auto *mime = new QMimeData;
+        mime->setData(TNoteTree::NotesMimeType(), window->TopicTreeModel->WriteBranch(note(
+                                                      window->TopicTree->selectedNote()->Title())));
+        clipboard->setMimeData(mime);
+    } else {
+        clipboard->clear();
+    }
+    if (!st.treeFocus) {
+        window->Notes->setFocus();
+        if (st.editorUndo)
+            QTest::keyClicks(window->Notes, u"xy"_s);
+        if (st.editorSelection)
+            window->Notes->selectAll();
+    } else {
+        window->TopicTree->setFocus();
+    }
+    QApplication::processEvents();
+    QApplication::processEvents();
+
+    const bool TF = st.treeFocus;
+    const bool EF = !st.treeFocus;
+    const bool SEL = true;
+    const bool N1 = !st.oneNote; // N > 1
+    const bool CT = st.clipboard == 1;
+    const bool CN = st.clipboard == 2;
+    const bool SL = st.editorSelection;
+    const bool UNDO = st.editorUndo;
+    const bool CHILDREN = st.selectAlphaWithChildren && !st.oneNote;
+    const bool lines = window->Notes->blockCount() > 1;
+    const std::pair<const char *, bool> rows[] = {
+        {"btnSave", true},
+        {"miFileSave", true},
+        {"miFileExport", TF && SEL},
+        {"miFileImport", TF && SEL},
+        {"miFileEncrypt", true},
+        {"btnUndo", EF && UNDO},
+        {"miEditUndo", EF && UNDO},
+        {"btnCut", (EF && SL) || (TF && SEL)},
+        {"btnCopy", (EF && SL) || (TF && SEL)},
+        {"miEditCut", EF && SL},
+        {"miEditCopy", EF && SL},
+        {"btnPaste", CT || (TF && CN)},
+        {"miEditPaste", EF && CT},
+        {"miEditSelectAll", EF},
+        {"miInsertTime", EF},
+        {"miEditSortLines", EF && lines},
+        {"miEditSearch", true},
+        {"btnPasteSibling", CT && TF && SEL},
+        {"btnPasteChild", CT && TF && SEL},
+        {"btnRename", TF && SEL},
+        {"miNotesRename", TF && SEL},
+        {"miNotesCut", TF && SEL},
+        {"miNotesCopy", TF && SEL},
+        {"btnDeleteNote", TF && SEL},
+        {"miNotesDelete", TF && SEL && N1},
+        {"miNotesPaste", TF && CN},
+        {"miSortTree", TF && SEL && N1},
+        {"miMoveUp", TF && SEL && N1},
+        {"btnMoveLeft", TF && SEL && N1},
+        {"miSortChildren", TF && SEL && CHILDREN},
+        {"miNotesAdd", true},
+        {"btnAddNote", true},
+        {"miPasteNote", CN},
+        {"miDeleteNote", SEL},
+        {"miCopyLink", SEL},
+    };
+    for (const auto &[name, enabled] : rows)
+        EXPECT_EQ(command(name)->isEnabled(), enabled) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, EnablingTable,
+    ::testing::Values(EnablingState{"TreeNothingOnClipboard", true, false, true, 0, false, false},
+                      EnablingState{"TreeWithText", true, false, false, 1, false, false},
+                      EnablingState{"TreeWithNotes", true, false, true, 2, false, false},
+                      EnablingState{"TreeOnlyOneNote", true, true, false, 0, false, false},
+                      EnablingState{"EditorPlain", false, false, false, 1, false, false},
+                      EnablingState{"EditorSelectionAndUndo", false, false, true, 0, true, true},
+                      EnablingState{"EditorWithNotesOnClipboard", false, false, false, 2, false,
+                                    false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(MainWindowTest, EditorCommandsMarkTheDocumentAsTheyShould)
 {
     writeDocument(u"doc.vlt"_s);
