@@ -320,6 +320,31 @@ void TfrmMain::createMenus()
         connect(menu, &QMenu::aboutToShow, this, &TfrmMain::updateCommandStates);
 }
 
+struct TfrmMain::TToolButton
+{
+    const char *name; // none: a separator
+    const char *hint;
+    int image;
+    const char *command; // the menu item it runs, if any
+};
+
+void TfrmMain::addToolButtons(QToolBar *bar, std::initializer_list<TToolButton> buttons)
+{
+    for (const TToolButton &b : buttons) {
+        if (!b.name) {
+            bar->addSeparator();
+            continue;
+        }
+        const QString hint = QString::fromLatin1(b.hint);
+        QAction *a = makeAction(this, b.name, hint);
+        a->setToolTip(QString(hint).replace(u"&&"_s, u"&"_s));
+        a->setIcon(ToolbarIcon(b.image));
+        if (b.command)
+            connect(a, &QAction::triggered, action(b.command), &QAction::trigger);
+        bar->addAction(a);
+    }
+}
+
 void TfrmMain::createToolbars()
 {
     tlbMain = new QToolBar(this);
@@ -329,82 +354,47 @@ void TfrmMain::createToolbars()
     tlbMain->setIconSize(QSize(16, 16));
     tlbMain->setToolButtonStyle(Qt::ToolButtonIconOnly);
     addToolBar(Qt::TopToolBarArea, tlbMain);
-
-    struct Button
-    {
-        const char *name;
-        const char *hint;
-        int image;
-        const char *command; // the menu item it runs, if any
-    };
-    const Button buttons[] = {
-        {"btnNew", "New", imgNew, "miFileNew"},
-        {"btnOpen", "Open", imgOpen, "miFileOpen"},
-        {"btnSave", "Save", imgSave, "miFileSave"},
-        {"btnSaveAs", "Save As", imgSaveAs, "miFileSaveAs"},
-        {"btnPrint", "Print...", imgPrint, "miFilePrint"},
-        {nullptr, nullptr, 0, nullptr},
-        {"btnCut", "Cut", imgCut, nullptr},
-        {"btnCopy", "Copy", imgCopy, nullptr},
-        {"btnPaste", "Paste", imgPaste, nullptr},
-        {"btnUndo", "Undo", imgUndo, nullptr},
-        {nullptr, nullptr, 0, nullptr},
-        {"btnSearch", "Search&&Replace", imgSearch, "miEditSearch"},
-        {"btnOptions", "Options", imgOptions, "miSettingsOptions"},
-        {"btnAbout", "About", imgAbout, "miHelpAbout"},
-        {"btnExit", "Exit", imgExit, "miFileExit"},
-    };
-    for (const Button &b : buttons) {
-        if (!b.name) {
-            tlbMain->addSeparator();
-            continue;
-        }
-        QAction *a = makeAction(this, b.name, QString::fromLatin1(b.hint));
-        a->setToolTip(QString::fromLatin1(b.hint).replace(u"&&"_s, u"&"_s));
-        a->setIcon(ToolbarIcon(b.image));
-        if (b.command) {
-            QAction *command = action(b.command);
-            connect(a, &QAction::triggered, command, &QAction::trigger);
-        }
-        tlbMain->addAction(a);
-        if (qstrcmp(b.name, "btnOpen") == 0) {
-            // The recent files drop down from the Open button.
-            a->setMenu(mnuMRU);
-            if (auto *button = qobject_cast<QToolButton *>(tlbMain->widgetForAction(a)))
-                button->setPopupMode(QToolButton::MenuButtonPopup);
-        }
-    }
+    addToolButtons(tlbMain, {
+                                {"btnNew", "New", imgNew, "miFileNew"},
+                                {"btnOpen", "Open", imgOpen, "miFileOpen"},
+                                {"btnSave", "Save", imgSave, "miFileSave"},
+                                {"btnSaveAs", "Save As", imgSaveAs, "miFileSaveAs"},
+                                {"btnPrint", "Print...", imgPrint, "miFilePrint"},
+                                {nullptr, nullptr, 0, nullptr},
+                                {"btnCut", "Cut", imgCut, nullptr},
+                                {"btnCopy", "Copy", imgCopy, nullptr},
+                                {"btnPaste", "Paste", imgPaste, nullptr},
+                                {"btnUndo", "Undo", imgUndo, nullptr},
+                                {nullptr, nullptr, 0, nullptr},
+                                {"btnSearch", "Search&&Replace", imgSearch, "miEditSearch"},
+                                {"btnOptions", "Options", imgOptions, "miSettingsOptions"},
+                                {"btnAbout", "About", imgAbout, "miHelpAbout"},
+                                {"btnExit", "Exit", imgExit, "miFileExit"},
+                            });
+    // The recent files drop down from the Open button.
+    QAction *open = action("btnOpen");
+    open->setMenu(mnuMRU);
+    if (auto *button = qobject_cast<QToolButton *>(tlbMain->widgetForAction(open)))
+        button->setPopupMode(QToolButton::MenuButtonPopup);
 
     tlbMiddle = new QToolBar(this);
     tlbMiddle->setObjectName(u"tlbMiddle"_s);
     tlbMiddle->setOrientation(Qt::Vertical);
     tlbMiddle->setMovable(false);
     tlbMiddle->setIconSize(QSize(16, 16));
-    const Button side[] = {
-        {"btnAddNote", "Add note", 16, "miNotesAdd"},
-        {"btnPasteSibling", "Paste as sibling", 22, nullptr},
-        {"btnPasteChild", "Paste as child", 23, nullptr},
-        {"btnRename", "Rename", 24, "miNotesRename"},
-        {nullptr, nullptr, 0, nullptr},
-        {"btnDeleteNote", "Delete", 18, nullptr},
-        {nullptr, nullptr, 0, nullptr},
-        {"btnMoveUp", "Move up", 19, "miMoveUp"},
-        {"btnMoveDown", "Move down", 20, "miMoveDown"},
-        {"btnMoveRight", "Move right", 21, "miMoveRight"},
-        {"btnMoveLeft", "Move left", 25, "miMoveLeft"},
-    };
-    for (const Button &b : side) {
-        if (!b.name) {
-            tlbMiddle->addSeparator();
-            continue;
-        }
-        QAction *a = makeAction(this, b.name, QString::fromLatin1(b.hint));
-        a->setToolTip(QString::fromLatin1(b.hint));
-        a->setIcon(ToolbarIcon(b.image));
-        if (b.command)
-            connect(a, &QAction::triggered, action(b.command), &QAction::trigger);
-        tlbMiddle->addAction(a);
-    }
+    addToolButtons(tlbMiddle, {
+                                  {"btnAddNote", "Add note", 16, "miNotesAdd"},
+                                  {"btnPasteSibling", "Paste as sibling", 22, nullptr},
+                                  {"btnPasteChild", "Paste as child", 23, nullptr},
+                                  {"btnRename", "Rename", 24, "miNotesRename"},
+                                  {nullptr, nullptr, 0, nullptr},
+                                  {"btnDeleteNote", "Delete", 18, nullptr},
+                                  {nullptr, nullptr, 0, nullptr},
+                                  {"btnMoveUp", "Move up", 19, "miMoveUp"},
+                                  {"btnMoveDown", "Move down", 20, "miMoveDown"},
+                                  {"btnMoveRight", "Move right", 21, "miMoveRight"},
+                                  {"btnMoveLeft", "Move left", 25, "miMoveLeft"},
+                              });
     action("btnPasteSibling")->setData(int(imAfter));
     action("btnPasteChild")->setData(int(imFirstChild));
 }
@@ -728,7 +718,7 @@ void TfrmMain::updateCommandStates()
     const int count = TopicTreeModel->Count();
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
     const bool clipText = mime && mime->hasText();
-    const bool clipNotes = mime && mime->hasFormat(TNoteTree::NotesMimeType());
+    const bool clipNotes = TNoteTreeView::ClipboardHasNotes();
     const bool editorSelection = Notes->textCursor().hasSelection();
     const bool canUndo = Notes->document()->isUndoAvailable();
 

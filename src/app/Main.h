@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <initializer_list>
 #include <memory>
 
 class QAction;
@@ -141,6 +142,8 @@ private:
     void createActions();
     void createMenus();
     void createToolbars();
+    struct TToolButton;
+    void addToolButtons(QToolBar *bar, std::initializer_list<TToolButton> buttons);
     void createLayout();
     void connectCommands();
     bool treeKey(QKeyEvent *event);
@@ -158,6 +161,7 @@ private:
     void TopicTreeChange(TNote *current, TNote *previous);
     void NotesChange();
     void clearEditor();
+    void storeEditorTextInto(TNote *note);
     void addRootNote();
     QString runFileDialog(bool save, const QString &folder);
     QString initialFolder(const QString &last, const QString &fallback) const;

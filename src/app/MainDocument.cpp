@@ -97,7 +97,11 @@ void TfrmMain::ShowNote(TNote *note)
 
 void TfrmMain::StoreEditorText()
 {
-    TNote *note = TopicTree->selectedNote();
+    storeEditorTextInto(TopicTree->selectedNote());
+}
+
+void TfrmMain::storeEditorTextInto(TNote *note)
+{
     if (!note)
         return;
     const QString text = Notes->BodyText();
@@ -108,11 +112,7 @@ void TfrmMain::StoreEditorText()
 void TfrmMain::TopicTreeChange(TNote *current, TNote *previous)
 {
     // The text typed for the note that was selected goes into it first.
-    if (previous) {
-        const QString text = Notes->BodyText();
-        if (previous->BodyText() != text)
-            previous->SetBodyText(text);
-    }
+    storeEditorTextInto(previous);
     Notes->setReadOnly(current == nullptr);
     if (current)
         ShowNote(current);
@@ -167,16 +167,12 @@ bool TfrmMain::LoadDocument(const QString &name)
             // For an enciphered file "not a notes file" nearly always means a wrong
             // password; saying nothing would leave the user guessing.
             if (TArchive::IsEncryptedName(name)) {
-                QGuiApplication::restoreOverrideCursor();
                 TMessageService::ShowError(this, EInvalidPassword().message());
-                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
             }
             return false;
         }
     } catch (const EVellumtreeError &e) {
-        QGuiApplication::restoreOverrideCursor();
         TMessageService::ShowError(this, e.message());
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         return false;
     }
     m_filePassword = password;
@@ -259,9 +255,7 @@ bool TfrmMain::SaveDocument(const QString &name)
     try {
         archive.WriteNotes(nullptr, target, backup);
     } catch (const EVellumtreeError &e) {
-        QGuiApplication::restoreOverrideCursor();
         TMessageService::ShowError(this, e.message());
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         return false;
     }
     if (deleteOriginal) {

@@ -1,5 +1,8 @@
 #include "app/MessageService.h"
 
+#include <QGuiApplication>
+#include <QScopeGuard>
+
 using namespace Qt::StringLiterals;
 
 std::function<QMessageBox::StandardButton(const TMessageRequest &)> TMessageService::Answer;
@@ -8,6 +11,14 @@ QMessageBox::StandardButton TMessageService::Show(QWidget *owner, const TMessage
 {
     if (Answer)
         return Answer(request);
+    // A question asked in the middle of a long operation shows the normal cursor.
+    const bool waiting = QGuiApplication::overrideCursor() != nullptr;
+    if (waiting)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    const auto restore = qScopeGuard([waiting] {
+        if (waiting)
+            QGuiApplication::restoreOverrideCursor();
+    });
     QMessageBox box(request.Icon, u"Vellumtree"_s, request.Text, request.Buttons, owner);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     if (request.DefaultButton != QMessageBox::NoButton)

@@ -49,24 +49,6 @@ bool equal(QStringView a, QStringView b)
     return true;
 }
 
-bool equalFolded(QStringView a, QStringView foldedB)
-{
-    if (a.size() != foldedB.size())
-        return false;
-    qsizetype i = 0;
-    qsizetype j = 0;
-    while (i < a.size()) {
-        const char32_t x = foldAt(a, i);
-        const QChar c = foldedB[j++];
-        char32_t y = c.unicode();
-        if (c.isHighSurrogate() && j < foldedB.size() && foldedB[j].isLowSurrogate())
-            y = QChar::surrogateToUcs4(c, foldedB[j++]);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 qsizetype indexOf(QStringView haystack, QStringView needle, qsizetype from)
 {
     return QStringView(folded(haystack)).indexOf(folded(needle), from);

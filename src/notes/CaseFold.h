@@ -9,9 +9,8 @@
 namespace CaseFold {
 
 QString folded(QStringView text);
+// Allocates nothing.
 bool equal(QStringView a, QStringView b);
-// Like equal() when `foldedB` is already folded; allocates nothing.
-bool equalFolded(QStringView a, QStringView foldedB);
 // 0-based position of needle in haystack from `from` on, or -1.
 qsizetype indexOf(QStringView haystack, QStringView needle, qsizetype from = 0);
 

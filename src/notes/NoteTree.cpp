@@ -476,9 +476,8 @@ void TNoteTree::ExportSiblings(QStringList &lines, const TNote *note, bool withB
 
 TNote *TNoteTree::FindByTitle(QStringView text) const
 {
-    const QString wanted = CaseFold::folded(text);
     for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note)) {
-        if (note->m_title.size() == wanted.size() && CaseFold::equalFolded(note->m_title, wanted))
+        if (CaseFold::equal(note->m_title, text))
             return note;
     }
     return nullptr;
@@ -503,8 +502,7 @@ TNote *TNoteTree::FindByLink(QStringView link) const
     while (!rest.isEmpty() && current) {
         const qsizetype cut = rest.indexOf(u'\\');
         const QStringView component = rest.first(cut);
-        if (current->m_title.size() != component.size()
-            || !CaseFold::equalFolded(current->m_title, component)) {
+        if (!CaseFold::equal(current->m_title, component)) {
             current = current->NextSibling();
             continue;
         }

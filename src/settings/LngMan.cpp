@@ -111,12 +111,12 @@ TProfileData TProfileData::parse(QByteArrayView bytes)
 QString TProfileData::value(QStringView section, QStringView key) const
 {
     const QString foldedSection = CaseFold::folded(trimBlanks(section));
-    const QString foldedKey = CaseFold::folded(trimBlanks(key));
+    const QStringView wantedKey = trimBlanks(key);
     for (const Section &s : m_sections) {
         if (s.foldedName != foldedSection)
             continue;
         for (const Entry &e : s.entries) {
-            if (CaseFold::equalFolded(e.key, foldedKey))
+            if (CaseFold::equal(e.key, wantedKey))
                 return e.value.isNull() ? u""_s : e.value;
         }
     }
