@@ -656,10 +656,7 @@ void TfrmMain::FormShow()
     if (!Settings->RememberLastNote || !TopicTree->selectedNote())
         TopicTree->selectNote(TopicTreeModel->FirstNote());
     ShowNote(TopicTree->selectedNote());
-    if (!m_notesChangeConnected) {
-        connect(Notes, &QPlainTextEdit::textChanged, this, &TfrmMain::NotesChange);
-        m_notesChangeConnected = true;
-    }
+    connect(Notes, &QPlainTextEdit::textChanged, this, &TfrmMain::NotesChange);
     SetNoteFile(m_noteFile);
     TopicTree->setFocus();
     m_lastFocus = TopicTree;

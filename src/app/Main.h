@@ -191,6 +191,5 @@ private:
     QPointer<QWidget> m_lastFocus;
     bool m_shown = false;
     bool m_closing = false;
-    bool m_notesChangeConnected = false;
     int m_editorLoading = 0;
 };

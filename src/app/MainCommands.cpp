@@ -195,17 +195,12 @@ void TfrmMain::DeleteNote(TNote *note, int confirmationLevel)
         next = note->Parent();
     if (!next)
         next = TopicTreeModel->NodeAfterBranch(note);
-    // Nothing typed for the removed note may reach the note selected next.
-    ++m_editorLoading;
-    TopicTreeModel->FreeBranchData(note);
-    note->Body().clear();
-    if (TopicTree->selectedNote() == note) {
-        Notes->clear();
-        Notes->document()->setModified(false);
+    // Leaving the branch first stores the editor's text into its own note, so none of
+    // it can reach the note selected next; the bodies go with their notes.
+    TNote *selected = TopicTree->selectedNote();
+    if (selected && (selected == note || selected->IsDescendantOf(note)))
         TopicTree->selectionModel()->clearCurrentIndex();
-    }
     TopicTreeModel->DeleteNote(note);
-    --m_editorLoading;
     if (next)
         setSelected(next);
     else

@@ -494,9 +494,12 @@ TEST_F(DeleteTest, DeleteAsksForABranchAndSelectsTheNextNote)
     EXPECT_EQ(titles(), u"Alpha,>Beta"_s);
     EXPECT_FALSE(window->Modified());
 
-    // Deleting the only child selects its parent and shows its body.
+    // Deleting the only child selects its parent and shows its body; what was typed
+    // into the deleted note never reaches the parent.
     select(u"Beta"_s);
+    typeInEditor(u" typed"_s);
     command("miDeleteNote")->trigger();
+    EXPECT_EQ(note(u"Alpha"_s)->Body(), QStringList{u"first"_s});
     EXPECT_EQ(titles(), u"Alpha"_s);
     EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Alpha"_s));
     EXPECT_EQ(window->Notes->toPlainText(), u"first\n"_s);
