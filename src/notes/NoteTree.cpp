@@ -404,16 +404,15 @@ void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompar
                 return compareCodePoints(a->m_title, b->m_title) < 0;
             });
         } else {
-            // One sort key per note instead of collating every pair again.
+            // One sort key per note instead of collating every pair again, found by
+            // the row the note had before the sort (rows are renumbered after it).
             std::vector<QCollatorSortKey> keys;
             keys.reserve(slot->m_children.size());
-            for (const auto &child : slot->m_children) {
-                child->m_orderIndex = static_cast<int>(keys.size());
+            for (const auto &child : slot->m_children)
                 keys.push_back(collator.sortKey(child->m_title));
-            }
             sortLevel(slot, [&](const TNote *a, const TNote *b) {
-                return keys[static_cast<size_t>(a->m_orderIndex)].compare(
-                           keys[static_cast<size_t>(b->m_orderIndex)])
+                return keys[static_cast<size_t>(a->m_row)].compare(
+                           keys[static_cast<size_t>(b->m_row)])
                     < 0;
             });
         }
