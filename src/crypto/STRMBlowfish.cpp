@@ -109,28 +109,53 @@ void TBlowfish::Cipher(char *block, int start, int step)
     qToLittleEndian(r, block + 4);
 }
 
-bool TBlowfish::encryptBlocks(char *blocks, qint64 count)
+// Four independent blocks per loop turn: in ECB nothing chains them, so the
+// processor overlaps their table look-ups instead of waiting on one round at a time.
+template <bool Forward> void TBlowfish::cipherRun(char *blocks, qint64 count) const
 {
-    for (char *block = blocks, *end = blocks + count * blowfishBlockSize; block != end;
-         block += blowfishBlockSize) {
+    constexpr int lanes = 4;
+    constexpr auto index = [](int i) { return Forward ? i : pWords - 1 - i; };
+    char *block = blocks;
+    char *const end = blocks + count * blowfishBlockSize;
+    for (; end - block >= lanes * blowfishBlockSize; block += lanes * blowfishBlockSize) {
+        quint32 l[lanes];
+        quint32 r[lanes];
+        for (int j = 0; j < lanes; ++j) {
+            l[j] = qFromLittleEndian<quint32>(block + j * blowfishBlockSize);
+            r[j] = qFromLittleEndian<quint32>(block + j * blowfishBlockSize + 4);
+        }
+        for (int i = 0; i < 16; i += 2) {
+            const quint32 p0 = P[index(i)];
+            const quint32 p1 = P[index(i + 1)];
+            for (int j = 0; j < lanes; ++j) {
+                l[j] ^= p0;
+                r[j] ^= roundFunction(l[j]) ^ p1;
+            }
+            for (int j = 0; j < lanes; ++j)
+                l[j] ^= roundFunction(r[j]);
+        }
+        for (int j = 0; j < lanes; ++j) {
+            qToLittleEndian(r[j] ^ P[index(17)], block + j * blowfishBlockSize);
+            qToLittleEndian(l[j] ^ P[index(16)], block + j * blowfishBlockSize + 4);
+        }
+    }
+    for (; block != end; block += blowfishBlockSize) {
         quint32 l = qFromLittleEndian<quint32>(block);
         quint32 r = qFromLittleEndian<quint32>(block + 4);
-        cipherWords<true>(l, r);
+        cipherWords<Forward>(l, r);
         qToLittleEndian(l, block);
         qToLittleEndian(r, block + 4);
     }
+}
+
+bool TBlowfish::encryptBlocks(char *blocks, qint64 count)
+{
+    cipherRun<true>(blocks, count);
     return true;
 }
 
 bool TBlowfish::decryptBlocks(char *blocks, qint64 count)
 {
-    for (char *block = blocks, *end = blocks + count * blowfishBlockSize; block != end;
-         block += blowfishBlockSize) {
-        quint32 l = qFromLittleEndian<quint32>(block);
-        quint32 r = qFromLittleEndian<quint32>(block + 4);
-        cipherWords<false>(l, r);
-        qToLittleEndian(l, block);
-        qToLittleEndian(r, block + 4);
-    }
+    cipherRun<false>(blocks, count);
     return true;
 }

@@ -27,6 +27,7 @@ protected:
 
 private:
     template <bool Forward> void cipherWords(quint32 &left, quint32 &right) const;
+    template <bool Forward> void cipherRun(char *blocks, qint64 count) const;
     quint32 roundFunction(quint32 x) const;
 
     quint32 P[18] = {};

@@ -221,6 +221,23 @@ TEST(Blowfish, EqualPlainBlocksGiveEqualCipherBlocks)
         EXPECT_EQ(encrypted.mid(offset, 8), encrypted.mid(8, 8)) << offset;
 }
 
+// Runs of whole blocks are enciphered several at a time; every run length around
+// that grouping must give what one block at a time gives.
+TEST(Blowfish, BlockRunsOfEveryLengthMatchSingleBlocks)
+{
+    QRandomGenerator random(9);
+    TBlowfish cipher(QByteArrayLiteral("interleaved"));
+    for (int blocks = 1; blocks <= 11; ++blocks) {
+        const QByteArray text = randomBytes(random, 8 * blocks);
+        QByteArray expected = text;
+        for (int i = 0; i < blocks; ++i)
+            cipher.Cipher(expected.data() + 8 * i, 0, 1);
+        const QByteArray encrypted = encryptString(cipher, text);
+        EXPECT_EQ(encrypted, expected) << blocks;
+        EXPECT_EQ(decryptString(cipher, encrypted), text) << blocks;
+    }
+}
+
 TEST(Blowfish, DecryptUndoesEncryptForRandomKeysAndData)
 {
     QRandomGenerator random(42);
