@@ -5,7 +5,12 @@
 #include "notes/TextEncoding.h"
 
 #include <algorithm>
+#include <bit>
 #include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -75,6 +80,28 @@ TTextMatcher::TTextMatcher(const QString &text, bool caseSensitive, bool wholeWo
     m_skip.fill(full);
     for (qsizetype j = std::max<qsizetype>(0, m - 0xFFFF); j + 1 < m; ++j)
         m_skip[m_pattern[j].unicode() & 0xFF] = static_cast<quint16>(m - 1 - j);
+
+    if (m < 2 || m_surrogates)
+        return;
+    // Every unit that stands for the first and the last character.
+    auto variants = [this](char16_t unit, std::array<char16_t, MaxVariants> &out) {
+        if (m_caseSensitive) {
+            out[0] = unit;
+            return 1;
+        }
+        const char16_t *fold = foldTable();
+        int count = 0;
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            if (fold[c] != unit)
+                continue;
+            if (count == MaxVariants)
+                return 0;
+            out[static_cast<size_t>(count++)] = char16_t(c);
+        }
+        return count;
+    };
+    m_firstCount = variants(m_pattern.front().unicode(), m_first);
+    m_lastCount = variants(m_pattern.back().unicode(), m_last);
 }
 
 qsizetype TTextMatcher::findSlow(QStringView text, qsizetype from) const
@@ -85,6 +112,20 @@ qsizetype TTextMatcher::findSlow(QStringView text, qsizetype from) const
             return i;
     }
     return -1;
+}
+
+bool TTextMatcher::matchesAt(const char16_t *at) const
+{
+    const char16_t *p = reinterpret_cast<const char16_t *>(m_pattern.constData());
+    const qsizetype m = m_pattern.size();
+    if (m_caseSensitive)
+        return std::equal(p, p + m, at);
+    const char16_t *fold = foldTable();
+    for (qsizetype j = 0; j < m; ++j) {
+        if (fold[at[j]] != p[j])
+            return false;
+    }
+    return true;
 }
 
 qsizetype TTextMatcher::find(QStringView text, qsizetype from) const
@@ -99,8 +140,62 @@ qsizetype TTextMatcher::find(QStringView text, qsizetype from) const
     } else if (m_surrogates) {
         return findSlow(text, from);
     }
+    // Horspool's shifts beat the vector scan for long patterns, and when case folding
+    // gives the scan several units to try.
+    if (m_firstCount == 1 && m_lastCount == 1 && m < 12)
+        return findVector(text, from);
+    return findHorspool(text, from);
+}
 
-    const char16_t *h = text.utf16();
+// Looks at eight places at once for the first and the last character of the
+// pattern, and compares the whole pattern only where both are in place.
+qsizetype TTextMatcher::findVector(QStringView text, qsizetype from) const
+{
+    const char16_t *h = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype n = text.size();
+    const qsizetype last = m_pattern.size() - 1;
+    qsizetype i = from;
+#if defined(__SSE2__)
+    __m128i first[MaxVariants];
+    __m128i lastUnit[MaxVariants];
+    for (int k = 0; k < m_firstCount; ++k)
+        first[k] = _mm_set1_epi16(static_cast<short>(m_first[static_cast<size_t>(k)]));
+    for (int k = 0; k < m_lastCount; ++k)
+        lastUnit[k] = _mm_set1_epi16(static_cast<short>(m_last[static_cast<size_t>(k)]));
+    for (; i + last + 8 <= n; i += 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i + last));
+        __m128i hitA = _mm_cmpeq_epi16(a, first[0]);
+        for (int k = 1; k < m_firstCount; ++k)
+            hitA = _mm_or_si128(hitA, _mm_cmpeq_epi16(a, first[k]));
+        __m128i hitB = _mm_cmpeq_epi16(b, lastUnit[0]);
+        for (int k = 1; k < m_lastCount; ++k)
+            hitB = _mm_or_si128(hitB, _mm_cmpeq_epi16(b, lastUnit[k]));
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(hitA, hitB)));
+        while (mask != 0) {
+            const int bit = std::countr_zero(mask);
+            if (matchesAt(h + i + bit / 2))
+                return i + bit / 2;
+            mask &= ~(3u << bit);
+        }
+    }
+#endif
+    const auto isFirst = [this](char16_t c) {
+        return std::find(m_first.begin(), m_first.begin() + m_firstCount, c)
+            != m_first.begin() + m_firstCount;
+    };
+    for (; i + last < n; ++i) {
+        if (isFirst(h[i]) && matchesAt(h + i))
+            return i;
+    }
+    return -1;
+}
+
+qsizetype TTextMatcher::findHorspool(QStringView text, qsizetype from) const
+{
+    const qsizetype m = m_pattern.size();
+    const qsizetype n = text.size();
+    const char16_t *h = reinterpret_cast<const char16_t *>(text.utf16());
     const char16_t *p = reinterpret_cast<const char16_t *>(m_pattern.constData());
     const qsizetype last = m - 1;
     const char16_t lastUnit = p[last];

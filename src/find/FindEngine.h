@@ -52,6 +52,9 @@ private:
     // 0-based index of the first occurrence from `from` on, whole words aside, or -1.
     qsizetype find(QStringView text, qsizetype from) const;
     qsizetype findSlow(QStringView text, qsizetype from) const;
+    qsizetype findHorspool(QStringView text, qsizetype from) const;
+    qsizetype findVector(QStringView text, qsizetype from) const;
+    bool matchesAt(const char16_t *at) const;
     bool isWholeWord(QStringView text, qsizetype index, char32_t before) const;
 
     QString m_text;
@@ -61,6 +64,13 @@ private:
     bool m_spansLines = false;
     bool m_surrogates = false;
     std::array<quint16, 256> m_skip{};
+    // The units that are the pattern's first and last character under the case rule,
+    // for the vector scan; empty when there are too many to try.
+    static constexpr int MaxVariants = 4;
+    std::array<char16_t, MaxVariants> m_first{};
+    std::array<char16_t, MaxVariants> m_last{};
+    int m_firstCount = 0;
+    int m_lastCount = 0;
 };
 
 // The search through notes: a scope of the tree, a current note and where in it the
