@@ -108,6 +108,18 @@ TfrmSearchReplace::TfrmSearchReplace(TfrmMain *main)
     m_optionsKey = TFindOptions::KeyFor(Settings ? Settings->Key : u"Software\\Vellumtree\\"_s);
     createControls();
     FormCreate();
+    // Notes that go (a new or opened document, a deleted branch) must not stay the
+    // scope: the next search takes it again from the selection.
+    auto noteGone = [this] {
+        m_search.CurrentNote = nullptr;
+        m_search.ScopeStart = nullptr;
+        m_search.ScopeStop = nullptr;
+        m_search.TitlePosition = 0;
+        m_search.BodyPosition = 0;
+        m_scopeLost = true;
+    };
+    connect(main->TopicTreeModel, &QAbstractItemModel::modelReset, this, noteGone);
+    connect(main->TopicTreeModel, &QAbstractItemModel::rowsRemoved, this, noteGone);
 }
 
 TfrmSearchReplace::~TfrmSearchReplace()
@@ -370,6 +382,7 @@ void TfrmSearchReplace::rgSearchScopeClick()
     }
     m_search.Scope = scope;
     m_search.ComputeScope(m_main->TopicTree->selectedNote());
+    m_scopeLost = false;
 }
 
 void TfrmSearchReplace::addToHistories()
@@ -397,8 +410,17 @@ void TfrmSearchReplace::btnFindNextClick()
     RunSearch(false);
 }
 
+void TfrmSearchReplace::renewLostScope()
+{
+    if (!m_scopeLost)
+        return;
+    m_scopeLost = false;
+    m_search.ComputeScope(m_main->TopicTree->selectedNote());
+}
+
 void TfrmSearchReplace::RunSearch(bool fromScopeStart)
 {
+    renewLostScope();
     // Find Next goes on from the note selected in the tree, in another note than the
     // one searched last from its beginning.
     TNote *from = fromScopeStart ? m_search.ScopeStart : m_main->TopicTree->selectedNote();
@@ -533,6 +555,7 @@ void TfrmSearchReplace::btnReplaceAllClick()
         // Text typed since is replaced too, and the editor is reloaded from the
         // notes below, so nothing typed is lost.
         m_main->StoreEditorText();
+        renewLostScope();
         count = m_search.ReplaceInScope(m_replacement, &last);
         if (count > 0) {
             TNoteTreeView *view = m_main->TopicTree;

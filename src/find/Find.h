@@ -73,6 +73,7 @@ private:
     int scopeIndex() const;
     void updateMatcher();
     void addToHistories();
+    void renewLostScope();
     void RunSearch(bool fromScopeStart);
     void ShowResult();
     void MoveClearOfMatch();
@@ -88,4 +89,5 @@ private:
     bool m_caseSensitive = false;
     bool m_wholeWords = false;
     bool m_closed = false;
+    bool m_scopeLost = false;
 };

@@ -250,6 +250,25 @@ TEST_F(FindDialogTest, OptionsAndHistoriesSurviveCloseAndReopen)
     EXPECT_EQ(dialog->cbxReplace->currentText(), u"new"_s);
 }
 
+TEST_F(FindDialogTest, ScopeOfAReplacedDocumentIsNotKept)
+{
+    startWithPets();
+    select(u"Work"_s);
+    TfrmSearchReplace *dialog = openDialog();
+    dialog->rgSearchScope->findChildren<QRadioButton *>().at(1)->click();
+    window->TopicTreeModel->DeleteNote(note(u"Work"_s));
+    EXPECT_EQ(dialog->Search().ScopeStart, nullptr);
+
+    command("miFileNew")->trigger();
+    QApplication::processEvents();
+    ASSERT_EQ(window->TopicTreeModel->Count(), 1);
+    window->Notes->setPlainText(u"a cat"_s);
+    type(dialog->cbxSearch, u"cat"_s);
+    type(dialog->cbxReplace, u"dog"_s);
+    dialog->btnReplaceAll->click();
+    EXPECT_EQ(window->TopicTreeModel->FirstNote()->Body(), QStringList{u"a dog"_s});
+}
+
 TEST_F(FindDialogTest, CaptionShortensLongTitlesAndSecondCtrlFReusesTheDialog)
 {
     start([](TNoteTree &tree) {
