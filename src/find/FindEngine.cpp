@@ -63,6 +63,17 @@ bool isWordCharacter(char32_t c)
     return c != 0 && QChar::isLetterOrNumber(c);
 }
 
+// The first note after a note's branch, or none at the tree's end; unlike the tree's
+// NodeAfterBranch also for a note without children.
+TNote *noteAfterBranch(const TNote *note)
+{
+    for (const TNote *p = note; p; p = p->Parent()) {
+        if (TNote *next = p->NextSibling())
+            return next;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- TTextMatcher
@@ -301,15 +312,6 @@ TNoteSearch::TNoteSearch(TNoteTree *tree) : m_tree(tree)
     Q_ASSERT(tree);
 }
 
-TNote *TNoteSearch::NoteAfterBranch(const TNoteTree &, const TNote *note)
-{
-    for (const TNote *p = note; p; p = p->Parent()) {
-        if (TNote *next = p->NextSibling())
-            return next;
-    }
-    return nullptr;
-}
-
 void TNoteSearch::ComputeScope(TNote *selected)
 {
     switch (Scope) {
@@ -324,7 +326,7 @@ void TNoteSearch::ComputeScope(TNote *selected)
         ScopeStart = start;
         // A root note without children is a branch of its own: the walk must not go
         // on into the notes after it.
-        ScopeStop = start ? NoteAfterBranch(*m_tree, start) : nullptr;
+        ScopeStop = start ? noteAfterBranch(start) : nullptr;
         if (!ScopeStop)
             ScopeStop = start; // the walk never meets it again: it runs to the end
         break;
@@ -340,7 +342,7 @@ void TNoteSearch::SetBranchScope(TNote *root)
 {
     Scope = ssActiveBranch;
     ScopeStart = root;
-    ScopeStop = root ? NoteAfterBranch(*m_tree, root) : nullptr;
+    ScopeStop = root ? noteAfterBranch(root) : nullptr;
     if (!ScopeStop)
         ScopeStop = root;
 }

@@ -122,9 +122,6 @@ public:
     // start when none did.
     int ReplaceInScope(const QString &replacement, TNote **lastChanged = nullptr);
 
-    // The first note after a note's branch, or none at the tree's end.
-    static TNote *NoteAfterBranch(const TNoteTree &tree, const TNote *note);
-
 private:
     qsizetype searchBody(const TNote *note, qsizetype start);
     bool replaceInBody(TNote *note, const QString &replacement, int *count) const;

@@ -2,6 +2,7 @@
 
 #include "MainWindowFixture.h"
 #include "find/Find.h"
+#include "settings/UtilsGui.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -127,6 +128,23 @@ TEST_F(FindDialogTest, FindNextWalksTheScopeAndOffersToStartAgain)
     EXPECT_EQ(icons[0], QMessageBox::Question);
     EXPECT_EQ(selectedTitle(), u"Pets"_s);
     EXPECT_EQ(editorSelection(), u"cat"_s);
+}
+
+TEST_F(FindDialogTest, DialogMovesOffTheMatchItWouldCover)
+{
+    startWithPets();
+    TfrmSearchReplace *dialog = openDialog();
+    type(dialog->cbxSearch, u"dog"_s);
+    QPoint match;
+    CharPosToScreen(window->Notes, 2, match);
+    dialog->move(match.x() - 20, match.y() - 10);
+    QApplication::processEvents();
+    ASSERT_TRUE(dialog->frameGeometry().contains(match));
+    dialog->btnFind->click();
+    ASSERT_EQ(editorSelection(), u"dog"_s);
+    const QRect frame = dialog->frameGeometry();
+    EXPECT_FALSE(frame.top() <= match.y() && match.y() <= frame.bottom())
+        << frame.top() << " " << frame.bottom() << " " << match.y();
 }
 
 TEST_F(FindDialogTest, ActiveBranchNeverTakesTheNoteAfterIt)
