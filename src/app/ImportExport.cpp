@@ -9,7 +9,12 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -75,7 +80,19 @@ void WriteTextFile(const QString &fileName, const QStringList &entries, TTextEnc
     if (!file.open(QIODevice::WriteOnly))
         throw EFileError(
             u"Cannot create file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        throw EFileError(
+            u"Cannot write file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
+#ifdef Q_OS_UNIX
+    // QSaveFile's commit does not report a failed sync: a file that never reached the
+    // disk must not replace the old one.
+    if (::fsync(file.handle()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        file.cancelWriting();
+        throw EFileError(u"Cannot write file \"%1\". %2"_s.arg(shown(fileName), reason));
+    }
+#endif
+    if (!file.commit())
         throw EFileError(
             u"Cannot write file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
 }
