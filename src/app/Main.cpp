@@ -5,6 +5,7 @@
 
 #include "app/MessageService.h"
 #include "app/qkRichedit.h"
+#include "find/Find.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
 #include "notes/Pass.h"
@@ -131,8 +132,10 @@ void TfrmMain::createActions()
             &QAction::triggered, this, &TfrmMain::miFileSaveClick);
     connect(makeAction(this, "miFileSaveAs", u"Save &As..."_s, QKeySequence(u"F12"_s)),
             &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
-    makeAction(this, "miFileExport", u"&Export..."_s, QKeySequence(u"Ctrl+E"_s));
-    makeAction(this, "miFileImport", u"&Import..."_s, QKeySequence(u"Ctrl+I"_s));
+    connect(makeAction(this, "miFileExport", u"&Export..."_s, QKeySequence(u"Ctrl+E"_s)),
+            &QAction::triggered, this, &TfrmMain::miFileExportClick);
+    connect(makeAction(this, "miFileImport", u"&Import..."_s, QKeySequence(u"Ctrl+I"_s)),
+            &QAction::triggered, this, &TfrmMain::miFileImportClick);
     connect(makeAction(this, "miFileEncrypt", u"En&crypt..."_s, QKeySequence(u"Ctrl+R"_s)),
             &QAction::triggered, this, &TfrmMain::miFileEncryptClick);
     makeAction(this, "miFilePrint", u"&Print..."_s, QKeySequence(u"Ctrl+P"_s));
@@ -150,7 +153,8 @@ void TfrmMain::createActions()
     makeAction(this, "miInsertTime", u"&Time"_s, QKeySequence(u"Ctrl+T"_s));
     makeAction(this, "miInsertDateTime", u"Date &and Time"_s, QKeySequence(u"Ctrl+Shift+T"_s));
     makeAction(this, "miEditSortLines", u"&Sort Lines"_s, QKeySequence(u"Ctrl+M"_s));
-    makeAction(this, "miEditSearch", u"S&earch/Replace..."_s, QKeySequence(u"Ctrl+F"_s));
+    connect(makeAction(this, "miEditSearch", u"S&earch/Replace..."_s, QKeySequence(u"Ctrl+F"_s)),
+            &QAction::triggered, this, &TfrmMain::miEditSearchClick);
 
     // Notes
     makeAction(this, "miNotesAdd", u"&Add..."_s, QKeySequence(u"Ins"_s));
@@ -724,8 +728,10 @@ void TfrmMain::updateCommandStates()
             a->setEnabled(on);
     };
     for (const char *name : {"btnSave", "btnSaveAs", "btnPrint", "miFileSave", "miFileSaveAs",
-                             "miFilePrint", "miEditSearch", "btnSearch"})
+                             "miFilePrint", "miEditSearch"})
         enable(name, count > 0);
+    // The search dialog's own button stays off while the dialog is open.
+    enable("btnSearch", count > 0 && !TfrmSearchReplace::OpenOver(this));
     enable("miFileExport", treeFocus && sel);
     enable("miFileImport", treeFocus && sel);
     enable("miFileEncrypt", m_filePassword.isEmpty());

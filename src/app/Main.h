@@ -126,6 +126,21 @@ public:
     QSystemTrayIcon *trayMain = nullptr;
     TqkMRUList *mruMain = nullptr;
 
+    // Search and replace, import and export
+    void miEditSearchClick();
+    void miFileImportClick();
+    void miFileExportClick();
+
+    // What the open or save dialog shows while it runs; import and export re-label it.
+    struct TFileDialogTexts
+    {
+        QString Title;
+        QString OkText;
+        QString Filter; // a language file filter: "description|patterns|..."
+        QString FileName;
+    };
+    const TFileDialogTexts &FileDialogTexts() const { return m_fileDialogTexts; }
+
     // The folder of the program's own files (help document, languages).
     static QString ProgramFolder();
     // Tests replace the file dialogs: the chosen name, or empty for cancel.
@@ -163,9 +178,10 @@ private:
     void clearEditor();
     void storeEditorTextInto(TNote *note);
     void addRootNote();
-    QString runFileDialog(bool save, const QString &folder);
+    QString runFileDialog(bool save, const QString &folder,
+                          const TFileDialogTexts *relabel = nullptr);
     QString initialFolder(const QString &last, const QString &fallback) const;
-    QString dialogFilter() const;
+    QString dialogFilter(const QString &languageFilter) const;
     QString text(const QString &key) const;
     QAction *action(const char *name) const;
 
@@ -177,6 +193,7 @@ private:
     QString m_docTitle;
     bool m_modified = false;
     bool m_dialogOpen = false;
+    TFileDialogTexts m_fileDialogTexts;
     QString m_filePassword;
     TTextEncoding m_fileEncoding = TTextEncoding::Utf8;
 

@@ -278,11 +278,11 @@ QString TfrmMain::initialFolder(const QString &last, const QString &fallback) co
     return chosen.isEmpty() ? ProgramFolder() : chosen;
 }
 
-QString TfrmMain::dialogFilter() const
+QString TfrmMain::dialogFilter(const QString &languageFilter) const
 {
     // The language text is "description|patterns|description|patterns...", and a
     // description may carry its patterns in brackets already.
-    const QStringList parts = text(u"filter"_s).split(u'|');
+    const QStringList parts = languageFilter.split(u'|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString description = parts[i].trimmed();
@@ -296,14 +296,26 @@ QString TfrmMain::dialogFilter() const
                              : filters.join(u";;"_s);
 }
 
-QString TfrmMain::runFileDialog(bool save, const QString &folder)
+QString TfrmMain::runFileDialog(bool save, const QString &folder, const TFileDialogTexts *relabel)
 {
     m_dialogOpen = true;
+    // The dialogs' own texts live in the main window's section; import and export
+    // lend them others for one run.
+    const QString prefix = save ? u"dlgSave"_s : u"dlgOpen"_s;
+    const QString title = LanguageManager().GetString(prefix + u".Title"_s, u"frmMain"_s);
+    const QString ok = LanguageManager().GetString(prefix + u".OKText"_s, u"frmMain"_s);
+    m_fileDialogTexts = relabel ? *relabel
+                                : TFileDialogTexts{title.isEmpty() ? (save ? u"Save"_s : u"Open"_s)
+                                                                   : title,
+                                                   ok.isEmpty() ? (save ? u"&Save"_s : u"&Open"_s)
+                                                                : ok,
+                                                   text(u"filter"_s), QString()};
+    const TFileDialogTexts &texts = m_fileDialogTexts;
     QString chosen;
     if (ChooseFile) {
         chosen = ChooseFile(this, save, folder);
     } else {
-        QFileDialog dialog(this, save ? u"Save"_s : u"Open"_s, folder, dialogFilter());
+        QFileDialog dialog(this, texts.Title, folder, dialogFilter(texts.Filter));
         dialog.setObjectName(save ? u"dlgSave"_s : u"dlgOpen"_s);
         dialog.setDefaultSuffix(u"vlt"_s);
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -311,18 +323,14 @@ QString TfrmMain::runFileDialog(bool save, const QString &folder)
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !save);
         dialog.setOption(QFileDialog::ReadOnly, false);
-        dialog.setLabelText(QFileDialog::Accept, save ? u"&Save"_s : u"&Open"_s);
-        // The dialogs' texts live in the main window's section.
-        const QString prefix = save ? u"dlgSave"_s : u"dlgOpen"_s;
-        const QString title = LanguageManager().GetString(prefix + u".Title"_s, u"frmMain"_s);
-        const QString ok = LanguageManager().GetString(prefix + u".OKText"_s, u"frmMain"_s);
-        if (!title.isEmpty())
-            dialog.setWindowTitle(title);
-        if (!ok.isEmpty())
-            dialog.setLabelText(QFileDialog::Accept, ok);
+        dialog.setLabelText(QFileDialog::Accept, texts.OkText);
+        if (!texts.FileName.isEmpty())
+            dialog.selectFile(texts.FileName);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = dialog.selectedFiles().first();
     }
+    // The dialogs' usual texts are back for the next run.
+    m_fileDialogTexts = {};
     m_dialogOpen = false;
     return chosen;
 }

@@ -1,5 +1,6 @@
 // vellumtree-cli: headless access to notes files.
 
+#include "cli/FindCommands.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 
@@ -37,6 +38,22 @@ const char kUsage[] =
     "                     failing that, by its title\n"
     "  convert IN OUT     read IN (.vlt or .vle), write OUT by its extension: .vlt, .vle,\n"
     "                     or .txt (the notes as plain text); title and last note are kept\n"
+    "  find FILE TEXT [--case] [--whole-words] [--titles] [--no-bodies] [--under LINK]\n"
+    "                     one line per match in tree order: the note's link, a tab, \"title\"\n"
+    "                     or the body line (from 1), a tab, the column (from 1), a tab, the\n"
+    "                     line; exit 0 when something matched, 1 when nothing did, 2 for\n"
+    "                     wrong usage or a file that cannot be read\n"
+    "  replace FILE TEXT REPLACEMENT [search options] [-o OUT]\n"
+    "                     replace every match in the tree (or the branch under LINK), print\n"
+    "                     the number of replacements, write FILE (or OUT); a .vle keeps its\n"
+    "                     password\n"
+    "  import FILE LINK IN   IN .vlt: its notes become the last children of LINK; else the\n"
+    "                     lines of the text file IN become LINK's body; FILE is written\n"
+    "  export FILE LINK OUT  OUT .vlt: the branch at LINK as a notes file; else as text, the\n"
+    "                     note and its following siblings with their branches\n"
+    "                     Search options: --case (match case), --whole-words, --titles (also\n"
+    "                     titles), --no-bodies (titles only), --under LINK (that branch only).\n"
+    "                     LINK names a note as for cat.\n"
     "\n"
     "Options:\n"
     "  --password-file F  the password is the first line of F (\"-\" = standard input);\n"
@@ -288,6 +305,8 @@ int main(int argc, char *argv[])
             passwordFile = args[++i];
         } else if (arg.startsWith(u"--password-file="_s)) {
             passwordFile = arg.mid(16);
+        } else if (FindCommands::IsOption(arg)) {
+            positional.append(arg); // find and replace check their own options
         } else if (arg.startsWith(u"--"_s)) {
             return usageError(u"unknown option "_s + arg);
         } else {
@@ -306,6 +325,17 @@ int main(int argc, char *argv[])
             return commandCat(positional, passwords);
         if (command == u"convert"_s)
             return commandConvert(positional, passwords);
+        if (FindCommands::IsCommand(command)) {
+            const auto read = [&](TArchive &archive, const QString &file) {
+                try {
+                    readDocument(archive, file, passwords);
+                } catch (const CliFailure &failure) {
+                    return failure.message;
+                }
+                return QString();
+            };
+            return FindCommands::Run(command, positional, {read, usageError});
+        }
     } catch (const CliFailure &failure) {
         print(stderr, failure.message + u'\n');
         return kExitFailure;

@@ -1,0 +1,100 @@
+#include "app/ImportExport.h"
+
+#include "Errors.h"
+#include "notes/NoteTree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace ImportExport {
+
+namespace {
+
+QString shown(const QString &fileName)
+{
+    return QDir::toNativeSeparators(fileName);
+}
+
+} // namespace
+
+bool ImportsAsNotesFile(const QString &fileName)
+{
+    return fileName.endsWith(u".vlt"_s, Qt::CaseSensitive);
+}
+
+bool ExportsAsNotesFile(const QString &fileName)
+{
+    return QFileInfo(fileName).suffix().compare(u"vlt"_s, Qt::CaseInsensitive) == 0;
+}
+
+QString ExportFileName(const QString &title)
+{
+    static const QRegularExpression unsafe(uR"([\"'+/:;<=>\[\\\]|]+)"_s);
+    return QString(title).replace(unsafe, u"_"_s);
+}
+
+QStringList ReadTextLines(const QString &fileName, TTextEncoding legacy)
+{
+    // A FIFO or a device would never end, or block the program.
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile())
+        throw EFileError(u"Cannot read file \"%1\". It is not a regular file."_s.arg(
+            shown(fileName)));
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFileError(
+            u"Cannot open file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EFileError(
+            u"Cannot read file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
+    QByteArrayView text(bytes);
+    if (const void *nul = std::memchr(text.data(), 0, static_cast<size_t>(text.size())))
+        text = text.first(static_cast<const char *>(nul) - text.data());
+    return TextEncoding::decodeLines(text, legacy);
+}
+
+QStringList ExportText(const TNoteTree &tree, const TNote *note)
+{
+    QStringList entries;
+    tree.ExportSiblings(entries, note, true);
+    return entries;
+}
+
+void WriteTextFile(const QString &fileName, const QStringList &entries, TTextEncoding wanted)
+{
+    const QByteArray bytes = TextEncoding::encode(TextEncoding::joinLines(entries), wanted);
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EFileError(
+            u"Cannot create file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        throw EFileError(
+            u"Cannot write file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
+#ifdef Q_OS_UNIX
+    // QSaveFile's commit does not report a failed sync: a file that never reached the
+    // disk must not replace the old one.
+    if (::fsync(file.handle()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        file.cancelWriting();
+        throw EFileError(u"Cannot write file \"%1\". %2"_s.arg(shown(fileName), reason));
+    }
+#endif
+    if (!file.commit())
+        throw EFileError(
+            u"Cannot write file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
+}
+
+} // namespace ImportExport

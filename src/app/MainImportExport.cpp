@@ -1,0 +1,108 @@
+// File → Import and File → Export, and opening the search dialog.
+
+#include "app/Main.h"
+
+#include "app/ImportExport.h"
+#include "app/MessageService.h"
+#include "find/Find.h"
+#include "notes/Archive.h"
+#include "notes/NoteTree.h"
+#include "notes/NoteTreeView.h"
+#include "settings/LngMan.h"
+#include "settings/Settings.h"
+
+#include <QGuiApplication>
+#include <QScopeGuard>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The busy cursor while a file is read or written, however that ends.
+auto waitCursor()
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    return qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+}
+
+} // namespace
+
+void TfrmMain::miEditSearchClick()
+{
+    StoreEditorText();
+    // One dialog at a time: asking again brings it to the front with the selection.
+    if (TfrmSearchReplace *open = TfrmSearchReplace::OpenOver(this)) {
+        open->TakeEditorSelection();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto *dialog = new TfrmSearchReplace(this);
+    dialog->show();
+    // Centred once its size is final.
+    const QRect main = frameGeometry();
+    const QSize size = dialog->frameGeometry().size();
+    dialog->move(main.left() + main.width() / 2 - size.width() / 2,
+                 main.top() + main.height() / 2 - size.height() / 2);
+    updateCommandStates();
+}
+
+void TfrmMain::miFileImportClick()
+{
+    TNote *note = TopicTree->selectedNote();
+    if (!note)
+        return;
+    const TFileDialogTexts texts{FormatString(text(u"prompt_import"_s), note->Title()),
+                                 text(u"btn_import"_s), text(u"txt_filter"_s), QString()};
+    const QString name = runFileDialog(
+        false, initialFolder(Settings->LastOpenFolder, Settings->DefaultOpenFolder), &texts);
+    if (name.isEmpty())
+        return;
+    StoreEditorText();
+    const auto restore = waitCursor();
+    try {
+        if (ImportExport::ImportsAsNotesFile(name)) {
+            TArchive archive(TopicTreeModel);
+            // A file that is not a notes file is passed over in silence.
+            if (archive.ReadNotes(note, name))
+                SetModified(true);
+            // Reading resets the tree's view: the note is selected again.
+            TopicTree->selectNote(note);
+        } else {
+            note->Body() = ImportExport::ReadTextLines(name, TextEncoding::systemLegacyEncoding());
+            // The body changed: without the mark, closing would lose it.
+            SetModified(true);
+        }
+    } catch (const EVellumtreeError &e) {
+        TMessageService::ShowError(this, e.message());
+    }
+    ShowNote(note);
+}
+
+void TfrmMain::miFileExportClick()
+{
+    TNote *note = TopicTree->selectedNote();
+    if (!note)
+        return;
+    const TFileDialogTexts texts{FormatString(text(u"prompt_export"_s), note->Title()),
+                                 text(u"btn_export"_s), text(u"txt_filter"_s),
+                                 ImportExport::ExportFileName(note->Title())};
+    const QString name = runFileDialog(
+        true, initialFolder(Settings->LastSaveFolder, Settings->DefaultSaveFolder), &texts);
+    if (name.isEmpty())
+        return;
+    StoreEditorText();
+    const auto restore = waitCursor();
+    try {
+        if (ImportExport::ExportsAsNotesFile(name)) {
+            TArchive archive(TopicTreeModel);
+            archive.Encoding = m_fileEncoding;
+            archive.WriteNotes(note, name);
+        } else {
+            ImportExport::WriteTextFile(name, ImportExport::ExportText(*TopicTreeModel, note),
+                                        m_fileEncoding);
+        }
+    } catch (const EVellumtreeError &e) {
+        TMessageService::ShowError(this, e.message());
+    }
+}

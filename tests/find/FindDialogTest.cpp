@@ -1,0 +1,309 @@
+// The search and replace dialog driven as a user would, over a real main window.
+
+#include "MainWindowFixture.h"
+#include "find/Find.h"
+#include "settings/UtilsGui.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class FindDialogTest : public MainWindowFixture
+{
+protected:
+    void startWithPets()
+    {
+        start([](TNoteTree &tree) {
+            TNote *pets = tree.AddNote(nullptr, u"Pets"_s, imLastChild, u"a dog\r\nno\r\nthe cat"_s);
+            tree.AddNote(pets, u"cat food"_s, imLastChild, u"Cat and cat"_s);
+            tree.AddNote(nullptr, u"Work"_s, imLastChild, u"concat cat"_s);
+        });
+    }
+
+    TfrmSearchReplace *openDialog()
+    {
+        command("miEditSearch")->trigger();
+        QApplication::processEvents();
+        return TfrmSearchReplace::OpenOver(window.get());
+    }
+
+    void type(QComboBox *box, const QString &text)
+    {
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box->lineEdit(), text);
+    }
+
+    QString editorSelection() const { return window->Notes->textCursor().selectedText(); }
+    QString selectedTitle() const { return window->TopicTree->selectedNote()->Title(); }
+};
+
+TEST_F(FindDialogTest, FirstOpeningTakesTheSelectionAndTheDefaults)
+{
+    startWithPets();
+    QTextCursor cursor = window->Notes->textCursor();
+    cursor.setPosition(2);
+    cursor.setPosition(5, QTextCursor::KeepAnchor); // "dog"
+    window->Notes->setTextCursor(cursor);
+    EXPECT_TRUE(command("btnSearch")->isEnabled());
+
+    TfrmSearchReplace *dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_EQ(dialog->cbxSearch->currentText(), u"dog"_s);
+    EXPECT_TRUE(dialog->cbSearchNotes->isChecked());
+    EXPECT_TRUE(dialog->cbSearchTitles->isChecked());
+    EXPECT_FALSE(dialog->cbCaseSensitive->isChecked());
+    EXPECT_FALSE(dialog->cbWholeWords->isChecked());
+    EXPECT_TRUE(dialog->rgSearchScope->findChildren<QRadioButton *>().at(2)->isChecked());
+    EXPECT_EQ(dialog->windowTitle(), u"Find/Replace"_s);
+    EXPECT_EQ(dialog->cbxSearch->toolTip(), u"Type in text to search for"_s);
+    EXPECT_TRUE(dialog->btnFindNext->isDefault());
+    EXPECT_TRUE(dialog->btnFind->isEnabled());
+    EXPECT_FALSE(command("btnSearch")->isEnabled());
+    const QRect main = window->frameGeometry();
+    const QRect frame = dialog->frameGeometry();
+    EXPECT_EQ(frame.left(), main.left() + main.width() / 2 - frame.width() / 2);
+    EXPECT_EQ(frame.top(), main.top() + main.height() / 2 - frame.height() / 2);
+
+    // Emptying the search text switches the four actions off.
+    dialog->cbxSearch->lineEdit()->clear();
+    for (QPushButton *b : {dialog->btnFind, dialog->btnFindNext, dialog->btnReplace,
+                           dialog->btnReplaceAll})
+        EXPECT_FALSE(b->isEnabled());
+    // Unchecking both "Search in" boxes leaves bodies searched.
+    dialog->cbSearchTitles->click();
+    dialog->cbSearchNotes->click();
+    EXPECT_TRUE(dialog->cbSearchNotes->isChecked());
+    EXPECT_EQ(dialog->Search().Where, swBodies);
+    // Scope Active note: titles can no longer be chosen.
+    dialog->rgSearchScope->findChildren<QRadioButton *>().at(0)->click();
+    EXPECT_FALSE(dialog->cbSearchTitles->isEnabled());
+
+    QTest::keyClick(dialog->cbxSearch->lineEdit(), Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_EQ(TfrmSearchReplace::OpenOver(window.get()), nullptr);
+    EXPECT_TRUE(command("btnSearch")->isEnabled());
+}
+
+TEST_F(FindDialogTest, FindNextWalksTheScopeAndOffersToStartAgain)
+{
+    startWithPets();
+    TfrmSearchReplace *dialog = openDialog();
+    type(dialog->cbxSearch, u"cat"_s);
+    dialog->cbWholeWords->click();
+
+    dialog->btnFind->click();
+    // "the cat" on the body's third line.
+    EXPECT_EQ(selectedTitle(), u"Pets"_s);
+    EXPECT_EQ(window->Notes->textCursor().selectionStart(), 13);
+    EXPECT_EQ(editorSelection(), u"cat"_s);
+    EXPECT_EQ(dialog->windowTitle(), u"Find/Replace [Pets]"_s);
+
+    // A title match: the caret at the start, nothing selected; then the body.
+    QTest::keyClick(dialog->cbxSearch->lineEdit(), Qt::Key_F3);
+    EXPECT_EQ(selectedTitle(), u"cat food"_s);
+    EXPECT_FALSE(window->Notes->textCursor().hasSelection());
+    EXPECT_EQ(window->Notes->textCursor().position(), 0);
+    QTest::keyClick(dialog->cbxSearch->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(window->Notes->textCursor().selectionStart(), 0);
+    EXPECT_EQ(editorSelection(), u"Cat"_s);
+    dialog->btnFindNext->click();
+    EXPECT_EQ(window->Notes->textCursor().selectionStart(), 8);
+    dialog->btnFindNext->click();
+    EXPECT_EQ(selectedTitle(), u"Work"_s);
+    EXPECT_EQ(window->Notes->textCursor().selectionStart(), 7); // not "concat"
+    EXPECT_TRUE(messages.isEmpty());
+
+    answers << QMessageBox::Yes;
+    dialog->btnFindNext->click();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], u"The text \"cat\" was not found.\nStart again from the beginning?"_s);
+    EXPECT_EQ(icons[0], QMessageBox::Question);
+    EXPECT_EQ(selectedTitle(), u"Pets"_s);
+    EXPECT_EQ(editorSelection(), u"cat"_s);
+}
+
+TEST_F(FindDialogTest, DialogMovesOffTheMatchItWouldCover)
+{
+    startWithPets();
+    TfrmSearchReplace *dialog = openDialog();
+    type(dialog->cbxSearch, u"dog"_s);
+    QPoint match;
+    CharPosToScreen(window->Notes, 2, match);
+    dialog->move(match.x() - 20, match.y() - 10);
+    QApplication::processEvents();
+    ASSERT_TRUE(dialog->frameGeometry().contains(match));
+    dialog->btnFind->click();
+    ASSERT_EQ(editorSelection(), u"dog"_s);
+    const QRect frame = dialog->frameGeometry();
+    EXPECT_FALSE(frame.top() <= match.y() && match.y() <= frame.bottom())
+        << frame.top() << " " << frame.bottom() << " " << match.y();
+}
+
+TEST_F(FindDialogTest, ActiveBranchNeverTakesTheNoteAfterIt)
+{
+    startWithPets();
+    select(u"cat food"_s);
+    TfrmSearchReplace *dialog = openDialog();
+    type(dialog->cbxSearch, u"cat"_s);
+    dialog->rgSearchScope->findChildren<QRadioButton *>().at(1)->click();
+    dialog->cbSearchTitles->setChecked(false);
+    QStringList found;
+    answers << QMessageBox::No;
+    for (int i = 0; i < 6 && messages.isEmpty(); ++i) {
+        dialog->btnFindNext->click();
+        if (messages.isEmpty())
+            found << selectedTitle();
+    }
+    EXPECT_EQ(found, (QStringList{u"cat food"_s, u"cat food"_s}));
+}
+
+TEST_F(FindDialogTest, FirstReplaceFindsTheSecondReplacesAndMovesOn)
+{
+    startWithPets();
+    select(u"cat food"_s);
+    TfrmSearchReplace *dialog = openDialog();
+    type(dialog->cbxSearch, u"cat"_s);
+    type(dialog->cbxReplace, u"cats"_s);
+    dialog->cbSearchTitles->setChecked(false);
+
+    dialog->btnReplace->click(); // nothing selected: only finds
+    EXPECT_EQ(editorSelection(), u"Cat"_s);
+    EXPECT_FALSE(window->Modified());
+    dialog->btnReplace->click();
+    EXPECT_EQ(note(u"cat food"_s)->Body(), QStringList{u"cats and cat"_s});
+    EXPECT_TRUE(window->Modified());
+    // On to the next match, after the inserted text.
+    EXPECT_EQ(window->Notes->textCursor().selectionStart(), 9);
+    dialog->btnReplace->click();
+    EXPECT_EQ(note(u"cat food"_s)->Body(), QStringList{u"cats and cats"_s});
+    EXPECT_EQ(dialog->cbxReplace->itemText(0), u"cats"_s);
+    EXPECT_EQ(dialog->cbxSearch->itemText(0), u"cat"_s);
+}
+
+TEST_F(FindDialogTest, HandMadeSelectionThatIsNoWholeWordIsNotReplaced)
+{
+    startWithPets();
+    select(u"Work"_s);
+    QTextCursor cursor = window->Notes->textCursor();
+    cursor.setPosition(3);
+    cursor.setPosition(6, QTextCursor::KeepAnchor); // the "cat" of "concat"
+    window->Notes->setTextCursor(cursor);
+    TfrmSearchReplace *dialog = openDialog();
+    type(dialog->cbxReplace, u"dog"_s);
+    dialog->cbWholeWords->setChecked(true);
+    dialog->btnReplace->click();
+    EXPECT_EQ(note(u"Work"_s)->Body(), QStringList{u"concat cat"_s});
+    EXPECT_EQ(window->Notes->textCursor().selectionStart(), 7);
+}
+
+TEST_F(FindDialogTest, ReplaceAllIsOneModificationAndKeepsWhatWasTyped)
+{
+    start([](TNoteTree &tree) {
+        tree.AddNote(nullptr, u"Fruit"_s, imLastChild, u"banana"_s);
+        tree.AddNote(nullptr, u"More"_s, imLastChild, u"an apple"_s);
+    });
+    TfrmSearchReplace *dialog = openDialog();
+    // Typed after the dialog opened (on a line of its own), not yet stored in the note.
+    window->Notes->moveCursor(QTextCursor::End);
+    QTest::keyClicks(window->Notes, u" tea"_s);
+    window->SetModified(false);
+    type(dialog->cbxSearch, u"A"_s);
+    type(dialog->cbxReplace, u"aa"_s);
+    dialog->btnReplaceAll->click();
+    EXPECT_EQ(note(u"Fruit"_s)->Body(), (QStringList{u"baanaanaa"_s, u" teaa"_s}));
+    EXPECT_EQ(note(u"More"_s)->Body(), QStringList{u"aan aapple"_s});
+    EXPECT_EQ(selectedTitle(), u"More"_s);
+    EXPECT_EQ(window->Notes->toPlainText(), u"aan aapple\n"_s);
+    EXPECT_TRUE(window->Modified());
+    EXPECT_TRUE(messages.isEmpty());
+    select(u"Fruit"_s);
+    EXPECT_EQ(note(u"Fruit"_s)->Body(), (QStringList{u"baanaanaa"_s, u" teaa"_s}));
+
+    // Nothing to replace: an error, and the modified flag stays as it was.
+    window->SetModified(false);
+    type(dialog->cbxSearch, u"zebra"_s);
+    dialog->btnReplaceAll->click();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(u"\"zebra\""_s));
+    EXPECT_EQ(icons[0], QMessageBox::Critical);
+    EXPECT_FALSE(window->Modified());
+}
+
+TEST_F(FindDialogTest, OptionsAndHistoriesSurviveCloseAndReopen)
+{
+    startWithPets();
+    TfrmSearchReplace *dialog = openDialog();
+    dialog->cbCaseSensitive->click();
+    dialog->cbWholeWords->click();
+    dialog->cbSearchTitles->click();
+    dialog->rgSearchScope->findChildren<QRadioButton *>().at(1)->click();
+    for (int i = 1; i <= 8; ++i) {
+        type(dialog->cbxSearch, u"word%1"_s.arg(i));
+        answers << QMessageBox::No;
+        dialog->btnFind->click();
+    }
+    type(dialog->cbxReplace, u"new"_s);
+    answers << QMessageBox::No;
+    dialog->btnReplace->click();
+    dialog->close();
+    QApplication::processEvents();
+
+    dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->cbCaseSensitive->isChecked());
+    EXPECT_TRUE(dialog->cbWholeWords->isChecked());
+    EXPECT_FALSE(dialog->cbSearchTitles->isChecked());
+    EXPECT_TRUE(dialog->rgSearchScope->findChildren<QRadioButton *>().at(1)->isChecked());
+    EXPECT_EQ(dialog->cbxSearch->currentText(), u"word8"_s);
+    EXPECT_EQ(dialog->cbxSearch->count(), 7);
+    EXPECT_EQ(dialog->cbxSearch->itemText(6), u"word2"_s);
+    EXPECT_EQ(dialog->cbxReplace->currentText(), u"new"_s);
+}
+
+TEST_F(FindDialogTest, ScopeOfAReplacedDocumentIsNotKept)
+{
+    startWithPets();
+    select(u"Work"_s);
+    TfrmSearchReplace *dialog = openDialog();
+    dialog->rgSearchScope->findChildren<QRadioButton *>().at(1)->click();
+    window->TopicTreeModel->DeleteNote(note(u"Work"_s));
+    EXPECT_EQ(dialog->Search().ScopeStart, nullptr);
+
+    command("miFileNew")->trigger();
+    QApplication::processEvents();
+    ASSERT_EQ(window->TopicTreeModel->Count(), 1);
+    window->Notes->setPlainText(u"a cat"_s);
+    type(dialog->cbxSearch, u"cat"_s);
+    type(dialog->cbxReplace, u"dog"_s);
+    dialog->btnReplaceAll->click();
+    EXPECT_EQ(window->TopicTreeModel->FirstNote()->Body(), QStringList{u"a dog"_s});
+}
+
+TEST_F(FindDialogTest, CaptionShortensLongTitlesAndSecondCtrlFReusesTheDialog)
+{
+    start([](TNoteTree &tree) {
+        tree.AddNote(nullptr, u"abcdefghijklmnopqrstuvwxy"_s, imLastChild, u"one two"_s);
+    });
+    TfrmSearchReplace *dialog = openDialog();
+    type(dialog->cbxSearch, u"two"_s);
+    dialog->btnFind->click();
+    EXPECT_EQ(dialog->windowTitle(), u"Find/Replace [abcdefghijklmnopqrst...]"_s);
+
+    QTextCursor cursor = window->Notes->textCursor();
+    cursor.setPosition(0);
+    cursor.setPosition(3, QTextCursor::KeepAnchor);
+    window->Notes->setTextCursor(cursor);
+    EXPECT_EQ(openDialog(), dialog);
+    EXPECT_EQ(window->findChildren<TfrmSearchReplace *>().size(), 1);
+    EXPECT_EQ(dialog->cbxSearch->currentText(), u"one"_s);
+}
+
+} // namespace

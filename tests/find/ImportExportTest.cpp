@@ -1,0 +1,144 @@
+// File → Import and File → Export through the real window, with the file dialogs
+// answered.
+
+#include "MainWindowFixture.h"
+#include "notes/Archive.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class ImportExportTest : public MainWindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        start([](TNoteTree &tree) {
+            TNote *a = tree.AddNote(nullptr, u"a/b: c"_s, imLastChild, u"body a"_s);
+            tree.AddNote(a, u"child"_s, imLastChild, u"body child"_s);
+            tree.AddNote(nullptr, u"<<>>last"_s, imLastChild);
+        });
+    }
+
+    void write(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QByteArray bytes(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    void run(const char *command, const QString &title, const QString &file)
+    {
+        select(title);
+        chosenFile = file.isEmpty() ? QString() : path(file);
+        QAction *action = this->command(command);
+        ASSERT_TRUE(action->isEnabled());
+        action->trigger();
+        QApplication::processEvents();
+    }
+
+    QString tree() const
+    {
+        QStringList out;
+        const TNoteTree *t = window->TopicTreeModel;
+        for (TNote *n = t->FirstNote(); n; n = t->NextInTreeOrder(n))
+            out << QString(n->Level(), u'>') + n->Title();
+        return out.join(u',');
+    }
+};
+
+TEST_F(ImportExportTest, TextImportReplacesTheBodyAndMarksTheDocument)
+{
+    write(u"in.txt"_s, "one\r\ntwo\rthree\0hidden");
+    run("miFileImport", u"child"_s, u"in.txt"_s);
+    ASSERT_EQ(dialogTexts.size(), 1);
+    EXPECT_EQ(dialogs, QStringList{u"open"_s});
+    EXPECT_EQ(dialogTexts[0].Title, u"Import into \"child\""_s);
+    EXPECT_EQ(dialogTexts[0].OkText, u"&Import"_s);
+    EXPECT_TRUE(dialogTexts[0].Filter.startsWith(u"Text files"_s));
+    EXPECT_TRUE(window->FileDialogTexts().Title.isEmpty()); // the usual texts are back
+    EXPECT_EQ(note(u"child"_s)->Body(), (QStringList{u"one"_s, u"two"_s, u"three"_s}));
+    EXPECT_EQ(window->Notes->toPlainText(), u"one\ntwo\nthree\n"_s);
+    EXPECT_TRUE(window->Modified());
+
+    // The next File → Open shows the open dialog's own texts.
+    chosenFile.clear();
+    command("miFileOpen")->trigger();
+    ASSERT_EQ(dialogTexts.size(), 2);
+    EXPECT_FALSE(dialogTexts[1].Title.contains(u"Import"_s));
+    EXPECT_FALSE(dialogTexts[1].Filter.startsWith(u"Text files"_s));
+}
+
+TEST_F(ImportExportTest, CancelledOrUnreadableImportChangesNothing)
+{
+    run("miFileImport", u"child"_s, QString());
+    run("miFileImport", u"child"_s, u"missing.txt"_s);
+    run("miFileImport", u"child"_s, u"missing.vlt"_s);
+    EXPECT_EQ(dialogs.size(), 3);
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[0].contains(u"missing.txt"_s));
+    EXPECT_TRUE(messages[1].contains(u"missing.vlt"_s));
+    EXPECT_EQ(icons[0], QMessageBox::Critical);
+    EXPECT_EQ(note(u"child"_s)->Body(), QStringList{u"body child"_s});
+    EXPECT_FALSE(window->Modified());
+    EXPECT_TRUE(window->FileDialogTexts().Title.isEmpty());
+}
+
+TEST_F(ImportExportTest, NotesFileImportAppendsItsNotesAsLastChildren)
+{
+    TNoteTree other;
+    TNote *x = other.AddNote(nullptr, u"X"_s, imLastChild, u"x body"_s);
+    other.AddNote(x, u"Y"_s, imLastChild);
+    other.AddNote(nullptr, u"Z"_s, imLastChild);
+    TArchive(&other).WriteNotes(nullptr, path(u"other.vlt"_s));
+    run("miFileImport", u"a/b: c"_s, u"other.vlt"_s);
+    EXPECT_EQ(tree(), u"a/b: c,>child,>X,>>Y,>Z,<<>>last"_s);
+    EXPECT_EQ(note(u"X"_s)->Body(), QStringList{u"x body"_s});
+    EXPECT_TRUE(window->Modified());
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"a/b: c"_s));
+
+    // In capitals the extension is no notes file: its lines become the body.
+    QFile::copy(path(u"other.vlt"_s), path(u"NOTES.VLT"_s));
+    run("miFileImport", u"<<>>last"_s, u"NOTES.VLT"_s);
+    EXPECT_EQ(note(u"<<>>last"_s)->Body().value(0), TArchive::DocTypeLine());
+}
+
+TEST_F(ImportExportTest, ExportWritesTextOrTheBranchAndLeavesTheDocumentAlone)
+{
+    run("miFileExport", u"a/b: c"_s, u"all.txt"_s);
+    ASSERT_EQ(dialogTexts.size(), 1);
+    EXPECT_EQ(dialogs, QStringList{u"save"_s});
+    EXPECT_EQ(dialogTexts[0].Title, u"Export \"a/b: c\""_s);
+    EXPECT_EQ(dialogTexts[0].OkText, u"&Export"_s);
+    EXPECT_EQ(dialogTexts[0].FileName, u"a_b_ c"_s);
+    EXPECT_EQ(bytes(u"all.txt"_s), "a/b: c\r\n\r\nbody a\r\n\r\n\r\nchild\r\n\r\nbody child\r\n"
+                                   "\r\n\r\n<<>>last\r\n\r\n");
+    run("miFileExport", u"<<>>last"_s, u"last.txt"_s);
+    EXPECT_EQ(dialogTexts[1].FileName, u"_last"_s);
+    EXPECT_EQ(bytes(u"last.txt"_s), "<<>>last\r\n\r\n");
+
+    run("miFileExport", u"child"_s, u"child.VLT"_s);
+    TNoteTree back;
+    ASSERT_TRUE(TArchive(&back).ReadNotes(nullptr, path(u"child.VLT"_s)));
+    EXPECT_EQ(back.Count(), 1);
+    EXPECT_EQ(back.FirstNote()->Title(), u"child"_s);
+    EXPECT_EQ(back.FirstNote()->Body(), QStringList{u"body child"_s});
+    EXPECT_FALSE(window->Modified());
+    EXPECT_TRUE(messages.isEmpty());
+
+    run("miFileExport", u"child"_s, u"no/such/folder/x.txt"_s);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(u"x.txt"_s));
+    EXPECT_TRUE(window->FileDialogTexts().Title.isEmpty());
+}
+
+} // namespace
