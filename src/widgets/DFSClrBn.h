@@ -1,11 +1,11 @@
 #pragma once
 
 #include "settings/SettingsTypes.h"
+#include "widgets/CBtnForm.h"
 
 #include <QPointer>
 #include <QPushButton>
 
-class TDFSColorButtonPalette;
 
 // A button that shows a colour and, when clicked, drops down a palette to choose another.
 // The colour is kept in the stored form (explicit or system colour), so a colour the
