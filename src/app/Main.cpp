@@ -575,6 +575,7 @@ void TfrmMain::ApplySettings()
     trayMain->setVisible(tray);
 
     mruMain->SetItemCount(Settings->MRUSize);
+    InstallQtTranslations(LanguageManager());
     translate();
     action("miSettingsWordWrap")->setChecked(Settings->WordWrap);
     action("miSettingsOnTop")->setChecked(Settings->StayOnTop);

@@ -500,6 +500,7 @@ void TfrmOptions::switchLanguage(const QString &name)
         // The file went away after the list was made; the language in use stays.
         TMessageService::ShowError(this, e.message() + u"\n"_s + name);
     }
+    InstallQtTranslations(LanguageManager());
 }
 
 void TfrmOptions::cbxLanguagesChange()

@@ -24,6 +24,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -567,6 +568,64 @@ TEST_F(OptionsTest, LanguageListWithoutTheLanguageInUseSelectsNothingAndOkKeepsI
     EXPECT_EQ(settings.LanguageFile, u"Deutsch.lng"_s);
     EXPECT_EQ(manager.LanguageName(), u"Deutsch.lng"_s);
     EXPECT_EQ(stored().LanguageFile, u"Deutsch.lng"_s);
+}
+
+// --- Qt's own texts ---------------------------------------------------------------------
+
+QString yesButtonText()
+{
+    QMessageBox box(QMessageBox::Question, u"Vellumtree"_s, u"?"_s,
+                    QMessageBox::Yes | QMessageBox::No);
+    return box.button(QMessageBox::Yes)->text();
+}
+
+TEST_F(OptionsTest, QtButtonsFollowTheLanguageLiveAndBackOnCancel)
+{
+    start();
+    EXPECT_EQ(yesButtonText(), u"&Yes"_s);
+    openOptions([](TfrmOptions &dialog) {
+        chooseLanguage(dialog, u"Deutsch.lng"_s);
+        EXPECT_EQ(yesButtonText(), u"&Ja"_s);
+        QTest::mouseClick(dialog.btnCancel, Qt::LeftButton);
+        return dialog.result();
+    });
+    EXPECT_EQ(yesButtonText(), u"&Yes"_s);
+    openOptions([](TfrmOptions &dialog) {
+        chooseLanguage(dialog, u"Deutsch.lng"_s);
+        return pressOk(dialog);
+    });
+    EXPECT_EQ(yesButtonText(), u"&Ja"_s);
+}
+
+TEST(QtTranslationLocale, ComesFromTheFileElseFromTheSystem)
+{
+    QTemporaryDir lng;
+    const struct {
+        const char *file;
+        const char *text;
+    } files[] = {
+        { "Named.lng", "[Language]\nLocale=pt_BR\n" },
+        { "Older.lng", "[Strings]\nroot_note=Notes\n" },
+        { "Foreign.lng", "[Language]\nLocale=../../etc/passwd\n" },
+    };
+    for (const auto &f : files) {
+        QFile file(QDir(lng.path()).filePath(QLatin1String(f.file)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(f.text);
+    }
+    TLngMan manager;
+    manager.SetFolder(lng.path());
+    manager.SetLanguage(u"Named.lng"_s);
+    EXPECT_EQ(manager.LanguageLocale(), u"pt_BR"_s);
+    EXPECT_EQ(QtTranslationLocale(manager).name(), u"pt_BR"_s);
+    manager.SetLanguage(u"Older.lng"_s);
+    EXPECT_EQ(manager.LanguageLocale(), QString());
+    EXPECT_EQ(QtTranslationLocale(manager), QLocale::system());
+    manager.SetLanguage(u"Foreign.lng"_s);
+    EXPECT_EQ(QtTranslationLocale(manager), QLocale::system());
+    // Without any file the program speaks its built-in English.
+    TLngMan none;
+    EXPECT_EQ(none.LanguageLocale(), u"en"_s);
 }
 
 } // namespace
