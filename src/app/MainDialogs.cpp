@@ -4,6 +4,7 @@
 
 #include "settings/Options.h"
 #include "settings/Settings.h"
+#include "widgets/About.h"
 
 #include <QAction>
 
@@ -11,6 +12,7 @@ void TfrmMain::connectDialogCommands()
 {
     connect(action("miSettingsOptions"), &QAction::triggered, this,
             &TfrmMain::miSettingsOptionsClick);
+    connect(action("miHelpAbout"), &QAction::triggered, this, &TfrmMain::miHelpAboutClick);
 }
 
 void TfrmMain::miSettingsOptionsClick()
@@ -23,4 +25,5 @@ void TfrmMain::miSettingsOptionsClick()
 
 void TfrmMain::miHelpAboutClick()
 {
+    TfrmAbout::Execute(this);
 }

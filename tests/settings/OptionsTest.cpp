@@ -14,6 +14,7 @@
 #include "widgets/CBtnForm.h"
 #include "widgets/DFSClrBn.h"
 #include "widgets/Spin.h"
+#include "widgets/About.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,6 +23,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -186,6 +188,22 @@ TEST_F(OptionsTest, F9AndTheToolbarButtonOpenIt)
     QTest::keyClick(window.get(), Qt::Key_F9);
     window->findChild<QAction *>(u"btnOptions"_s)->trigger();
     EXPECT_EQ(opened, 2);
+}
+
+TEST_F(OptionsTest, HelpAboutAndTheAboutButtonOpenTheAboutBox)
+{
+    start();
+    QStringList shown;
+    TfrmAbout::RunModal = [&](TfrmAbout &about) {
+        about.show();
+        shown << about.lblInformation->text().section(u'\n', 0, 0);
+        EXPECT_EQ(about.parentWidget(), window.get());
+        return int(QDialog::Accepted);
+    };
+    window->findChild<QAction *>(u"miHelpAbout"_s)->trigger();
+    window->findChild<QAction *>(u"btnAbout"_s)->trigger();
+    TfrmAbout::RunModal = nullptr;
+    EXPECT_EQ(shown, QStringList({ u"Vellumtree 1.57"_s, u"Vellumtree 1.57"_s }));
 }
 
 TEST_F(OptionsTest, RemembersTheTabWithinARunButNotAcrossRuns)
