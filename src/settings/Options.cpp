@@ -514,6 +514,11 @@ void TfrmOptions::cbxLanguagesChange()
 void TfrmOptions::translate()
 {
     TranslateForm(this, false);
+    // The blanks after the caption keep the text clear of the menu arrow; a language file
+    // cannot hold trailing blanks, so they are put back.
+    const QString autoSave = btnAutoSave->text();
+    if (!autoSave.endsWith(u' '))
+        btnAutoSave->setText(autoSave + u"    "_s);
     // A new text invalidates only the page's outer layout; the nested ones keep the old
     // sizes until the page is shown, and the dialog would grow then instead of now.
     for (QWidget *page : { tsInterface, tsAppearance, tsFiles, tsGeneral }) {
