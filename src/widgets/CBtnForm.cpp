@@ -88,7 +88,7 @@ TDFSColorButtonPalette::TDFSColorButtonPalette(QWidget *parent) : QFrame(parent,
     }
     layout->addLayout(grid);
 
-    btnOther = new QPushButton(u"&Other..."_s, this);
+    btnOther = new QPushButton(u"&Other"_s, this);
     btnOther->setObjectName(u"btnOther"_s);
     btnOther->setAutoDefault(false);
     connect(btnOther, &QPushButton::clicked, this, &TDFSColorButtonPalette::otherClicked);

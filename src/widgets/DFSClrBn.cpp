@@ -34,6 +34,8 @@ void TdfsColorButton::DropDown()
         return;
     m_palette = new TDFSColorButtonPalette(this);
     m_palette->SetSelectedColor(m_color);
+    if (!m_otherCaption.isEmpty())
+        m_palette->btnOther->setText(m_otherCaption);
     connect(m_palette, &TDFSColorButtonPalette::ColorSelected, this, &TdfsColorButton::SetColor);
     m_palette->Popup(mapToGlobal(QPoint(0, height())));
 }

@@ -13,11 +13,15 @@
 class TdfsColorButton final : public QPushButton
 {
     Q_OBJECT
+    // The text of the palette's button for any other colour, so a language file can set it.
+    Q_PROPERTY(QString OtherCaption READ OtherCaption WRITE SetOtherCaption)
 
 public:
     explicit TdfsColorButton(QWidget *parent = nullptr);
 
     TColor Color() const { return m_color; }
+    QString OtherCaption() const { return m_otherCaption; }
+    void SetOtherCaption(const QString &Caption) { m_otherCaption = Caption; }
     void SetColor(TColor Color);
 
     // The palette while it is open, else null.
@@ -35,5 +39,6 @@ protected:
 
 private:
     TColor m_color = clWindow;
+    QString m_otherCaption;
     QPointer<TDFSColorButtonPalette> m_palette;
 };

@@ -242,6 +242,7 @@ TEST_F(OptionsTest, LanguageSwitchesLiveAndCancelPutsTheOldOneBack)
         // The dialog speaks the new language at once, before anything is confirmed.
         EXPECT_EQ(dialog.windowTitle(), u"Optionen"_s);
         EXPECT_EQ(dialog.btnCancel->text(), u"Abbrechen"_s);
+        EXPECT_EQ(dialog.cbtnTreeColor->OtherCaption(), u"&Andere"_s);
         QTest::keyClick(dialog.cbMinimize, Qt::Key_Escape);
         return dialog.result();
     });
@@ -426,6 +427,7 @@ TEST_F(OptionsTest, OkWritesEveryControlAndTheMainWindowShowsItAtOnce)
         EXPECT_EQ(dialog.edtEditorFont->text(), u"DejaVu Serif"_s);
         EXPECT_EQ(dialog.edtEditorFont->font().family(), u"DejaVu Serif"_s);
         QTest::mouseClick(dialog.cbtnTreeColor, Qt::LeftButton);
+        EXPECT_EQ(dialog.cbtnTreeColor->Palette()->btnOther->text(), u"&Other"_s);
         QTest::mouseClick(dialog.cbtnTreeColor->Palette()->Swatch(9), Qt::LeftButton); // red
         dialog.cbtnEditorColor->SetColor(0x00F0FBFF);
         clickIndicator(dialog.cbNoteImages);

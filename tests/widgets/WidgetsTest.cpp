@@ -114,7 +114,7 @@ TEST(ColorPalette, HoldsTwentyDistinctColoursInFourByFive)
     TDFSColorButtonPalette palette;
     EXPECT_NE(palette.Swatch(19), nullptr);
     EXPECT_EQ(palette.Swatch(20), nullptr);
-    EXPECT_EQ(palette.btnOther->text(), u"&Other..."_s);
+    EXPECT_EQ(palette.btnOther->text(), u"&Other"_s);
 }
 
 TEST(ColorPalette, SwatchYieldsItsColourValue)
