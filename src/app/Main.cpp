@@ -97,6 +97,7 @@ TfrmMain::TfrmMain(const TStartup &startup, QWidget *parent)
     createToolbars();
     createLayout();
     connectCommands();
+    connectDialogCommands();
     FormCreate();
 }
 
@@ -555,7 +556,8 @@ void TfrmMain::ApplySettings()
     Notes->setFont(SettingsGui::toQFont(Settings->EditorFont));
     Notes->SetLeftMargin(10);
     Notes->SetRightMargin(10);
-    Notes->SetTabSize(Settings->TabSize > 0 ? Settings->TabSize : 8);
+    // A tab size the editor cannot use is used as 1; a huge one as the widest stop it can.
+    Notes->SetTabSize(qBound(1, Settings->TabSize, 1000));
     Notes->ApplyLayout();
     --m_editorLoading;
 
@@ -577,6 +579,7 @@ void TfrmMain::ApplySettings()
     trayMain->setVisible(tray);
 
     mruMain->SetItemCount(Settings->MRUSize);
+    InstallQtTranslations(LanguageManager());
     translate();
     action("miSettingsWordWrap")->setChecked(Settings->WordWrap);
     action("miSettingsOnTop")->setChecked(Settings->StayOnTop);

@@ -74,6 +74,12 @@ public:
     void tmrAutosaveTimer();
     void OpenHelpDocument();
 
+    // The options dialog and the about box
+    void miSettingsOptionsClick();
+    void miHelpAboutClick();
+    // The tab the options dialog was last closed on, for this run only.
+    int Tag = 0;
+
     // Tree commands
     void miNotesAddClick();
     void DeleteNote(TNote *note, int confirmationLevel);
@@ -161,6 +167,7 @@ private:
     void addToolButtons(QToolBar *bar, std::initializer_list<TToolButton> buttons);
     void createLayout();
     void connectCommands();
+    void connectDialogCommands();
     bool treeKey(QKeyEvent *event);
     bool editorKey(QKeyEvent *event);
     void setSelected(TNote *note);

@@ -2,6 +2,7 @@
 
 #include "settings/LngManGui.h"
 #include "settings/Utils.h"
+#include "settings/UtilsGui.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -140,11 +141,7 @@ int TfrmNewNote::AskNewNote(QWidget *owner, int lastPosition, QString &title)
     TranslateForm(&dialog, true);
     dialog.cbxAddType->setCurrentIndex(qBound(0, lastPosition, 3));
     dialog.adjustSize();
-    if (owner) {
-        const QRect o = owner->frameGeometry();
-        dialog.move(o.left() + o.width() / 2 - dialog.width() / 2,
-                    o.top() + o.height() / 2 - dialog.height() / 2);
-    }
+    CentreOverOwner(&dialog, owner);
     const int result = RunModal ? RunModal(dialog) : dialog.exec();
     title = result == QDialog::Accepted ? dialog.edtNoteName->text() : QString();
     return dialog.cbxAddType->currentIndex();

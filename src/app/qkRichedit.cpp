@@ -115,7 +115,8 @@ void TqkRichedit::ApplyLayout()
     // A small gap above the first line, as the platform control leaves.
     setViewportMargins(std::max(0, m_leftMargin), 2, std::max(0, m_rightMargin), 0);
 
-    const int stepTwips = m_tabSize * (TextWidthTwips(u"XXXXXXXXXX"_s) / 10);
+    // In 64 bits: a huge tab size must not wrap round to stops before the margin.
+    const qint64 stepTwips = qint64(m_tabSize) * (TextWidthTwips(u"XXXXXXXXXX"_s) / 10);
     const double pixelsPerTwip = logicalDpiX() / kTwipsPerInch;
     QTextOption option = document()->defaultTextOption();
     QList<QTextOption::Tab> tabs;

@@ -8,9 +8,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QSet>
 #include <QStringDecoder>
+#include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
@@ -226,6 +229,18 @@ QString TLngMan::GetString(const QString &Key, const QString &Section) const
     return builtIn.isNull() ? u""_s : builtIn;
 }
 
+QString TLngMan::LanguageLocale() const
+{
+    bool fromFile = false;
+    const TProfileData data = currentData(&fromFile);
+    // The built-in texts must not speak for a file: a file without the entry means
+    // "the system's locale", not English.
+    const QString value = fromFile ? data.value(u"Language"_s, u"Locale"_s)
+                                   : (HasLanguage() ? QString()
+                                                    : BuiltInLanguage().value(u"Language"_s, u"Locale"_s));
+    return value.isNull() ? QString() : value;
+}
+
 void TLngMan::ListLanguages(QStringList &List) const
 {
     if (m_folder.isEmpty())
@@ -313,6 +328,49 @@ bool StartLanguageManager(TLngMan &Manager, const QString &Folder, const QString
         qCWarning(lcLanguage) << e.message() << "- using the built-in English texts";
         return false;
     }
+}
+
+QLocale QtTranslationLocale(const TLngMan &Manager)
+{
+    const QString name = Manager.LanguageLocale();
+    if (!name.isEmpty()) {
+        const QLocale locale(name);
+        // A name Qt does not know gives the C locale: treat it as no entry.
+        if (locale.language() != QLocale::C)
+            return locale;
+    }
+    return QLocale::system();
+}
+
+bool InstallQtTranslations(const TLngMan &Manager)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return false;
+    // Owned by the application, so a test's second application starts afresh.
+    static QPointer<QTranslator> installed;
+    static QString installedLocale;
+    const QLocale locale = QtTranslationLocale(Manager);
+    if (installed && installed->parent() == app && installedLocale == locale.name())
+        return true;
+    // The locale object, never a text from the file, builds the catalogue's name.
+    auto *translator = new QTranslator(app);
+    const bool loaded
+        = translator->load(
+        locale, u"qt"_s, u"_"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+    }
+    installedLocale = locale.name();
+    if (!loaded) {
+        delete translator;
+        qCDebug(lcLanguage) << "no Qt catalogue for" << locale.name();
+        return false;
+    }
+    installed = translator;
+    QCoreApplication::installTranslator(translator);
+    return true;
 }
 
 QString FormatString(const QString &Format, const QString &Value)

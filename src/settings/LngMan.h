@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QList>
+#include <QLocale>
 #include <QPair>
 #include <QString>
 #include <QStringList>
@@ -111,6 +112,11 @@ public:
     // Calls OnTranslated, if set, with this manager as sender.
     void NotifyTranslated();
 
+    // The locale the language file names for itself ("de", "pt_BR") in the entry Locale
+    // of its section [Language]; empty when it names none. Without a file, the built-in
+    // English texts' locale.
+    QString LanguageLocale() const;
+
     const QString &LanguageName() const { return m_languageName; }
     const QString &Folder() const { return m_folder; }
     bool HasLanguage() const { return m_iniFile != nullptr; }
@@ -124,6 +130,14 @@ private:
     QString m_languageName;
     QString m_folder;
 };
+
+// The locale for Qt's own texts: the language file's, else the system's.
+QLocale QtTranslationLocale(const TLngMan &Manager);
+// Loads Qt's translation catalogue (the Yes/No buttons of message boxes, the file, font
+// and colour dialogs) for that locale and installs it in place of the one before; with
+// no catalogue for it, Qt's own English texts stay. Needs a QCoreApplication. Returns
+// whether a catalogue is installed.
+bool InstallQtTranslations(const TLngMan &Manager);
 
 // A language text with its "%s" replaced by Value (the first one only).
 QString FormatString(const QString &Format, const QString &Value);

@@ -111,11 +111,15 @@ QString runForOutput(const QString &program, const QStringList &arguments)
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
-void runTool(const QString &program, const QStringList &arguments)
+void runTool(const QString &program, const QStringList &arguments, bool wait)
 {
     const QString path = QStandardPaths::findExecutable(program);
     if (path.isEmpty())
         return;
+    if (!wait) {
+        QProcess::startDetached(path, arguments);
+        return;
+    }
     QProcess process;
     process.start(path, arguments);
     if (!process.waitForFinished(20000))
@@ -178,6 +182,13 @@ QStringList existingMimeTypes(const QString &desktopPath)
             return line.sliced(9).split(u';', Qt::SkipEmptyParts);
     }
     return {};
+}
+
+void refreshDesktop(const QString &dataHome, const QStringList &mimeTypes, bool wait)
+{
+    runTool(u"update-mime-database"_s, { QDir(dataHome).filePath(u"mime"_s) }, wait);
+    runTool(u"update-desktop-database"_s, { QDir(dataHome).filePath(u"applications"_s) }, wait);
+    runTool(u"xdg-mime"_s, QStringList { u"default"_s, kDesktopFileName } + mimeTypes, wait);
 }
 
 } // namespace
@@ -360,11 +371,19 @@ void RegisterFileType(
           "MimeType=%2;\n"_s.arg(desktopExecArgument(ProgramPath), mimeTypes.join(u';'));
     writeFile(desktopPath, entry.toUtf8());
 
-    if (RunDesktopTools) {
-        runTool(u"update-mime-database"_s, { mimeRoot });
-        runTool(u"update-desktop-database"_s, { applications });
-        runTool(u"xdg-mime"_s, { u"default"_s, kDesktopFileName, mimeType });
-    }
+    if (RunDesktopTools)
+        refreshDesktop(dataHome, { mimeType }, true);
+}
+
+void AnnounceFileTypes(const QStringList &Extensions)
+{
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (dataHome.isEmpty())
+        return;
+    QStringList mimeTypes;
+    for (const QString &extension : Extensions)
+        mimeTypes.append(RegisteredMimeType(extension));
+    refreshDesktop(dataHome, mimeTypes, false);
 }
 
 void SetClipboardText(const QString &Text)
@@ -411,6 +430,15 @@ void ForceForegroundWindow(QWidget *Window)
         window->show();
     window->raise();
     window->activateWindow();
+}
+
+void CentreOverOwner(QWidget *Dialog, QWidget *Owner)
+{
+    if (!Dialog || !Owner)
+        return;
+    const QRect o = Owner->frameGeometry();
+    Dialog->move(o.left() + o.width() / 2 - Dialog->width() / 2,
+                 o.top() + o.height() / 2 - Dialog->height() / 2);
 }
 
 namespace {

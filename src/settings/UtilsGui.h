@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -74,6 +75,9 @@ QString RegisteredMimeType(const QString &Extension);
 // EFileError when a file cannot be written or the extension is not a plain name.
 void RegisterFileType(const QString &Extension, const QString &ProgramPath, int IconIndex,
     bool RunDesktopTools = true);
+// Refreshes the desktop's databases for what RegisterFileType wrote, like its
+// RunDesktopTools, but starts the tools in the background and returns at once.
+void AnnounceFileTypes(const QStringList &Extensions);
 
 // --- Clipboard --------------------------------------------------------------------------
 
@@ -87,6 +91,8 @@ QString GetClipboardText();
 void SetStayOnTop(QWidget *Window, bool OnTop);
 // Shows, restores when minimised, raises and activates the window.
 void ForceForegroundWindow(QWidget *Window);
+// Moves Dialog so that its centre is over Owner's (halves rounded toward zero).
+void CentreOverOwner(QWidget *Dialog, QWidget *Owner);
 // Screen position of the top-left of the character at CharIndex (0-based, clamped).
 void CharPosToScreen(QPlainTextEdit *Editor, int CharIndex, QPoint &Point);
 void CharPosToScreen(QTextEdit *Editor, int CharIndex, QPoint &Point);

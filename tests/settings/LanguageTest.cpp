@@ -287,7 +287,7 @@ TEST(ShippedLanguages, BothFilesHaveTheSameSectionsKeysAndPlaceholders)
 {
     const TProfileData english = shipped(u"English.lng"_s);
     const TProfileData german = shipped(u"Deutsch.lng"_s);
-    const QStringList forms = { u"frmMain"_s, u"frmOptions"_s, u"frmPassword"_s, u"frmPrint"_s,
+    const QStringList forms = { u"Language"_s, u"frmMain"_s, u"frmOptions"_s, u"frmPassword"_s, u"frmPrint"_s,
         u"frmNewNote"_s, u"frmSearchReplace"_s, u"FindForm"_s, u"frmAbout"_s, u"Strings"_s };
     EXPECT_EQ(english.sections(), forms);
     EXPECT_EQ(german.sections(), forms);
