@@ -135,7 +135,8 @@ void TfrmMain::createActions()
     makeAction(this, "miFileImport", u"&Import..."_s, QKeySequence(u"Ctrl+I"_s));
     connect(makeAction(this, "miFileEncrypt", u"En&crypt..."_s, QKeySequence(u"Ctrl+R"_s)),
             &QAction::triggered, this, &TfrmMain::miFileEncryptClick);
-    makeAction(this, "miFilePrint", u"&Print..."_s, QKeySequence(u"Ctrl+P"_s));
+    connect(makeAction(this, "miFilePrint", u"&Print..."_s, QKeySequence(u"Ctrl+P"_s)),
+            &QAction::triggered, this, &TfrmMain::miFilePrintClick);
     connect(makeAction(this, "miFileExit", u"E&xit"_s, QKeySequence(u"Alt+X"_s)),
             &QAction::triggered, this, &TfrmMain::miFileExitClick);
 

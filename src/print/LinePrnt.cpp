@@ -76,6 +76,16 @@ TLinePrinter::TLinePrinter(TPageDevice *device) : m_device(device)
 
 TLinePrinter::~TLinePrinter() = default;
 
+void TLinePrinter::SetDevice(TPageDevice *device)
+{
+    Q_ASSERT(!Printing());
+    m_device = device;
+    if (m_device)
+        m_device->SetFont(m_font);
+    refreshPitch();
+    RefreshMargins();
+}
+
 // --- Units and geometry ---------------------------------------------------------------
 
 int TLinePrinter::pixelsX(double length) const

@@ -89,6 +89,11 @@ public:
     TLinePrinter(const TLinePrinter &) = delete;
     TLinePrinter &operator=(const TLinePrinter &) = delete;
 
+    // Another printer (the file a job goes to, say); not while printing. The margins
+    // are clamped again to its limits.
+    void SetDevice(TPageDevice *device);
+    TPageDevice *Device() const { return m_device; }
+
     float MarginTop() const { return m_marginTop; }
     float MarginBottom() const { return m_marginBottom; }
     float MarginLeft() const { return m_marginLeft; }
