@@ -8,6 +8,7 @@
 #include "settings/LngManGui.h"
 #include "settings/RegistryStore.h"
 #include "settings/SettingsGui.h"
+#include "settings/UtilsGui.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -263,12 +264,7 @@ int TfrmPrint::Execute()
 void TfrmPrint::centreOverParent()
 {
     adjustSize();
-    QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
-    if (!owner)
-        return;
-    const QRect main = owner->geometry();
-    move(main.left() + main.width() / 2 - width() / 2,
-         main.top() + main.height() / 2 - height() / 2);
+    CentreOverOwner(this, parentWidget());
 }
 
 QStringList TfrmPrint::composeLines() const
