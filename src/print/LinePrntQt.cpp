@@ -12,6 +12,17 @@ namespace {
 constexpr int kDefaultPointSize = 10;
 constexpr int kMaxPointSize = 400;
 
+// Up to here (Latin, Greek, Cyrillic) a character's advance does not depend on its
+// neighbours once kerning is off, except for the combining marks.
+constexpr char16_t kSimpleEnd = 0x0500;
+
+bool needsShaping(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || u >= kSimpleEnd || (u >= 0x0300 && u < 0x0370) || (u >= 0x0483 && u < 0x048A)
+        || u == 0x7F || (u >= 0x80 && u < 0xA0);
+}
+
 } // namespace
 
 TQtPageDevice::TQtPageDevice(QPagedPaintDevice *device,
@@ -40,17 +51,23 @@ QFont TQtPageDevice::PrinterFont(const TFontDesc &desc)
         font.setStyleHint(QFont::Monospace);
     // Hinting is for screens; on paper it would make widths depend on the resolution.
     font.setHintingPreference(QFont::PreferNoHinting);
+    // Lines are laid out by measured widths; kerning would draw them otherwise.
+    font.setKerning(false);
     return font;
 }
 
 QRect TQtPageDevice::paintRect() const
 {
+    if (m_geometry)
+        return m_geometry->paint;
     const QPageLayout layout = m_device->pageLayout();
     return layout.paintRectPixels(m_device->logicalDpiX());
 }
 
 QRect TQtPageDevice::fullRect() const
 {
+    if (m_geometry)
+        return m_geometry->full;
     const QPageLayout layout = m_device->pageLayout();
     return layout.fullRectPixels(m_device->logicalDpiX());
 }
@@ -107,6 +124,7 @@ bool TQtPageDevice::BeginDoc()
     if (!painter->begin(m_device))
         return false;
     m_painter = std::move(painter);
+    m_geometry = TGeometry{paintRect(), fullRect()};
     m_pageNumber = 1;
     m_metrics.reset();
     m_painter->setFont(m_font);
@@ -128,6 +146,7 @@ bool TQtPageDevice::EndDoc()
         return false;
     const bool ended = m_painter->end();
     m_painter.reset();
+    m_geometry.reset();
     return ended;
 }
 
@@ -156,6 +175,7 @@ void TQtPageDevice::SetFont(const TFontDesc &font)
                                       int((font.Color >> 16) & 0xFF))
                              : QColor(Qt::black);
     m_metrics.reset();
+    m_advances.clear();
     if (m_painter) {
         m_painter->setFont(m_font);
         m_painter->setPen(QPen(m_color, m_penWidth));
@@ -170,8 +190,37 @@ const QFontMetrics &TQtPageDevice::metrics()
     return *m_metrics;
 }
 
+// The width as a sum of cached character advances, for texts whose characters are all
+// laid out one after the other. The line printer measures many prefixes of a line;
+// shaping each of them again would cost more than drawing the line.
+bool TQtPageDevice::simpleWidth(const QString &text, int *width)
+{
+    for (const QChar c : text) {
+        if (needsShaping(c))
+            return false;
+    }
+    if (m_advances.empty())
+        m_advances.assign(kSimpleEnd, -1);
+    qreal sum = 0;
+    std::optional<QFontMetricsF> exact;
+    for (const QChar c : text) {
+        qreal &advance = m_advances[c.unicode()];
+        if (advance < 0) {
+            if (!exact)
+                exact.emplace(m_font, m_device);
+            advance = exact->horizontalAdvance(c);
+        }
+        sum += advance;
+    }
+    *width = qRound(sum);
+    return true;
+}
+
 int TQtPageDevice::TextWidth(const QString &text)
 {
+    int width = 0;
+    if (simpleWidth(text, &width))
+        return width;
     return metrics().horizontalAdvance(text);
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QPagedPaintDevice;
 class QPainter;
@@ -59,7 +60,16 @@ public:
 private:
     QRect paintRect() const;
     QRect fullRect() const;
+    struct TGeometry
+    {
+        QRect paint;
+        QRect full;
+    };
+    // The page cannot change while a job prints, so its geometry is taken once then;
+    // outside a job the device's current page layout is asked every time.
+    std::optional<TGeometry> m_geometry;
     const QFontMetrics &metrics();
+    bool simpleWidth(const QString &text, int *width);
 
     QPagedPaintDevice *m_device;
     std::function<void(const QString &)> m_setTitle;
@@ -67,6 +77,9 @@ private:
     QFont m_font;
     QColor m_color;
     std::optional<QFontMetrics> m_metrics;
+    // Advances of the characters that need no shaping, taken on first use (negative:
+    // not yet known).
+    std::vector<qreal> m_advances;
     int m_penWidth = 1;
     int m_pageNumber = 0;
     QString m_title;

@@ -6,14 +6,17 @@
 #include "app/MessageService.h"
 #include "notes/NoteTree.h"
 #include "print/Print.h"
+#include "print/LinePrntQt.h"
 #include "print/PrintJob.h"
 #include "settings/RegistryStore.h"
 #include "settings/TempRegistry.h"
 
+#include <QBuffer>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTest>
@@ -212,6 +215,33 @@ TEST_F(PrintDialogTest, CancelledPdfQuestionPrintsNothing)
     EXPECT_EQ(d.result(), 0);
     EXPECT_FALSE(printKeyStored());
     EXPECT_TRUE(messages.isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// The Qt device's widths, taken from cached character advances where that is exact,
+// against Qt's own shaping of the same text in the same font on the same PDF device.
+TEST(QtPageDevice, WidthsAgreeWithShapedText)
+{
+    for (const char *family : {"Liberation Mono", "DejaVu Sans"}) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter pdf(&buffer);
+        TQtPageDevice device(&pdf);
+        TFontDesc desc;
+        desc.Name = QString::fromLatin1(family);
+        desc.Size = 10;
+        device.SetFont(desc);
+        const QFontMetricsF shaped(TQtPageDevice::PrinterFont(desc), &pdf);
+        for (const QString &text : {u"Page 1"_s, u"WAVE Typography, fjord; Überstunden"_s,
+                                    u"Привет, мир"_s, u"e\u0301t\u00e9 \u05e9\u05dc\u05d5\u05dd"_s}) {
+            const qreal expected = shaped.horizontalAdvance(text);
+            EXPECT_NEAR(device.TextWidth(text), expected, 1 + expected / 500)
+                << family << " " << text.toStdString();
+        }
+    }
 }
 
 } // namespace
