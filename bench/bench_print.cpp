@@ -3,6 +3,7 @@
 // of PDF device in the same run (no measuring, wrapping or page logic beyond a plain
 // line count).
 
+#include "BenchWords.h"
 #include "RatioReporter.h"
 
 #include "notes/NoteTree.h"
@@ -22,34 +23,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char *const kWords[] = {"alpha", "budget", "Computers", "delta", "Echo", "fjord", "garden",
-                              "harbour", "Index", "journal", "kettle", "lemon", "Meeting",
-                              "north", "orbit", "parcel", "quartz", "river", "Summer", "timber"};
-
-QString words(quint32 &seed, int count)
-{
-    QString text;
-    for (int i = 0; i < count; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        if (i)
-            text += u' ';
-        text += QLatin1String(kWords[(seed >> 16) % 20]);
-    }
-    return text;
-}
-
 // Every note: a title and three lines, one of them a long paragraph that wraps.
 const QStringList &documentLines()
 {
     static const QStringList lines = [] {
         TNoteTree tree;
-        quint32 seed = 1;
         TNote *parent = nullptr;
-        for (int i = 0; i < 20000; ++i) {
-            const QString body = words(seed, 6) + u"\r\n\t"_s + words(seed, 4) + u"\r\n"_s
-                + words(seed, 30) + u"\r\n"_s;
-            TNote *note = tree.AddNote(parent, words(seed, 2), parent ? imLastChild : imAfter,
-                                       body);
+        for (quint32 i = 0; i < 20000; ++i) {
+            const QString body = words(4 * i, 6) + u"\r\n\t"_s + words(4 * i + 1, 4)
+                + u"\r\n"_s + words(4 * i + 2, 30) + u"\r\n"_s;
+            TNote *note = tree.AddNote(parent, words(4 * i + 3, 2),
+                                       parent ? imLastChild : imAfter, body);
             if (i % 10 == 0)
                 parent = note;
         }
@@ -58,13 +42,8 @@ const QStringList &documentLines()
     return lines;
 }
 
-void setUpWriter(QPdfWriter &pdf)
-{
-    pdf.setPageSize(QPageSize(QPageSize::A4));
-    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-}
-
-void BM_LinePrinterPdf(benchmark::State &state)
+// Runs draw on a fresh A4 PDF writer (no unprintable border) for each iteration.
+template <typename Draw> void runOnPdf(benchmark::State &state, Draw draw)
 {
     const QStringList &lines = documentLines();
     qint64 bytes = 0;
@@ -72,28 +51,30 @@ void BM_LinePrinterPdf(benchmark::State &state)
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
         QPdfWriter pdf(&buffer);
-        setUpWriter(pdf);
-        TQtPageDevice device(&pdf);
-        TLinePrinter printer(&device);
-        SetUpNotesPrinter(printer);
-        TPrintJob job;
-        job.Lines = lines;
-        PrintNotes(printer, job);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        draw(pdf, lines);
         bytes = buffer.size();
     }
     state.counters["lines"] = double(lines.size());
     state.counters["pdf_bytes"] = double(bytes);
 }
 
+void BM_LinePrinterPdf(benchmark::State &state)
+{
+    runOnPdf(state, [](QPdfWriter &pdf, const QStringList &lines) {
+        TQtPageDevice device(&pdf);
+        TLinePrinter printer(&device);
+        SetUpNotesPrinter(printer);
+        TPrintJob job;
+        job.Lines = lines;
+        PrintNotes(printer, job);
+    });
+}
+
 void BM_DrawTextPdf(benchmark::State &state)
 {
-    const QStringList &lines = documentLines();
-    qint64 bytes = 0;
-    for (auto _ : state) {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter pdf(&buffer);
-        setUpWriter(pdf);
+    runOnPdf(state, [](QPdfWriter &pdf, const QStringList &lines) {
         QPainter painter(&pdf);
         painter.setFont(TQtPageDevice::PrinterFont(TFontDesc{u"Courier New"_s, 10}));
         const QFontMetrics metrics(painter.font(), &pdf);
@@ -109,11 +90,7 @@ void BM_DrawTextPdf(benchmark::State &state)
             painter.drawText(margin, y + metrics.ascent(), line);
             y += pitch;
         }
-        painter.end();
-        bytes = buffer.size();
-    }
-    state.counters["lines"] = double(lines.size());
-    state.counters["pdf_bytes"] = double(bytes);
+    });
 }
 
 } // namespace
