@@ -3,6 +3,7 @@
 // whatever printers the machine has.
 
 #include "QtPrinters.h"
+#include "app/Main.h"
 #include "app/MessageService.h"
 #include "notes/NoteTree.h"
 #include "print/Print.h"
@@ -11,6 +12,7 @@
 #include "settings/RegistryStore.h"
 #include "settings/TempRegistry.h"
 
+#include <QAction>
 #include <QBuffer>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -242,6 +244,41 @@ TEST(QtPageDevice, WidthsAgreeWithShapedText)
                 << family << " " << text.toStdString();
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// File > Print, the toolbar button and miPrintNoteClick open the dialog centred over
+// the main window with their scope argument.
+class MainWindowPrintTest : public TempRegistryTest
+{
+protected:
+    void TearDown() override { TfrmPrint::RunModal = [](QDialog &d) { return d.exec(); }; }
+};
+
+TEST_F(MainWindowPrintTest, CommandsOpenTheDialogWithTheirScope)
+{
+    QStringList opened;
+    TfrmPrint::RunModal = [&opened](QDialog &dialog) {
+        auto &print = static_cast<TfrmPrint &>(dialog);
+        const QRect main = print.parentWidget()->geometry();
+        const QPoint centred(main.left() + main.width() / 2 - print.width() / 2,
+                             main.top() + main.height() / 2 - print.height() / 2);
+        opened << u"%1 %2"_s.arg(print.Scope()).arg(print.pos() == centred);
+        return int(QDialog::Rejected);
+    };
+    TfrmMain window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QAction *>(u"miFilePrint"_s)->trigger();
+    window.findChild<QAction *>(u"btnPrint"_s)->trigger();
+    QAction headings;
+    headings.setData(3);
+    QObject::connect(&headings, &QAction::triggered, &window, &TfrmMain::miPrintNoteClick);
+    headings.trigger();
+    EXPECT_EQ(opened, QStringList({u"0 1"_s, u"0 1"_s, u"2 1"_s}));
 }
 
 } // namespace
