@@ -12,6 +12,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -21,7 +22,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPageSetupDialog>
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -59,17 +59,62 @@ QString askPdfFile(QWidget *owner)
     return name;
 }
 
+// Paper and orientation for printing into a file, where Qt's page setup dialog serves
+// only real printers.
+bool runPageSetup(QWidget *owner, QPrinter &printer)
+{
+    QDialog dialog(owner);
+    dialog.setObjectName(u"frmPageSetup"_s);
+    dialog.setWindowTitle(u"Page Setup"_s);
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *paperLabel = new QLabel(u"&Paper:"_s, &dialog);
+    paperLabel->setObjectName(u"lblPaper"_s);
+    auto *paper = new QComboBox(&dialog);
+    paper->setObjectName(u"cbxPaper"_s);
+    for (const QPageSize::PageSizeId id :
+         {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::B5, QPageSize::Letter,
+          QPageSize::Legal, QPageSize::Executive}) {
+        paper->addItem(QPageSize::name(id), int(id));
+        if (printer.pageLayout().pageSize().id() == id)
+            paper->setCurrentIndex(paper->count() - 1);
+    }
+    paper->setMinimumWidth(200);
+    paperLabel->setBuddy(paper);
+    auto *orientation = new QGroupBox(u"Orientation:"_s, &dialog);
+    orientation->setObjectName(u"rgOrientation"_s);
+    auto *orientationLayout = new QVBoxLayout(orientation);
+    auto *portrait = new QRadioButton(u"P&ortrait"_s, orientation);
+    auto *landscape = new QRadioButton(u"&Landscape"_s, orientation);
+    orientationLayout->addWidget(portrait);
+    orientationLayout->addWidget(landscape);
+    (printer.pageLayout().orientation() == QPageLayout::Landscape ? landscape : portrait)
+        ->setChecked(true);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(paperLabel);
+    layout->addWidget(paper);
+    layout->addWidget(orientation);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    TranslateForm(&dialog, false);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    printer.setPageSize(QPageSize(QPageSize::PageSizeId(paper->currentData().toInt())));
+    printer.setPageOrientation(landscape->isChecked() ? QPageLayout::Landscape
+                                                      : QPageLayout::Portrait);
+    return true;
+}
+
 bool runPrinterSetup(QWidget *owner, QPrinter &printer)
 {
-    // Where a printer exists it is chosen here with its paper; without one, the page
-    // setup gives paper and orientation for the PDF.
-    if (!QPrinterInfo::availablePrinterNames().isEmpty()) {
+    // Where a printer exists it is chosen here with its paper and orientation.
+    if (printer.outputFormat() == QPrinter::NativeFormat) {
         QPrintDialog dialog(&printer, owner);
         dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
         return dialog.exec() == QDialog::Accepted;
     }
-    QPageSetupDialog dialog(&printer, owner);
-    return dialog.exec() == QDialog::Accepted;
+    return runPageSetup(owner, printer);
 }
 
 // Puts the line printer back on the dialog's printer when a job to a file ends.
@@ -258,7 +303,7 @@ int TfrmPrint::Execute()
 {
     TranslateForm(this, false);
     centreOverParent();
-    return RunModal(*this);
+    return RunModal ? RunModal(*this) : exec();
 }
 
 void TfrmPrint::centreOverParent()
@@ -299,7 +344,7 @@ void TfrmPrint::btnPrintClick()
         if (PrintsToFile()) {
             QString fileName = m_printer->outputFileName();
             if (fileName.isEmpty())
-                fileName = ChoosePdfFile(this);
+                fileName = (ChoosePdfFile ? ChoosePdfFile : askPdfFile)(this);
             if (fileName.isEmpty())
                 return;
             // The PDF is written beside its target and renamed over it only when whole.
@@ -363,18 +408,22 @@ void TfrmPrint::btnPreviewClick()
             TMessageService::ShowError(this, e.message());
         }
     });
-    RunModal(preview);
+    if (RunModal)
+        RunModal(preview);
+    else
+        preview.exec();
 }
 
 void TfrmPrint::btnSetupClick()
 {
-    if (RunSetup(this, *m_printer))
+    if ((RunSetup ? RunSetup : runPrinterSetup)(this, *m_printer))
         LinePrn->RefreshMargins();
 }
 
 void TfrmPrint::btnPrinterFontClick()
 {
-    const std::optional<QFont> font = ChooseFont(this, edtPrinterFont->font());
+    const std::optional<QFont> font
+        = (ChooseFont ? ChooseFont : runFontDialog)(this, edtPrinterFont->font());
     if (font)
         setPrinterFont(SettingsGui::fromQFont(*font, LinePrn->Font().Color));
 }

@@ -88,7 +88,7 @@ public:
     // Tests replace what would open another window. ChooseFont presets and runs the
     // main window's font dialog (nothing: cancelled); ChoosePdfFile asks for the PDF
     // to print into (empty: cancelled); RunSetup runs the printer or page setup and
-    // returns true when confirmed; RunModal runs a dialog modally.
+    // returns true when confirmed; RunModal runs a dialog modally. Empty: the real ones.
     static std::function<std::optional<QFont>(QWidget *owner, const QFont &initial)> ChooseFont;
     static std::function<QString(QWidget *owner)> ChoosePdfFile;
     static std::function<bool(QWidget *owner, QPrinter &printer)> RunSetup;

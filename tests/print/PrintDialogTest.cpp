@@ -7,12 +7,14 @@
 #include "app/MessageService.h"
 #include "notes/NoteTree.h"
 #include "print/Print.h"
+#include "print/LinePrntGui.h"
 #include "print/LinePrntQt.h"
 #include "print/PrintJob.h"
 #include "settings/RegistryStore.h"
 #include "settings/TempRegistry.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QBuffer>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -59,6 +61,7 @@ protected:
         TMessageService::Answer = nullptr;
         TfrmPrint::ChoosePdfFile = nullptr;
         TfrmPrint::ChooseFont = nullptr;
+        TfrmPrint::RunSetup = nullptr;
     }
 
     TfrmPrint &open()
@@ -181,7 +184,24 @@ TEST_F(PrintDialogTest, PrintWritesThePdfAndStoresTheChoices)
     };
     d.btnPrinterFont->click();
     EXPECT_EQ(d.LinePrn->Font().Size, 12);
+    TfrmPrint::RunSetup = [](QWidget *, QPrinter &printer) {
+        printer.setPageOrientation(QPageLayout::Landscape);
+        return true;
+    };
+    d.btnSetup->click();
+    const auto progressWindows = [] {
+        int count = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            count += qobject_cast<TPrntProgDlg *>(w) && w->isVisible();
+        return count;
+    };
+    int shownWhilePrinting = 0;
+    d.LinePrn->OnNewPage = [&] { shownWhilePrinting = progressWindows(); };
     QTest::keyClick(d.edtLeftMargin, Qt::Key_Return);
+    EXPECT_EQ(shownWhilePrinting, 1);
+    EXPECT_EQ(progressWindows(), 0);
+    // The page set up before printing is the one the PDF got.
+    EXPECT_GT(d.LinePrn->PrintableWidth(), d.LinePrn->PrintableHeight());
 
     EXPECT_TRUE(messages.isEmpty()) << messages.join(u' ').toStdString();
     EXPECT_EQ(d.result(), QDialog::Accepted);
@@ -255,7 +275,7 @@ namespace {
 class MainWindowPrintTest : public TempRegistryTest
 {
 protected:
-    void TearDown() override { TfrmPrint::RunModal = [](QDialog &d) { return d.exec(); }; }
+    void TearDown() override { TfrmPrint::RunModal = nullptr; }
 };
 
 TEST_F(MainWindowPrintTest, CommandsOpenTheDialogWithTheirScope)
