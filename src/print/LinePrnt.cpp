@@ -3,6 +3,7 @@
 #include "settings/Utils.h"
 
 #include <QLocale>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <cmath>
@@ -78,7 +79,7 @@ TLinePrinter::~TLinePrinter() = default;
 
 void TLinePrinter::SetDevice(TPageDevice *device)
 {
-    Q_ASSERT(!Printing());
+    // A job that failed half way is left to its device, which ends it when destroyed.
     m_device = device;
     if (m_device)
         m_device->SetFont(m_font);
@@ -401,6 +402,9 @@ void TLinePrinter::startPage()
     progress(u"Currently Printing"_s);
     {
         TableFormatKeeper keeper(TableFormat);
+        // A band lower than a line puts the header or footer inside the text area;
+        // advancing there would start the page again, and again.
+        const QScopedValueRollback inBand(m_drawingBand, true);
         if (!Header.isEmpty()) {
             // Centred in the band between the printable area's top and the text area.
             m_y = (TopPx() - m_linePitch) / 2 - TopPx();
@@ -644,7 +648,7 @@ void TLinePrinter::WriteTableLine(const QString &text)
             m_device->TextOut(m_x + offset, TopPx() + m_y, cell);
         m_x = roundToPixels(double(m_x) + columnWidth);
     }
-    if (m_y >= 0 && m_y < PrintableHeight())
+    if (m_y >= 0 && m_y < PrintableHeight() && !m_drawingBand)
         NewLine();
 }
 

@@ -89,8 +89,8 @@ public:
     TLinePrinter(const TLinePrinter &) = delete;
     TLinePrinter &operator=(const TLinePrinter &) = delete;
 
-    // Another printer (the file a job goes to, say); not while printing. The margins
-    // are clamped again to its limits.
+    // Another printer (the file a job goes to, say). The margins are clamped again to
+    // its limits.
     void SetDevice(TPageDevice *device);
     TPageDevice *Device() const { return m_device; }
 
@@ -206,6 +206,7 @@ private:
     int m_y = 0;
     int m_lineNumber = 0;
     int m_linePitch = 0;
+    bool m_drawingBand = false; // the header or footer is being drawn
     TPageDevice::TTextMetrics m_metrics;
     std::unique_ptr<TPrintProgressView> m_progress;
 };

@@ -353,6 +353,21 @@ TEST_F(LinePrinterTest, HeaderAndFooterAreCentredInTheirBands)
     EXPECT_EQ(device.Pages[0].texts, expected);
 }
 
+TEST_F(LinePrinterTest, FooterInsideTheTextAreaDoesNotRestartThePageForever)
+{
+    area(1000, 200);
+    printer.SetMarginBottom(7); // the printer's minimum: no band below the text area
+    printer.SetMarginTop(270);
+    ASSERT_EQ(printer.PrintableHeight(), 200);
+    printer.Footer = u"{$PAGE}"_s;
+    printer.FooterFormat = u"50"_s;
+    const auto pages = print({u"a"_s, u"b"_s});
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0], QStringList({u"1"_s, u"a"_s, u"b"_s}));
+    // Half a line above the area's end.
+    EXPECT_EQ(device.Pages[0].texts[0].y, printer.TopPx() + 200 - 10);
+}
+
 TEST_F(LinePrinterTest, TokensExpandInHeaderOnEveryPage)
 {
     area(1000, 200);
