@@ -64,13 +64,10 @@ QString askPdfFile(QWidget *owner)
 bool runPageSetup(QWidget *owner, QPrinter &printer)
 {
     QDialog dialog(owner);
-    dialog.setObjectName(u"frmPageSetup"_s);
-    dialog.setWindowTitle(u"Page Setup"_s);
+    dialog.setWindowTitle(stringsText(u"page_setup"_s));
     auto *layout = new QVBoxLayout(&dialog);
-    auto *paperLabel = new QLabel(u"&Paper:"_s, &dialog);
-    paperLabel->setObjectName(u"lblPaper"_s);
+    auto *paperLabel = new QLabel(stringsText(u"paper"_s), &dialog);
     auto *paper = new QComboBox(&dialog);
-    paper->setObjectName(u"cbxPaper"_s);
     for (const QPageSize::PageSizeId id :
          {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::B5, QPageSize::Letter,
           QPageSize::Legal, QPageSize::Executive}) {
@@ -80,11 +77,10 @@ bool runPageSetup(QWidget *owner, QPrinter &printer)
     }
     paper->setMinimumWidth(200);
     paperLabel->setBuddy(paper);
-    auto *orientation = new QGroupBox(u"Orientation:"_s, &dialog);
-    orientation->setObjectName(u"rgOrientation"_s);
+    auto *orientation = new QGroupBox(stringsText(u"orientation"_s), &dialog);
     auto *orientationLayout = new QVBoxLayout(orientation);
-    auto *portrait = new QRadioButton(u"P&ortrait"_s, orientation);
-    auto *landscape = new QRadioButton(u"&Landscape"_s, orientation);
+    auto *portrait = new QRadioButton(stringsText(u"portrait"_s), orientation);
+    auto *landscape = new QRadioButton(stringsText(u"landscape"_s), orientation);
     orientationLayout->addWidget(portrait);
     orientationLayout->addWidget(landscape);
     (printer.pageLayout().orientation() == QPageLayout::Landscape ? landscape : portrait)
@@ -97,7 +93,6 @@ bool runPageSetup(QWidget *owner, QPrinter &printer)
     layout->addWidget(orientation);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    TranslateForm(&dialog, false);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     printer.setPageSize(QPageSize(QPageSize::PageSizeId(paper->currentData().toInt())));
