@@ -10,6 +10,7 @@
 #include "print/LinePrntGui.h"
 #include "print/LinePrntQt.h"
 #include "print/PrintJob.h"
+#include "settings/LngMan.h"
 #include "settings/RegistryStore.h"
 #include "settings/TempRegistry.h"
 
@@ -19,6 +20,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPdfWriter>
 #include <QPrinter>
@@ -299,6 +301,30 @@ TEST_F(MainWindowPrintTest, CommandsOpenTheDialogWithTheirScope)
     QObject::connect(&headings, &QAction::triggered, &window, &TfrmMain::miPrintNoteClick);
     headings.trigger();
     EXPECT_EQ(opened, QStringList({u"0 1"_s, u"0 1"_s, u"2 1"_s}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PrintDialogTest, TranslatedWhenShown)
+{
+    TLngMan &language = LanguageManager();
+    language.SetFolder(QStringLiteral(VT_LNG_DIR));
+    language.SetLanguage(u"Deutsch.lng"_s);
+    QStringList seen;
+    TfrmPrint::RunModal = [&seen](QDialog &shown) {
+        auto &d = static_cast<TfrmPrint &>(shown);
+        seen << d.windowTitle() << d.scopeButtons->button(psHeadingsOnly)->text()
+             << d.lblBottomMargin->text() << d.btnPreview->text() << d.edtTopMargin->toolTip();
+        return int(QDialog::Rejected);
+    };
+    TfrmPrint d(source);
+    d.Execute();
+    TfrmPrint::RunModal = nullptr;
+    language.SetLanguage(u"English.lng"_s);
+    EXPECT_EQ(seen, QStringList({u"Drucken"_s, u"Nur &Überschriften"_s, u"&Unten"_s,
+                                 u"&Vorschau..."_s, u"Millimeter"_s}));
 }
 
 } // namespace
