@@ -30,10 +30,10 @@ const QStringList &documentLines()
         TNoteTree tree;
         TNote *parent = nullptr;
         for (quint32 i = 0; i < 20000; ++i) {
-            const QString body = words(4 * i, 6) + u"\r\n\t"_s + words(4 * i + 1, 4)
-                + u"\r\n"_s + words(4 * i + 2, 30) + u"\r\n"_s;
-            TNote *note = tree.AddNote(parent, words(4 * i + 3, 2),
-                                       parent ? imLastChild : imAfter, body);
+            const QString body = words(4 * i, 6) + u"\r\n\t"_s + words(4 * i + 1, 4) + u"\r\n"_s
+                + words(4 * i + 2, 30) + u"\r\n"_s;
+            TNote *note
+                = tree.AddNote(parent, words(4 * i + 3, 2), parent ? imLastChild : imAfter, body);
             if (i % 10 == 0)
                 parent = note;
         }
@@ -76,7 +76,7 @@ void BM_DrawTextPdf(benchmark::State &state)
 {
     runOnPdf(state, [](QPdfWriter &pdf, const QStringList &lines) {
         QPainter painter(&pdf);
-        painter.setFont(TQtPageDevice::PrinterFont(TFontDesc{u"Courier New"_s, 10}));
+        painter.setFont(TQtPageDevice::PrinterFont(TFontDesc { u"Courier New"_s, 10 }));
         const QFontMetrics metrics(painter.font(), &pdf);
         const int pitch = metrics.height() * 3 / 2;
         const int margin = pdf.resolution() * 10 / 254; // 10 mm
@@ -105,7 +105,7 @@ int main(int argc, char **argv)
     char name[] = "vt_bench_print";
     char platformOption[] = "-platform";
     char platform[] = "offscreen";
-    char *qtArgv[] = {name, platformOption, platform, nullptr};
+    char *qtArgv[] = { name, platformOption, platform, nullptr };
     QGuiApplication app(qtArgc, qtArgv);
-    return runBenchmarksWithRatios(argc, argv, {{"BM_LinePrinterPdf", "BM_DrawTextPdf"}});
+    return runBenchmarksWithRatios(argc, argv, { { "BM_LinePrinterPdf", "BM_DrawTextPdf" } });
 }

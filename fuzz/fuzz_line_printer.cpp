@@ -50,7 +50,7 @@ public:
         return width;
     }
     int TextHeight(const QString &) override { return 20; }
-    TTextMetrics TextMetrics() override { return {20, 2}; }
+    TTextMetrics TextMetrics() override { return { 20, 2 }; }
     bool TextOut(int, int y, const QString &text) override
     {
         // Plain lines are drawn inside the text area (table lines may be header or
@@ -88,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     printer.WordWrap = data[5] & 1;
     printer.Alignment = TAlignment((data[5] >> 1) % 3);
     const bool table = data[5] & 8;
-    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data + 6),
-                                           qsizetype(size - 6));
+    const QString text
+        = QString::fromUtf8(reinterpret_cast<const char *>(data + 6), qsizetype(size - 6));
     QStringList lines = text.split(u'\n');
     if (table || (data[5] & 16)) {
         // The first line is the format, the second the header.

@@ -35,7 +35,7 @@ struct TPrintOptions
     QString note;
     QString fontName; // empty: the printer's default font
     int fontSize = 10;
-    QStringList margins{u"10"_s, u"10"_s, u"10"_s, u"10"_s}; // L, R, T, B
+    QStringList margins { u"10"_s, u"10"_s, u"10"_s, u"10"_s }; // L, R, T, B
     bool pageNumbers = true;
     QPageSize::PageSizeId paper = QPageSize::A4;
     std::optional<QString> passwordFile;
@@ -94,7 +94,7 @@ bool parseMargins(const QString &text, QStringList *margins)
 // Returns an exit status when the arguments are wrong, else nothing.
 std::optional<int> parseArguments(const QStringList &args, TPrintOptions *o)
 {
-    static const QStringList scopes{u"note"_s, u"tree"_s, u"headings"_s, u"all"_s};
+    static const QStringList scopes { u"note"_s, u"tree"_s, u"headings"_s, u"all"_s };
     QStringList positional;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
@@ -234,7 +234,7 @@ int CommandPrint(const QStringList &args, const TCliDocumentReader &readDocument
     static char name[] = "vellumtree-cli";
     static char platformOption[] = "-platform";
     static char platform[] = "offscreen";
-    static char *argv[] = {name, platformOption, platform, nullptr};
+    static char *argv[] = { name, platformOption, platform, nullptr };
     std::unique_ptr<QGuiApplication> app;
     if (!QGuiApplication::instance())
         app = std::make_unique<QGuiApplication>(argc, argv);

@@ -121,8 +121,8 @@ struct TFallbackSheet
 {
     double physicalWidth, physicalHeight, pageWidth, pageHeight, offset;
 };
-constexpr TFallbackSheet kInchSheet{8.5, 11, 8, 10.5, 0.25};
-constexpr TFallbackSheet kMmSheet{210, 297, 198, 284, 6};
+constexpr TFallbackSheet kInchSheet { 8.5, 11, 8, 10.5, 0.25 };
+constexpr TFallbackSheet kMmSheet { 210, 297, 198, 284, 6 };
 
 const TFallbackSheet &sheetIn(TMeasureUnit unit)
 {
@@ -162,13 +162,15 @@ float TLinePrinter::MinMarginLeft() const
 
 float TLinePrinter::MinMarginBottom() const
 {
-    const double page = m_device ? lengthY(m_device->PageHeight()) : sheetIn(m_measureUnit).pageHeight;
+    const double page
+        = m_device ? lengthY(m_device->PageHeight()) : sheetIn(m_measureUnit).pageHeight;
     return float(physicalHeight() - page - MinMarginTop());
 }
 
 float TLinePrinter::MinMarginRight() const
 {
-    const double page = m_device ? lengthX(m_device->PageWidth()) : sheetIn(m_measureUnit).pageWidth;
+    const double page
+        = m_device ? lengthX(m_device->PageWidth()) : sheetIn(m_measureUnit).pageWidth;
     return float(physicalWidth() - page - MinMarginLeft());
 }
 
@@ -596,8 +598,8 @@ QString TLinePrinter::expandTokens(QString text) const
         // A replacement that contains its own token would never finish.
         if (value.contains(token))
             return;
-        for (int pass = 0; pass < kMaxTokenPasses && text.contains(token)
-             && text.size() < kMaxExpandedLength;
+        for (int pass = 0;
+             pass < kMaxTokenPasses && text.contains(token) && text.size() < kMaxExpandedLength;
              ++pass)
             text.replace(token, value);
     };

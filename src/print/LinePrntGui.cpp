@@ -10,8 +10,8 @@
 using namespace Qt::StringLiterals;
 
 TPrntProgDlg::TPrntProgDlg(QWidget *parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint
-                          | Qt::WindowTitleHint)
+    : QDialog(
+        parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(u"PrntProgDlg"_s);
     setWindowTitle(u"Print Progress"_s);
@@ -44,9 +44,7 @@ TPrntProgDlg::TPrntProgDlg(QWidget *parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-TPrntProgView::TPrntProgView() : m_dialog(new TPrntProgDlg(QApplication::activeWindow()))
-{
-}
+TPrntProgView::TPrntProgView() : m_dialog(new TPrntProgDlg(QApplication::activeWindow())) { }
 
 TPrntProgView::~TPrntProgView()
 {

@@ -25,8 +25,8 @@ bool needsShaping(QChar c)
 
 } // namespace
 
-TQtPageDevice::TQtPageDevice(QPagedPaintDevice *device,
-                             std::function<void(const QString &)> setTitle)
+TQtPageDevice::TQtPageDevice(
+    QPagedPaintDevice *device, std::function<void(const QString &)> setTitle)
     : m_device(device), m_setTitle(std::move(setTitle)), m_color(Qt::black)
 {
     Q_ASSERT(device);
@@ -124,7 +124,7 @@ bool TQtPageDevice::BeginDoc()
     if (!painter->begin(m_device))
         return false;
     m_painter = std::move(painter);
-    m_geometry = TGeometry{paintRect(), fullRect()};
+    m_geometry = TGeometry { paintRect(), fullRect() };
     m_pageNumber = 1;
     m_metrics.reset();
     m_painter->setFont(m_font);
@@ -163,8 +163,8 @@ TPrinterOrientation TQtPageDevice::Orientation() const
 
 void TQtPageDevice::SetOrientation(TPrinterOrientation orientation)
 {
-    m_device->setPageOrientation(orientation == poLandscape ? QPageLayout::Landscape
-                                                            : QPageLayout::Portrait);
+    m_device->setPageOrientation(
+        orientation == poLandscape ? QPageLayout::Landscape : QPageLayout::Portrait);
 }
 
 void TQtPageDevice::SetFont(const TFontDesc &font)
@@ -172,7 +172,7 @@ void TQtPageDevice::SetFont(const TFontDesc &font)
     m_font = PrinterFont(font);
     const bool explicitColour = (font.Color & 0xFF000000u) == 0 && font.Color != clNone;
     m_color = explicitColour ? QColor(int(font.Color & 0xFF), int((font.Color >> 8) & 0xFF),
-                                      int((font.Color >> 16) & 0xFF))
+                  int((font.Color >> 16) & 0xFF))
                              : QColor(Qt::black);
     m_metrics.reset();
     m_advances.clear();
@@ -232,7 +232,7 @@ int TQtPageDevice::TextHeight(const QString &)
 TPageDevice::TTextMetrics TQtPageDevice::TextMetrics()
 {
     const QFontMetrics &fm = metrics();
-    return {fm.height(), std::max(0, fm.leading())};
+    return { fm.height(), std::max(0, fm.leading()) };
 }
 
 bool TQtPageDevice::TextOut(int x, int y, const QString &text)

@@ -22,8 +22,8 @@ class TQtPageDevice final : public TPageDevice
 public:
     // device is not owned. setTitle passes the job title on to the device (a QPrinter's
     // document name); without it a QPdfWriter gets it as the PDF's title.
-    explicit TQtPageDevice(QPagedPaintDevice *device,
-                           std::function<void(const QString &)> setTitle = {});
+    explicit TQtPageDevice(
+        QPagedPaintDevice *device, std::function<void(const QString &)> setTitle = {});
     ~TQtPageDevice() override;
 
     int PageWidth() const override;

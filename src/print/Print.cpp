@@ -52,8 +52,8 @@ std::optional<QFont> runFontDialog(QWidget *owner, const QFont &initial)
 
 QString askPdfFile(QWidget *owner)
 {
-    QString name = QFileDialog::getSaveFileName(owner, stringsText(u"print_pdf"_s), QString(),
-                                                stringsText(u"pdf_filter"_s));
+    QString name = QFileDialog::getSaveFileName(
+        owner, stringsText(u"print_pdf"_s), QString(), stringsText(u"pdf_filter"_s));
     if (!name.isEmpty() && !name.endsWith(u".pdf"_s, Qt::CaseInsensitive))
         name += u".pdf"_s;
     return name;
@@ -68,9 +68,8 @@ bool runPageSetup(QWidget *owner, QPrinter &printer)
     auto *layout = new QVBoxLayout(&dialog);
     auto *paperLabel = new QLabel(stringsText(u"paper"_s), &dialog);
     auto *paper = new QComboBox(&dialog);
-    for (const QPageSize::PageSizeId id :
-         {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::B5, QPageSize::Letter,
-          QPageSize::Legal, QPageSize::Executive}) {
+    for (const QPageSize::PageSizeId id : { QPageSize::A4, QPageSize::A3, QPageSize::A5,
+             QPageSize::B5, QPageSize::Letter, QPageSize::Legal, QPageSize::Executive }) {
         paper->addItem(QPageSize::name(id), int(id));
         if (printer.pageLayout().pageSize().id() == id)
             paper->setCurrentIndex(paper->count() - 1);
@@ -96,8 +95,8 @@ bool runPageSetup(QWidget *owner, QPrinter &printer)
     if (dialog.exec() != QDialog::Accepted)
         return false;
     printer.setPageSize(QPageSize(QPageSize::PageSizeId(paper->currentData().toInt())));
-    printer.setPageOrientation(landscape->isChecked() ? QPageLayout::Landscape
-                                                      : QPageLayout::Portrait);
+    printer.setPageOrientation(
+        landscape->isChecked() ? QPageLayout::Landscape : QPageLayout::Portrait);
     return true;
 }
 
@@ -130,19 +129,20 @@ private:
 
 } // namespace
 
-std::function<std::optional<QFont>(QWidget *, const QFont &)> TfrmPrint::ChooseFont
-    = runFontDialog;
+std::function<std::optional<QFont>(QWidget *, const QFont &)> TfrmPrint::ChooseFont = runFontDialog;
 std::function<QString(QWidget *)> TfrmPrint::ChoosePdfFile = askPdfFile;
 std::function<bool(QWidget *, QPrinter &)> TfrmPrint::RunSetup = runPrinterSetup;
 std::function<int(QDialog &)> TfrmPrint::RunModal = [](QDialog &dialog) { return dialog.exec(); };
 
 TfrmPrint::TfrmPrint(const TPrintSource &source, QWidget *parent)
-    : QDialog(parent), m_source(source), m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution))
+    : QDialog(parent)
+    , m_source(source)
+    , m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution))
 {
     setObjectName(u"frmPrint"_s);
     setWindowTitle(u"Print"_s);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+        | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
     if (QPrinterInfo::availablePrinterNames().isEmpty())
@@ -190,8 +190,8 @@ void TfrmPrint::createControls()
     rgPrintScope->setObjectName(u"rgPrintScope"_s);
     scopeButtons = new QButtonGroup(rgPrintScope);
     auto *scopeLayout = new QVBoxLayout(rgPrintScope);
-    const QStringList scopes{u"Current &note"_s, u"Current t&ree"_s, u"&Headings only"_s,
-                             u"&All notes"_s};
+    const QStringList scopes { u"Current &note"_s, u"Current t&ree"_s, u"&Headings only"_s,
+        u"&All notes"_s };
     for (int i = 0; i < scopes.size(); ++i) {
         auto *button = new QRadioButton(scopes[i], rgPrintScope);
         scopeButtons->addButton(button, i);
@@ -203,19 +203,19 @@ void TfrmPrint::createControls()
     gbMargins = new QGroupBox(u"Margins:"_s, this);
     gbMargins->setObjectName(u"gbMargins"_s);
     auto *grid = new QGridLayout(gbMargins);
-    const auto marginBox = [this, grid](const QString &name, const QString &caption, int row,
-                                        QLabel **label) {
-        *label = new QLabel(caption, gbMargins);
-        (*label)->setObjectName(u"lbl"_s + name);
-        auto *box = new QLineEdit(kDefaultMargin, gbMargins);
-        box->setObjectName(u"edt"_s + name);
-        box->setToolTip(u"millimeters"_s);
-        box->setFixedWidth(56);
-        (*label)->setBuddy(box);
-        grid->addWidget(*label, row, 0);
-        grid->addWidget(box, row, 1);
-        return box;
-    };
+    const auto marginBox
+        = [this, grid](const QString &name, const QString &caption, int row, QLabel **label) {
+              *label = new QLabel(caption, gbMargins);
+              (*label)->setObjectName(u"lbl"_s + name);
+              auto *box = new QLineEdit(kDefaultMargin, gbMargins);
+              box->setObjectName(u"edt"_s + name);
+              box->setToolTip(u"millimeters"_s);
+              box->setFixedWidth(56);
+              (*label)->setBuddy(box);
+              grid->addWidget(*label, row, 0);
+              grid->addWidget(box, row, 1);
+              return box;
+          };
     edtLeftMargin = marginBox(u"LeftMargin"_s, u"&Left"_s, 0, &lblLeftMargin);
     edtRightMargin = marginBox(u"RightMargin"_s, u"&Right"_s, 1, &lblRightMargin);
     edtTopMargin = marginBox(u"TopMargin"_s, u"&Top"_s, 2, &lblTopMargin);
@@ -455,8 +455,8 @@ bool TfrmPrint::eventFilter(QObject *watched, QEvent *event)
         if (mods == Qt::NoModifier && FormKeyPress(keyEvent->key()))
             return true;
         auto *box = qobject_cast<QLineEdit *>(watched);
-        const bool marginBox = box == edtLeftMargin || box == edtRightMargin
-            || box == edtTopMargin || box == edtBottomMargin;
+        const bool marginBox = box == edtLeftMargin || box == edtRightMargin || box == edtTopMargin
+            || box == edtBottomMargin;
         const QString text = keyEvent->text();
         // Characters only: Tab moves on, Delete and the arrows edit as usual.
         const bool character = !text.isEmpty() && text != u"\t"_s && text.front() != QChar(0x7F)

@@ -38,8 +38,8 @@ void appendNote(QStringList &lines, const TNote *note, bool withBody)
 
 } // namespace
 
-QStringList ComposePrintLines(int scope, const TNoteTree &tree, const TNote *selected,
-                              const QString &editorText)
+QStringList ComposePrintLines(
+    int scope, const TNoteTree &tree, const TNote *selected, const QString &editorText)
 {
     QStringList lines;
     switch (scope) {

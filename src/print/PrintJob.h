@@ -24,8 +24,8 @@ enum TPrintScope { psCurrentNote = 0, psCurrentTree = 1, psHeadingsOnly = 2, psA
 // The lines a print of notes takes, with every CR, LF or CR LF inside them made one
 // line break. psCurrentNote prints editorText; psCurrentTree the branch of selected
 // (nothing without one); the other two the whole tree. Titles are not indented.
-QStringList ComposePrintLines(int scope, const TNoteTree &tree, const TNote *selected,
-                              const QString &editorText);
+QStringList ComposePrintLines(
+    int scope, const TNoteTree &tree, const TNote *selected, const QString &editorText);
 
 // A margin box's text as millimetres; a text that is not a number gives 10.
 float MarginFromText(const QString &text);

@@ -46,7 +46,7 @@ protected:
     }
 
     TRecordingDevice device;
-    TLinePrinter printer{&device};
+    TLinePrinter printer { &device };
 };
 
 // --- Properties and geometry -----------------------------------------------------------
@@ -98,7 +98,7 @@ TEST_F(LinePrinterTest, MarginPixelsRoundHalvesToEven)
     device.Ppi = 2;
     printer.SetMeasureUnit(muInches);
     const float minLeft = printer.MinMarginLeft();
-    for (const auto &[offset, pixels] : {std::pair{0.25f, 0}, {0.75f, 2}, {1.25f, 2}}) {
+    for (const auto &[offset, pixels] : { std::pair { 0.25f, 0 }, { 0.75f, 2 }, { 1.25f, 2 } }) {
         printer.SetMarginLeft(minLeft + offset);
         EXPECT_EQ(printer.LeftPx(), pixels) << offset;
     }
@@ -118,14 +118,16 @@ TEST_F(LinePrinterTest, NegativeDefaultColWidthStoresZeroAndComplains)
 
 TEST_F(LinePrinterTest, FrozenWhilePrinting)
 {
-    const std::vector<std::pair<std::function<void()>, QString>> changes{
-        {[this] { printer.SetMarginTop(20); }, u"Unable to change top margin while printing"_s},
-        {[this] { printer.SetMarginBottom(20); }, u"Unable to change bottom margin while printing"_s},
-        {[this] { printer.SetMarginLeft(20); }, u"Unable to change left margin while printing"_s},
-        {[this] { printer.SetMarginRight(20); }, u"Unable to change right margin while printing"_s},
-        {[this] { printer.SetTitle(u"x"_s); }, u"Unable to change title while printing"_s},
-        {[this] { printer.SetOrientation(poLandscape); },
-         u"Unable to change orientation while printing"_s},
+    const std::vector<std::pair<std::function<void()>, QString>> changes {
+        { [this] { printer.SetMarginTop(20); }, u"Unable to change top margin while printing"_s },
+        { [this] { printer.SetMarginBottom(20); },
+            u"Unable to change bottom margin while printing"_s },
+        { [this] { printer.SetMarginLeft(20); }, u"Unable to change left margin while printing"_s },
+        { [this] { printer.SetMarginRight(20); },
+            u"Unable to change right margin while printing"_s },
+        { [this] { printer.SetTitle(u"x"_s); }, u"Unable to change title while printing"_s },
+        { [this] { printer.SetOrientation(poLandscape); },
+            u"Unable to change orientation while printing"_s },
     };
     printer.SetMarginLeft(10);
     printer.BeginDoc();
@@ -144,8 +146,8 @@ TEST_F(LinePrinterTest, FrozenWhilePrinting)
 
 TEST_F(LinePrinterTest, LinePitchFollowsSpacingAndFontMetricsWhilePrinting)
 {
-    const std::vector<std::pair<TLineSpacing, int>> idle{
-        {lsHalfSpace, 10}, {lsSingleSpace, 20}, {lsSingleAndAHalf, 30}, {lsDoubleSpace, 40}};
+    const std::vector<std::pair<TLineSpacing, int>> idle { { lsHalfSpace, 10 },
+        { lsSingleSpace, 20 }, { lsSingleAndAHalf, 30 }, { lsDoubleSpace, 40 } };
     for (const auto &[spacing, pitch] : idle) {
         printer.SetLineSpacing(spacing);
         EXPECT_EQ(printer.LinePitch(), pitch);
@@ -215,26 +217,29 @@ TEST_P(LineLayoutTest, PrintsThePieces)
     const WrapCase &c = GetParam();
     area(c.width, 2000);
     printer.WordWrap = c.wordWrap;
-    const auto pages = print({c.text});
+    const auto pages = print({ c.text });
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0], c.printed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Wrapping, LineLayoutTest,
+INSTANTIATE_TEST_SUITE_P(Wrapping, LineLayoutTest,
     ::testing::Values(
-        WrapCase{"ExactlyAsWideAsTheArea", 100, true, u"aaaaaaaaaa"_s, {u"aaaaaaaaaa"_s}},
-        WrapCase{"OneCharacterTooWideWraps", 90, true, u"aaaaaaaaaa"_s, {u"aaaaaaaaa"_s, u"a"_s}},
-        WrapCase{"OneCharacterTooWideIsCut", 90, false, u"aaaaaaaaaa"_s, {u"aaaaaaaaa"_s}},
-        WrapCase{"BlankBeforeTheBreakStaysOnTheLine", 50, true, u"aaa bbb"_s, {u"aaa "_s, u"bbb"_s}},
-        WrapCase{"BlankAtTheBreakIsConsumed", 30, true, u"aaa bbb"_s, {u"aaa"_s, u"bbb"_s}},
-        WrapCase{"FurtherBlanksStartTheNextLine", 30, true, u"aaa  bb"_s, {u"aaa"_s, u" bb"_s}},
-        WrapCase{"WordWiderThanTheAreaIsBroken", 50, true, u"abcdefghijkl"_s,
-                 {u"abcde"_s, u"fghij"_s, u"kl"_s}},
-        WrapCase{"SingleCharacterWiderThanTheAreaDoesNotLoop", 50, true, u"@@"_s, {u"@"_s, u"@"_s}},
-        WrapCase{"SingleWideCharacterIsCutToItself", 50, false, u"@ab"_s, {u"@"_s}},
-        WrapCase{"TabsExpandToTheNextStop", 200, true, u"ab\tc"_s, {u"ab      c"_s}},
-        WrapCase{"EmptyLineAdvances", 100, true, QString(), {QString()}}),
+        WrapCase { "ExactlyAsWideAsTheArea", 100, true, u"aaaaaaaaaa"_s, { u"aaaaaaaaaa"_s } },
+        WrapCase {
+            "OneCharacterTooWideWraps", 90, true, u"aaaaaaaaaa"_s, { u"aaaaaaaaa"_s, u"a"_s } },
+        WrapCase { "OneCharacterTooWideIsCut", 90, false, u"aaaaaaaaaa"_s, { u"aaaaaaaaa"_s } },
+        WrapCase {
+            "BlankBeforeTheBreakStaysOnTheLine", 50, true, u"aaa bbb"_s, { u"aaa "_s, u"bbb"_s } },
+        WrapCase { "BlankAtTheBreakIsConsumed", 30, true, u"aaa bbb"_s, { u"aaa"_s, u"bbb"_s } },
+        WrapCase {
+            "FurtherBlanksStartTheNextLine", 30, true, u"aaa  bb"_s, { u"aaa"_s, u" bb"_s } },
+        WrapCase { "WordWiderThanTheAreaIsBroken", 50, true, u"abcdefghijkl"_s,
+            { u"abcde"_s, u"fghij"_s, u"kl"_s } },
+        WrapCase {
+            "SingleCharacterWiderThanTheAreaDoesNotLoop", 50, true, u"@@"_s, { u"@"_s, u"@"_s } },
+        WrapCase { "SingleWideCharacterIsCutToItself", 50, false, u"@ab"_s, { u"@"_s } },
+        WrapCase { "TabsExpandToTheNextStop", 200, true, u"ab\tc"_s, { u"ab      c"_s } },
+        WrapCase { "EmptyLineAdvances", 100, true, QString(), { QString() } }),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(LinePrinterTest, ExpandTabsFillsToTheNextMultiple)
@@ -260,7 +265,7 @@ TEST_F(LinePrinterTest, AlignmentPlacesTheLine)
 {
     area(200, 2000);
     for (const auto &[alignment, x] :
-         {std::pair{taLeftJustify, 0}, {taRightJustify, 170}, {taCenter, 85}}) {
+        { std::pair { taLeftJustify, 0 }, { taRightJustify, 170 }, { taCenter, 85 } }) {
         printer.Alignment = alignment;
         printer.BeginDoc();
         printer.WriteLine(u"abc"_s);
@@ -279,7 +284,7 @@ TEST_F(LinePrinterTest, PagesBreakWhenTheNextLineWouldNotFit)
     ASSERT_EQ(pages.size(), 3u);
     EXPECT_EQ(pages[0].size(), 9);
     EXPECT_EQ(pages[1].first(), u"10"_s);
-    EXPECT_EQ(pages[2], QStringList({u"19"_s, u"20"_s}));
+    EXPECT_EQ(pages[2], QStringList({ u"19"_s, u"20"_s }));
     EXPECT_EQ(device.Pages[0].texts[8].y, 8 * 20);
 }
 
@@ -293,12 +298,12 @@ TEST_F(LinePrinterTest, NoLinesGiveOneEmptyPage)
 TEST_F(LinePrinterTest, AreaLowerThanALinePrintsOneLinePerPageWithoutBlankPages)
 {
     area(1000, 10);
-    const auto pages = print({u"a"_s, u"b"_s, u"c"_s});
+    const auto pages = print({ u"a"_s, u"b"_s, u"c"_s });
     // Each line starts a page; the last line's advance opens one more, as with any
     // full page.
     ASSERT_EQ(pages.size(), 4u);
-    EXPECT_EQ(pages[0], QStringList{u"a"_s});
-    EXPECT_EQ(pages[2], QStringList{u"c"_s});
+    EXPECT_EQ(pages[0], QStringList { u"a"_s });
+    EXPECT_EQ(pages[2], QStringList { u"c"_s });
 }
 
 // --- Table lines, header, footer, borders --------------------------------------------------
@@ -312,12 +317,12 @@ TEST_F(LinePrinterTest, TableColumnsAlignCellsInTheirWidths)
     printer.BeginDoc();
     printer.WriteTableLine(u"abc|def|gh|ijk|lmn|ignored"_s);
     printer.EndDoc();
-    const std::vector<TRecordingDevice::TText> expected{
-        {100 + 235, 0, u"abc"_s},   // centred in 500 pixels
-        {600, 0, u"def"_s},         // left in 500
-        {1100 + 180, 0, u"gh"_s},   // right in 200
-        {1300, 0, u"i"_s},          // DefaultColWidth 0: cut to one character
-        {1300, 0, u"l"_s},
+    const std::vector<TRecordingDevice::TText> expected {
+        { 100 + 235, 0, u"abc"_s }, // centred in 500 pixels
+        { 600, 0, u"def"_s }, // left in 500
+        { 1100 + 180, 0, u"gh"_s }, // right in 200
+        { 1300, 0, u"i"_s }, // DefaultColWidth 0: cut to one character
+        { 1300, 0, u"l"_s },
     };
     EXPECT_EQ(device.Pages[0].texts, expected);
 }
@@ -332,12 +337,12 @@ TEST_F(LinePrinterTest, TableColumnWidthsReadTheLocaleDecimalSeparator)
     printer.WriteTableLine(u"ab|cdefg"_s);
     printer.EndDoc();
     EXPECT_EQ(device.Pages[0].texts.at(0).x, 125 - 20);
-    EXPECT_EQ(device.Pages[0].texts.at(1), (TRecordingDevice::TText{125, 0, u"cde"_s}));
+    EXPECT_EQ(device.Pages[0].texts.at(1), (TRecordingDevice::TText { 125, 0, u"cde"_s }));
 }
 
 TEST_F(LinePrinterTest, HeaderAndFooterAreCentredInTheirBands)
 {
-    printer.SetMarginTop(16);    // TopPx 100
+    printer.SetMarginTop(16); // TopPx 100
     printer.SetMarginBottom(27); // BottomPx 200
     printer.Header = u"head"_s;
     printer.HeaderFormat = u"50"_s;
@@ -346,9 +351,9 @@ TEST_F(LinePrinterTest, HeaderAndFooterAreCentredInTheirBands)
     printer.BeginDoc();
     printer.EndDoc();
     const int height = printer.PrintableHeight();
-    const std::vector<TRecordingDevice::TText> expected{
-        {0, (100 - 20) / 2, u"head"_s},
-        {0, 100 + (200 - 20) / 2 + height, u"foot"_s},
+    const std::vector<TRecordingDevice::TText> expected {
+        { 0, (100 - 20) / 2, u"head"_s },
+        { 0, 100 + (200 - 20) / 2 + height, u"foot"_s },
     };
     EXPECT_EQ(device.Pages[0].texts, expected);
 }
@@ -361,9 +366,9 @@ TEST_F(LinePrinterTest, FooterInsideTheTextAreaDoesNotRestartThePageForever)
     ASSERT_EQ(printer.PrintableHeight(), 200);
     printer.Footer = u"{$PAGE}"_s;
     printer.FooterFormat = u"50"_s;
-    const auto pages = print({u"a"_s, u"b"_s});
+    const auto pages = print({ u"a"_s, u"b"_s });
     ASSERT_EQ(pages.size(), 1u);
-    EXPECT_EQ(pages[0], QStringList({u"1"_s, u"a"_s, u"b"_s}));
+    EXPECT_EQ(pages[0], QStringList({ u"1"_s, u"a"_s, u"b"_s }));
     // Half a line above the area's end.
     EXPECT_EQ(device.Pages[0].texts[0].y, printer.TopPx() + 200 - 10);
 }
@@ -387,7 +392,7 @@ TEST_F(LinePrinterTest, TokensExpandInHeaderOnEveryPage)
 TEST_F(LinePrinterTest, PlainLinesKeepTheirTokens)
 {
     area(1000, 2000);
-    EXPECT_EQ(print({u"{$PAGE}"_s}).at(0), QStringList{u"{$PAGE}"_s});
+    EXPECT_EQ(print({ u"{$PAGE}"_s }).at(0), QStringList { u"{$PAGE}"_s });
 }
 
 TEST_F(LinePrinterTest, BordersAreDrawnAroundTheTextArea)
@@ -404,11 +409,11 @@ TEST_F(LinePrinterTest, BordersAreDrawnAroundTheTextArea)
     const int r = l + printer.PrintableWidth();
     const int b = t + printer.PrintableHeight();
     const int o = 12; // 0.5 mm at 600 pixels per inch, rounded
-    const std::vector<TRecordingDevice::TLine> expected{
-        {4, l - o, t - o, r + o, t - o},
-        {4, l - o, b + o, r + o, b + o},
-        {4, l - o, t - o, l - o, b + o},
-        {4, r + o, t - o, r + o, b + o},
+    const std::vector<TRecordingDevice::TLine> expected {
+        { 4, l - o, t - o, r + o, t - o },
+        { 4, l - o, b + o, r + o, b + o },
+        { 4, l - o, t - o, l - o, b + o },
+        { 4, r + o, t - o, r + o, b + o },
     };
     EXPECT_EQ(device.Pages[0].lines, expected);
 }
@@ -438,12 +443,9 @@ TEST_F(LinePrinterTest, ProgressWindowLivesOnlyWhilePrinting)
     printer.BeginDoc();
     printer.NewPage();
     printer.EndDoc();
-    const QStringList expected{u"open"_s,
-                               u"Preparing to Print|job|1"_s,
-                               u"Currently Printing|job|1"_s,
-                               u"Currently Printing|job|2"_s,
-                               u"Finished Printing|job|2"_s,
-                               u"close"_s};
+    const QStringList expected { u"open"_s, u"Preparing to Print|job|1"_s,
+        u"Currently Printing|job|1"_s, u"Currently Printing|job|2"_s, u"Finished Printing|job|2"_s,
+        u"close"_s };
     EXPECT_EQ(log, expected);
 }
 
@@ -457,7 +459,7 @@ TEST_F(LinePrinterTest, EventsComeInTheirOrder)
     printer.BeginDoc();
     printer.WriteLine(u"a"_s);
     printer.EndDoc();
-    EXPECT_EQ(log, QStringList({u"begin"_s, u"page"_s, u"line"_s, u"line"_s, u"end"_s}));
+    EXPECT_EQ(log, QStringList({ u"begin"_s, u"page"_s, u"line"_s, u"line"_s, u"end"_s }));
     EXPECT_EQ(printer.LineNumber(), 1);
 }
 

@@ -29,8 +29,8 @@ TRun runProgram(const QString &program, const QStringList &args)
     process.start(program, args);
     process.closeWriteChannel();
     process.waitForFinished(60000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
-            QString::fromUtf8(process.readAllStandardError())};
+    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
+        QString::fromUtf8(process.readAllStandardError()) };
 }
 
 class PrintCliTest : public ::testing::Test
@@ -41,9 +41,9 @@ protected:
         ASSERT_TRUE(dir.isValid());
         TNoteTree tree;
         TNote *first = tree.AddNote(nullptr, u"Shopping"_s, imLastChild,
-                                    u"ab\tc\r\n"
-                                    "word01 word02 word03 word04 word05 word06 word07 word08 "
-                                    "word09 word10 word11 word12 word13 word14 word15\r\n"_s);
+            u"ab\tc\r\n"
+            "word01 word02 word03 word04 word05 word06 word07 word08 "
+            "word09 word10 word11 word12 word13 word14 word15\r\n"_s);
         QString many;
         for (int i = 1; i <= 150; ++i)
             many += u"line %1\r\n"_s.arg(i, 3, 10, QChar(u'0'));
@@ -73,7 +73,7 @@ protected:
         EXPECT_FALSE(tool.isEmpty()) << "pdftotext (poppler-utils) is missing";
         // Courier at 10 points is 6 points a character: columns come out exact.
         const TRun run
-            = runProgram(tool, {u"-layout"_s, u"-fixed"_s, u"6"_s, pdf, path(u"out.txt"_s)});
+            = runProgram(tool, { u"-layout"_s, u"-fixed"_s, u"6"_s, pdf, path(u"out.txt"_s) });
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         QFile text(path(u"out.txt"_s));
         if (!text.open(QIODevice::ReadOnly))
@@ -99,7 +99,7 @@ protected:
 
 TEST_F(PrintCliTest, AllNotesGiveTheLinesWrappedAndNumberedPages)
 {
-    const TRun run = print({path(u"doc.vlt"_s), u"-o"_s, path(u"all.pdf"_s)});
+    const TRun run = print({ path(u"doc.vlt"_s), u"-o"_s, path(u"all.pdf"_s) });
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList p = pages(path(u"all.pdf"_s));
     ASSERT_GE(p.size(), 3);
@@ -122,10 +122,9 @@ TEST_F(PrintCliTest, AllNotesGiveTheLinesWrappedAndNumberedPages)
 
 TEST_F(PrintCliTest, ScopesNotesAndOptions)
 {
-    const TRun run = print({path(u"doc.vle"_s), u"--password-file"_s, path(u"pw"_s), u"-o"_s,
-                            path(u"note.pdf"_s), u"--scope"_s, u"tree"_s, u"--note"_s,
-                            u"note://Shopping\\Long list;"_s, u"--no-page-numbers"_s,
-                            u"--paper"_s, u"Letter"_s, u"--margins"_s, u"20,20,15,15"_s});
+    const TRun run = print({ path(u"doc.vle"_s), u"--password-file"_s, path(u"pw"_s), u"-o"_s,
+        path(u"note.pdf"_s), u"--scope"_s, u"tree"_s, u"--note"_s, u"note://Shopping\\Long list;"_s,
+        u"--no-page-numbers"_s, u"--paper"_s, u"Letter"_s, u"--margins"_s, u"20,20,15,15"_s });
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList p = pages(path(u"note.pdf"_s));
     ASSERT_FALSE(p.isEmpty());
@@ -137,8 +136,8 @@ TEST_F(PrintCliTest, ScopesNotesAndOptions)
 
 TEST_F(PrintCliTest, NothingToPrintFailsAndWritesNoFile)
 {
-    const TRun run = print({path(u"doc.vlt"_s), u"-o"_s, path(u"empty.pdf"_s), u"--scope"_s,
-                            u"note"_s, u"--note"_s, u"Empty"_s});
+    const TRun run = print({ path(u"doc.vlt"_s), u"-o"_s, path(u"empty.pdf"_s), u"--scope"_s,
+        u"note"_s, u"--note"_s, u"Empty"_s });
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(u"There is nothing to print."_s)) << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(path(u"empty.pdf"_s)));
@@ -146,16 +145,16 @@ TEST_F(PrintCliTest, NothingToPrintFailsAndWritesNoFile)
 
 TEST_F(PrintCliTest, WrongUsageExitsWithTwo)
 {
-    const std::vector<QStringList> wrong{
-        {path(u"doc.vlt"_s)},
-        {path(u"doc.vlt"_s), u"-o"_s, path(u"x.pdf"_s), u"--scope"_s, u"some"_s},
-        {path(u"doc.vlt"_s), u"-o"_s, path(u"x.pdf"_s), u"--margins"_s, u"1,2,3"_s},
-        {path(u"doc.vlt"_s), u"-o"_s, path(u"x.pdf"_s), u"--font"_s, u"Mono,0"_s},
-        {path(u"doc.vlt"_s), u"-o"_s},
+    const std::vector<QStringList> wrong {
+        { path(u"doc.vlt"_s) },
+        { path(u"doc.vlt"_s), u"-o"_s, path(u"x.pdf"_s), u"--scope"_s, u"some"_s },
+        { path(u"doc.vlt"_s), u"-o"_s, path(u"x.pdf"_s), u"--margins"_s, u"1,2,3"_s },
+        { path(u"doc.vlt"_s), u"-o"_s, path(u"x.pdf"_s), u"--font"_s, u"Mono,0"_s },
+        { path(u"doc.vlt"_s), u"-o"_s },
     };
     for (const QStringList &args : wrong)
         EXPECT_EQ(print(args).exitCode, 2) << args.join(u' ').toStdString();
-    EXPECT_EQ(print({path(u"missing.vlt"_s), u"-o"_s, path(u"x.pdf"_s)}).exitCode, 1);
+    EXPECT_EQ(print({ path(u"missing.vlt"_s), u"-o"_s, path(u"x.pdf"_s) }).exitCode, 1);
 }
 
 } // namespace

@@ -6,9 +6,9 @@
 #include "app/Main.h"
 #include "app/MessageService.h"
 #include "notes/NoteTree.h"
-#include "print/Print.h"
 #include "print/LinePrntGui.h"
 #include "print/LinePrntQt.h"
+#include "print/Print.h"
 #include "print/PrintJob.h"
 #include "settings/LngMan.h"
 #include "settings/RegistryStore.h"
@@ -96,7 +96,7 @@ TEST_F(PrintDialogTest, FirstUseShowsTheDefaults)
     EXPECT_EQ(d.edtPrinterFont->text(), u"Liberation Mono"_s);
     EXPECT_EQ(d.edtPrinterFont->font().pointSize(), 9);
     EXPECT_EQ(d.LinePrn->Font().Name, u"Liberation Mono"_s);
-    for (QLineEdit *box : {d.edtLeftMargin, d.edtRightMargin, d.edtTopMargin, d.edtBottomMargin})
+    for (QLineEdit *box : { d.edtLeftMargin, d.edtRightMargin, d.edtTopMargin, d.edtBottomMargin })
         EXPECT_EQ(box->text(), u"10"_s);
     EXPECT_EQ(d.LinePrn->MeasureUnit(), muMillimeters);
     EXPECT_EQ(d.LinePrn->LineSpacing(), lsSingleAndAHalf);
@@ -114,23 +114,23 @@ TEST_F(PrintDialogTest, MarginBoxesTakeOnlyDigits)
         std::function<void(QLineEdit *)> type;
         QString after;
     };
-    const std::vector<Case> cases{
-        {"letter resets", u"25"_s, false, [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_A); },
-         u"10"_s},
-        {"backspace resets", u"25"_s, false,
-         [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_Backspace); }, u"10"_s},
-        {"digit over a selection", u"25"_s, true,
-         [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_5); }, u"5"_s},
-        {"digit appends", u"2"_s, false, [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_7); },
-         u"27"_s},
-        {"zero resets then types", u"25"_s, false,
-         [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_0); }, u"100"_s},
-        {"delete edits as usual", u"25"_s, false,
-         [](QLineEdit *b) {
-             b->setCursorPosition(0);
-             QTest::keyClick(b, Qt::Key_Delete);
-         },
-         u"5"_s},
+    const std::vector<Case> cases {
+        { "letter resets", u"25"_s, false, [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_A); },
+            u"10"_s },
+        { "backspace resets", u"25"_s, false,
+            [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_Backspace); }, u"10"_s },
+        { "digit over a selection", u"25"_s, true,
+            [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_5); }, u"5"_s },
+        { "digit appends", u"2"_s, false, [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_7); },
+            u"27"_s },
+        { "zero resets then types", u"25"_s, false,
+            [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_0); }, u"100"_s },
+        { "delete edits as usual", u"25"_s, false,
+            [](QLineEdit *b) {
+                b->setCursorPosition(0);
+                QTest::keyClick(b, Qt::Key_Delete);
+            },
+            u"5"_s },
     };
     TfrmPrint &d = open();
     for (const Case &c : cases) {
@@ -214,8 +214,8 @@ TEST_F(PrintDialogTest, PrintWritesThePdfAndStoresTheChoices)
     TRegistryStore store;
     ASSERT_TRUE(store.OpenKeyReadOnly(TPrintSettings::Key));
     EXPECT_EQ(store.GetValueNames(),
-              QStringList({u"Page numbers"_s, u"Font"_s, u"Option"_s, u"MLeft"_s, u"MRight"_s,
-                           u"MTop"_s, u"MBottom"_s}));
+        QStringList({ u"Page numbers"_s, u"Font"_s, u"Option"_s, u"MLeft"_s, u"MRight"_s, u"MTop"_s,
+            u"MBottom"_s }));
     EXPECT_EQ(store.ReadInteger(u"Option"_s), psAllNotes);
     EXPECT_EQ(store.ReadInteger(u"Page numbers"_s), 0);
     EXPECT_EQ(store.ReadString(u"MLeft"_s), u"20"_s);
@@ -249,7 +249,7 @@ namespace {
 // against Qt's own shaping of the same text in the same font on the same PDF device.
 TEST(QtPageDevice, WidthsAgreeWithShapedText)
 {
-    for (const char *family : {"Liberation Mono", "DejaVu Sans"}) {
+    for (const char *family : { "Liberation Mono", "DejaVu Sans" }) {
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
         QPdfWriter pdf(&buffer);
@@ -259,8 +259,8 @@ TEST(QtPageDevice, WidthsAgreeWithShapedText)
         desc.Size = 10;
         device.SetFont(desc);
         const QFontMetricsF shaped(TQtPageDevice::PrinterFont(desc), &pdf);
-        for (const QString &text : {u"Page 1"_s, u"WAVE Typography, fjord; Überstunden"_s,
-                                    u"Привет, мир"_s, u"e\u0301t\u00e9 \u05e9\u05dc\u05d5\u05dd"_s}) {
+        for (const QString &text : { u"Page 1"_s, u"WAVE Typography, fjord; Überstunden"_s,
+                 u"Привет, мир"_s, u"e\u0301t\u00e9 \u05e9\u05dc\u05d5\u05dd"_s }) {
             const qreal expected = shaped.horizontalAdvance(text);
             EXPECT_NEAR(device.TextWidth(text), expected, 1 + expected / 500)
                 << family << " " << text.toStdString();
@@ -287,7 +287,7 @@ TEST_F(MainWindowPrintTest, CommandsOpenTheDialogWithTheirScope)
         auto &print = static_cast<TfrmPrint &>(dialog);
         const QRect main = print.parentWidget()->geometry();
         const QPoint centred(main.left() + main.width() / 2 - print.width() / 2,
-                             main.top() + main.height() / 2 - print.height() / 2);
+            main.top() + main.height() / 2 - print.height() / 2);
         opened << u"%1 %2"_s.arg(print.Scope()).arg(print.pos() == centred);
         return int(QDialog::Rejected);
     };
@@ -300,7 +300,7 @@ TEST_F(MainWindowPrintTest, CommandsOpenTheDialogWithTheirScope)
     headings.setData(3);
     QObject::connect(&headings, &QAction::triggered, &window, &TfrmMain::miPrintNoteClick);
     headings.trigger();
-    EXPECT_EQ(opened, QStringList({u"0 1"_s, u"0 1"_s, u"2 1"_s}));
+    EXPECT_EQ(opened, QStringList({ u"0 1"_s, u"0 1"_s, u"2 1"_s }));
 }
 
 } // namespace
@@ -323,8 +323,9 @@ TEST_F(PrintDialogTest, TranslatedWhenShown)
     d.Execute();
     TfrmPrint::RunModal = nullptr;
     language.SetLanguage(u"English.lng"_s);
-    EXPECT_EQ(seen, QStringList({u"Drucken"_s, u"Nur &Überschriften"_s, u"&Unten"_s,
-                                 u"&Vorschau..."_s, u"Millimeter"_s}));
+    EXPECT_EQ(seen,
+        QStringList({ u"Drucken"_s, u"Nur &Überschriften"_s, u"&Unten"_s, u"&Vorschau..."_s,
+            u"Millimeter"_s }));
 }
 
 } // namespace

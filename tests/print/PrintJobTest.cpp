@@ -1,10 +1,10 @@
 // Composing notes into print lines, the notes print set-up, and the stored choices.
 
+#include "print/PrintJob.h"
 #include "QtPrinters.h"
 #include "RecordingDevice.h"
 #include "notes/NoteTree.h"
 #include "print/LinePrnt.h"
-#include "print/PrintJob.h"
 #include "settings/RegistryStore.h"
 #include "settings/TempRegistry.h"
 
@@ -38,15 +38,15 @@ protected:
 TEST_F(ComposeTest, ScopesComposeTheirLines)
 {
     const QString editor = u"first\r\nsecond\rthird\n"_s;
-    const std::vector<std::tuple<int, TNote *, QStringList>> cases{
-        {psCurrentNote, a, {u"first"_s, u"second"_s, u"third"_s}},
-        {psCurrentTree, b, {u"B"_s, u""_s, u"C"_s, u""_s, u"c"_s, u""_s, u""_s}},
-        {psCurrentTree, nullptr, {}},
-        {psHeadingsOnly, b, {u"A"_s, u""_s, u"B"_s, u""_s, u"C"_s, u""_s, u"D"_s, u""_s}},
-        {psAllNotes, nullptr,
-         {u"A"_s, u""_s, u"a1"_s, u"a2"_s, u""_s, u""_s, u"B"_s, u""_s, u"C"_s, u""_s, u"c"_s,
-          u""_s, u""_s, u"D"_s, u""_s}},
-        {-1, a, {}},
+    const std::vector<std::tuple<int, TNote *, QStringList>> cases {
+        { psCurrentNote, a, { u"first"_s, u"second"_s, u"third"_s } },
+        { psCurrentTree, b, { u"B"_s, u""_s, u"C"_s, u""_s, u"c"_s, u""_s, u""_s } },
+        { psCurrentTree, nullptr, {} },
+        { psHeadingsOnly, b, { u"A"_s, u""_s, u"B"_s, u""_s, u"C"_s, u""_s, u"D"_s, u""_s } },
+        { psAllNotes, nullptr,
+            { u"A"_s, u""_s, u"a1"_s, u"a2"_s, u""_s, u""_s, u"B"_s, u""_s, u"C"_s, u""_s, u"c"_s,
+                u""_s, u""_s, u"D"_s, u""_s } },
+        { -1, a, {} },
     };
     for (const auto &[scope, selected, expected] : cases)
         EXPECT_EQ(ComposePrintLines(scope, tree, selected, editor), expected) << scope;
@@ -56,14 +56,14 @@ TEST_F(ComposeTest, BranchOfALeafStopsAtTheLeaf)
 {
     TNote *c = b->FirstChild();
     EXPECT_EQ(ComposePrintLines(psCurrentTree, tree, c, {}),
-              QStringList({u"C"_s, u""_s, u"c"_s, u""_s, u""_s}));
+        QStringList({ u"C"_s, u""_s, u"c"_s, u""_s, u""_s }));
 }
 
 TEST_F(ComposeTest, LineBreaksInsideLinesAreNormalised)
 {
-    a->Body() = QStringList{u"x\ry"_s, u"z\r\n"_s};
+    a->Body() = QStringList { u"x\ry"_s, u"z\r\n"_s };
     EXPECT_EQ(ComposePrintLines(psCurrentTree, tree, a, {}).mid(0, 6),
-              QStringList({u"A"_s, u""_s, u"x"_s, u"y"_s, u"z"_s, u""_s}));
+        QStringList({ u"A"_s, u""_s, u"x"_s, u"y"_s, u"z"_s, u""_s }));
 }
 
 TEST(PrintJob, EmptyJobRaisesNothingToPrint)
@@ -86,7 +86,7 @@ TEST(PrintJob, SetsMarginsFooterAndTitle)
     TLinePrinter printer(&device);
     SetUpNotesPrinter(printer);
     TPrintJob job;
-    job.Lines = {u"x"_s};
+    job.Lines = { u"x"_s };
     job.Title = u"/tmp/n.vlt"_s;
     job.MarginLeft = u"20"_s;
     job.MarginTop = u"oops"_s; // not a number: 10 mm
@@ -106,7 +106,7 @@ TEST(PrintJob, SetsMarginsFooterAndTitle)
 
     job.PageNumbers = false;
     PrintNotes(printer, job);
-    EXPECT_EQ(device.PageTexts().at(0), QStringList{u"x"_s});
+    EXPECT_EQ(device.PageTexts().at(0), QStringList { u"x"_s });
 }
 
 class PrintSettingsTest : public TempRegistryTest
@@ -152,8 +152,8 @@ TEST_F(PrintSettingsTest, SavedInOrderAndReadBack)
     TRegistryStore store;
     ASSERT_TRUE(store.OpenKeyReadOnly(TPrintSettings::Key));
     EXPECT_EQ(store.GetValueNames(),
-              QStringList({u"Page numbers"_s, u"Font"_s, u"Option"_s, u"MLeft"_s, u"MRight"_s,
-                           u"MTop"_s, u"MBottom"_s}));
+        QStringList({ u"Page numbers"_s, u"Font"_s, u"Option"_s, u"MLeft"_s, u"MRight"_s, u"MTop"_s,
+            u"MBottom"_s }));
     const TPrintSettings back = TPrintSettings::Load(store, TFontDesc());
     EXPECT_EQ(back.Option, 3);
     EXPECT_FALSE(back.PageNumbers);

@@ -116,12 +116,12 @@ public:
         return width;
     }
     int TextHeight(const QString &) override { return FontHeight; }
-    TTextMetrics TextMetrics() override { return {FontHeight, Leading}; }
+    TTextMetrics TextMetrics() override { return { FontHeight, Leading }; }
     bool TextOut(int x, int y, const QString &text) override
     {
         if (!m_printing)
             return false;
-        Pages.back().texts.push_back({x, y, text});
+        Pages.back().texts.push_back({ x, y, text });
         return true;
     }
     void SetPenWidth(int width) override { m_pen = width; }
@@ -129,7 +129,7 @@ public:
     {
         if (!m_printing)
             return false;
-        Pages.back().lines.push_back({m_pen, x1, y1, x2, y2});
+        Pages.back().lines.push_back({ m_pen, x1, y1, x2, y2 });
         return true;
     }
 
