@@ -145,7 +145,8 @@ TfrmPrint::TfrmPrint(const TPrintSource &source, QWidget *parent)
         | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
-    if (QPrinterInfo::availablePrinterNames().isEmpty())
+    m_noPrinter = QPrinterInfo::availablePrinterNames().isEmpty();
+    if (m_noPrinter)
         m_printer->setOutputFormat(QPrinter::PdfFormat);
     QPrinter *printer = m_printer.get();
     m_device = std::make_unique<TQtPageDevice>(
@@ -337,7 +338,9 @@ void TfrmPrint::btnPrintClick()
         if (lines.isEmpty())
             throw ENothingToPrint(stringsText(u"no_print"_s));
         if (PrintsToFile()) {
-            QString fileName = m_printer->outputFileName();
+            // Without a printer every print asks for its file (the preview may have left
+            // one behind); a printer's "print to file" has chosen it already.
+            QString fileName = m_noPrinter ? QString() : m_printer->outputFileName();
             if (fileName.isEmpty())
                 fileName = (ChoosePdfFile ? ChoosePdfFile : askPdfFile)(this);
             if (fileName.isEmpty())

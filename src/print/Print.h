@@ -108,6 +108,7 @@ private:
     TPrintSource m_source;
     std::unique_ptr<QPrinter> m_printer;
     std::unique_ptr<TQtPageDevice> m_device;
+    bool m_noPrinter = false;
 };
 
 // File > Print and its kin: a fresh dialog over the main window; scope as for
