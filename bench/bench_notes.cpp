@@ -2,6 +2,7 @@
 // 50,000 of them siblings under one note. Each figure is compared with a plain
 // operation on the same data in the same run.
 
+#include "BenchWords.h"
 #include "RatioReporter.h"
 
 #include "notes/Archive.h"
@@ -19,22 +20,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-const char *const kWords[] = {"alpha", "budget", "Computers", "delta", "Echo", "fjord", "garden",
-                              "harbour", "Index", "journal", "kettle", "lemon", "Meeting",
-                              "north", "orbit", "parcel", "quartz", "river", "Summer", "timber"};
-
-QString words(quint32 seed, int count)
-{
-    QString text;
-    for (int i = 0; i < count; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        if (i)
-            text += u' ';
-        text += QLatin1String(kWords[(seed >> 16) % 20]);
-    }
-    return text;
-}
 
 QString body(quint32 seed)
 {

@@ -413,6 +413,7 @@ Print   Current note:  the selected note's text
 Printer font    the font of the printout; "..." chooses it
 Margins         left, right, top and bottom margins in millimetres
 Print page numbers   adds the page number at the foot of each page
+Preview...      shows the pages as they will be printed
 Setup...        chooses the printer, paper and orientation
 Print           prints and closes the window (Enter)
 

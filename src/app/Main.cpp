@@ -139,7 +139,8 @@ void TfrmMain::createActions()
             &QAction::triggered, this, &TfrmMain::miFileImportClick);
     connect(makeAction(this, "miFileEncrypt", u"En&crypt..."_s, QKeySequence(u"Ctrl+R"_s)),
             &QAction::triggered, this, &TfrmMain::miFileEncryptClick);
-    makeAction(this, "miFilePrint", u"&Print..."_s, QKeySequence(u"Ctrl+P"_s));
+    connect(makeAction(this, "miFilePrint", u"&Print..."_s, QKeySequence(u"Ctrl+P"_s)),
+            &QAction::triggered, this, &TfrmMain::miFilePrintClick);
     connect(makeAction(this, "miFileExit", u"E&xit"_s, QKeySequence(u"Alt+X"_s)),
             &QAction::triggered, this, &TfrmMain::miFileExitClick);
 

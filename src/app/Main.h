@@ -73,6 +73,11 @@ public:
     void MRUMRUItemClick(const QString &fileName);
     void tmrAutosaveTimer();
     void OpenHelpDocument();
+    // Printing: the print dialog with a scope argument (0 keeps the remembered one);
+    // miPrintNoteClick takes it from the invoking menu item's Tag (its data).
+    void miFilePrintClick();
+    void miPrintNoteClick();
+    void OpenPrintDialog(int scope);
 
     // The options dialog and the about box
     void miSettingsOptionsClick();

@@ -1,6 +1,7 @@
 // vellumtree-cli: headless access to notes files.
 
 #include "cli/FindCommands.h"
+#include "cli/PrintCommand.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 
@@ -54,6 +55,13 @@ const char kUsage[] =
     "                     Search options: --case (match case), --whole-words, --titles (also\n"
     "                     titles), --no-bodies (titles only), --under LINK (that branch only).\n"
     "                     LINK names a note as for cat.\n"
+    "  print FILE -o OUT.pdf  the notes laid out as the print dialog prints them, into a PDF\n"
+    "      --scope note|tree|headings|all  what to print (default all)\n"
+    "      --note NOTE        the note (link or title) for note and tree; default the first\n"
+    "      --font \"NAME,SIZE\" printer font (default \"Courier New,10\")\n"
+    "      --margins L,R,T,B  margins in millimetres (default 10,10,10,10)\n"
+    "      --no-page-numbers  no \"Page N\" at the foot of each page\n"
+    "      --paper A4|Letter  paper size (default A4)\n"
     "\n"
     "Options:\n"
     "  --password-file F  the password is the first line of F (\"-\" = standard input);\n"
@@ -290,6 +298,20 @@ int main(int argc, char *argv[])
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
+
+    // print has options of its own; it reads the document by the same password rules.
+    if (args.value(0) == u"print"_s) {
+        return CommandPrint(args.mid(1), [](TArchive &archive, const QString &file,
+                                            const std::optional<QString> &passwordFile) {
+            PasswordSource passwords(passwordFile);
+            try {
+                readDocument(archive, file, passwords);
+            } catch (const CliFailure &failure) {
+                return failure.message;
+            }
+            return QString();
+        });
+    }
 
     std::optional<QString> passwordFile;
     QStringList positional;

@@ -2,6 +2,7 @@
 
 #include "settings/LngMan.h"
 #include "settings/LngManGui.h"
+#include "settings/UtilsGui.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -134,13 +135,7 @@ bool TfrmPassword::run()
 
 void TfrmPassword::centreOverParent()
 {
-    QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
-    if (!owner)
-        return;
-    const QRect main = owner->geometry();
-    // Integer division truncates toward zero, as the halves must.
-    move(main.left() + main.width() / 2 - width() / 2,
-        main.top() + main.height() / 2 - height() / 2);
+    CentreOverOwner(this, parentWidget());
 }
 
 void TfrmPassword::CheckNewPassword() const

@@ -520,3 +520,13 @@ void DrawFrame3D(
     }
     Canvas.restore();
 }
+
+void CentreOverOwner(QWidget *Dialog, QWidget *Owner)
+{
+    if (!Owner)
+        return;
+    const QRect main = Owner->window()->geometry();
+    // Integer division truncates toward zero, as the halves must.
+    Dialog->move(main.left() + main.width() / 2 - Dialog->width() / 2,
+                 main.top() + main.height() / 2 - Dialog->height() / 2);
+}

@@ -96,6 +96,9 @@ void CentreOverOwner(QWidget *Dialog, QWidget *Owner);
 // Screen position of the top-left of the character at CharIndex (0-based, clamped).
 void CharPosToScreen(QPlainTextEdit *Editor, int CharIndex, QPoint &Point);
 void CharPosToScreen(QTextEdit *Editor, int CharIndex, QPoint &Point);
+// Centres Dialog over Owner's window: owner's top plus half its height less half the
+// dialog's height (halves truncated toward zero), left likewise. No owner: no move.
+void CentreOverOwner(QWidget *Dialog, QWidget *Owner);
 
 // --- Images and drawing -----------------------------------------------------------------
 
