@@ -432,15 +432,6 @@ void ForceForegroundWindow(QWidget *Window)
     window->activateWindow();
 }
 
-void CentreOverOwner(QWidget *Dialog, QWidget *Owner)
-{
-    if (!Dialog || !Owner)
-        return;
-    const QRect o = Owner->frameGeometry();
-    Dialog->move(o.left() + o.width() / 2 - Dialog->width() / 2,
-                 o.top() + o.height() / 2 - Dialog->height() / 2);
-}
-
 namespace {
 
 template <typename Editor> void charPosToScreen(Editor *editor, int charIndex, QPoint &point)
@@ -523,7 +514,7 @@ void DrawFrame3D(
 
 void CentreOverOwner(QWidget *Dialog, QWidget *Owner)
 {
-    if (!Owner)
+    if (!Dialog || !Owner)
         return;
     const QRect main = Owner->window()->geometry();
     // Integer division truncates toward zero, as the halves must.

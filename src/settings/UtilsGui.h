@@ -91,8 +91,6 @@ QString GetClipboardText();
 void SetStayOnTop(QWidget *Window, bool OnTop);
 // Shows, restores when minimised, raises and activates the window.
 void ForceForegroundWindow(QWidget *Window);
-// Moves Dialog so that its centre is over Owner's (halves rounded toward zero).
-void CentreOverOwner(QWidget *Dialog, QWidget *Owner);
 // Screen position of the top-left of the character at CharIndex (0-based, clamped).
 void CharPosToScreen(QPlainTextEdit *Editor, int CharIndex, QPoint &Point);
 void CharPosToScreen(QTextEdit *Editor, int CharIndex, QPoint &Point);
