@@ -2,11 +2,11 @@
 
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
+#include "settings/UtilsFile.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QString>
 #include <QStringList>
 
@@ -245,10 +245,7 @@ int commandConvert(const QStringList &args, PasswordSource &passwords)
             tree.ExportSiblings(lines, tree.FirstNote(), true);
             const QByteArray bytes
                 = TextEncoding::encode(TextEncoding::joinLines(lines), reader.Encoding);
-            QSaveFile file(out);
-            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()
-                || !file.commit())
-                throw CliFailure{out + u": "_s + file.errorString()};
+            WriteFileAtomically(out, bytes);
             return kExitOk;
         }
         TArchive writer(&tree);

@@ -3,11 +3,11 @@
 #include "crypto/STRMBlowfish.h"
 #include "notes/NoteTree.h"
 #include "settings/Utils.h"
+#include "settings/UtilsFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <climits>
 #include <cstring>
@@ -122,10 +122,8 @@ TArchive::TArchive(TNoteTree *tree) : BodyTag(DefaultBodyTag()), m_tree(tree)
 
 QByteArray TArchive::readFile(const QString &fileName) const
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(u"Cannot open file \"%1\". %2"_s.arg(displayName(fileName),
-                                                                file.errorString()));
+    QFile file;
+    OpenRegularFile(file, fileName, MaxFileSize);
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(displayName(fileName),
@@ -136,29 +134,7 @@ QByteArray TArchive::readFile(const QString &fileName) const
 void TArchive::writeFile(const QString &fileName, const QByteArray &bytes,
                          const QString &backupPath) const
 {
-    // Written beside the target and renamed over it: a failed write leaves the
-    // previous file whole.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFileError(u"Cannot create file \"%1\". %2"_s.arg(displayName(fileName),
-                                                                  file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        throw EFileError(u"Cannot write file \"%1\". %2"_s.arg(displayName(fileName),
-                                                                 file.errorString()));
-    // The old version goes to its backup only now that the new one is on disk.
-    bool movedAway = false;
-    if (!backupPath.isEmpty() && QFileInfo::exists(fileName)) {
-        if (!MoveFileReplacing(fileName, backupPath))
-            throw EFileError(u"Cannot create the backup file \"%1\"."_s.arg(
-                displayName(backupPath)));
-        movedAway = true;
-    }
-    if (!file.commit()) {
-        const QString reason = file.errorString();
-        if (movedAway)
-            MoveFileReplacing(backupPath, fileName);
-        throw EFileError(u"Cannot write file \"%1\". %2"_s.arg(displayName(fileName), reason));
-    }
+    WriteFileAtomically(fileName, bytes, backupPath);
 }
 
 QByteArray TArchive::encodeText(const QStringList &lines)
@@ -187,6 +163,36 @@ QByteArray TArchive::decipher(const QByteArray &fileBytes, const QByteArray &key
     return text;
 }
 
+QByteArray TArchive::decipherFile(const QString &fileName, const QByteArray &key) const
+{
+    QFile file;
+    OpenRegularFile(file, fileName, MaxFileSize);
+    if (file.read(kMagic.size()) != kMagic)
+        throw EInvalidSignature();
+    // Chunk by chunk, and only up to the first NUL, which ends the text: a file of
+    // garbage costs no more than the text it holds.
+    QByteArray text;
+    bool ended = false;
+    TBlowfish cipher(key);
+    cipher.Decrypt(
+        [&](char *buffer, qint64 count) -> qint64 {
+            if (ended)
+                return 0;
+            const qint64 got = file.read(buffer, count);
+            if (got < 0)
+                throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(displayName(fileName),
+                                                                        file.errorString()));
+            return got;
+        },
+        [&](const char *buffer, qint64 count) -> qint64 {
+            const QByteArrayView chunk = untilNul(QByteArrayView(buffer, count));
+            text.append(chunk);
+            ended = chunk.size() < count;
+            return count;
+        });
+    return text;
+}
+
 bool TArchive::ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines)
 {
     lines = decodeLines(decipher(fileBytes, passwordKey(Password)));
@@ -195,7 +201,8 @@ bool TArchive::ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines
 
 bool TArchive::ReadEncrypted(const QString &fileName, QStringList &lines)
 {
-    return ReadEncryptedData(readFile(fileName), lines);
+    lines = decodeLines(decipherFile(fileName, passwordKey(Password)));
+    return lines.size() > 1;
 }
 
 QByteArray TArchive::FileBytes(const QStringList &lines, const QString &fileName)
@@ -225,10 +232,9 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
         if (keys.first().size() != Password.size()
             && TextEncoding::encodeLegacy(Password, LegacyEncoding, &legacyKey))
             keys.append(legacyKey);
-        const QByteArray bytes = readFile(fileName);
         bool firstHadLines = false;
         for (qsizetype k = 0; k < keys.size(); ++k) {
-            const QStringList lines = decodeLines(decipher(bytes, keys[k]));
+            const QStringList lines = decodeLines(decipherFile(fileName, keys[k]));
             if (k == 0)
                 firstHadLines = lines.size() > 1;
             if (lines.size() > 1 && lines.first() == DocTypeLine())

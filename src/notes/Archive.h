@@ -37,6 +37,9 @@ public:
     static bool IsEncryptedName(const QString &fileName);
     // The name with its extension replaced by ".vle" in lower case.
     static QString EncryptedName(const QString &fileName);
+    // The largest notes file that is opened: its text, decoded, takes about three
+    // times its size in memory.
+    static constexpr qint64 MaxFileSize = qint64(512) << 20;
 
     explicit TArchive(TNoteTree *tree);
 
@@ -46,8 +49,8 @@ public:
     // EInvalidPassword.
     bool ReadNotes(TNote *parent, const QString &fileName);
     // Writes the whole tree (branchRoot none) or one branch, atomically. With a
-    // backupPath, the file being replaced is moved there once the new text is safely
-    // written, just before the new file takes its place.
+    // backupPath, the version being replaced becomes the backup once the new text is
+    // safely on disk; the file itself never goes missing (WriteFileAtomically).
     bool WriteNotes(TNote *branchRoot, const QString &fileName, const QString &backupPath = {});
 
     bool ReadEncrypted(const QString &fileName, QStringList &lines);
@@ -76,6 +79,8 @@ private:
     void writeFile(const QString &fileName, const QByteArray &bytes,
                    const QString &backupPath = {}) const;
     static QByteArray decipher(const QByteArray &fileBytes, const QByteArray &key);
+    // The deciphered text of an enciphered file up to its first NUL.
+    QByteArray decipherFile(const QString &fileName, const QByteArray &key) const;
     QByteArray encodeText(const QStringList &lines);
     QStringList decodeLines(QByteArrayView bytes);
 

@@ -6,13 +6,13 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QtEndian>
 
 #include <vector>
 
 #include "settings/RegistryFile.h"
+#include "settings/UtilsFile.h"
 
 using namespace Qt::StringLiterals;
 
@@ -361,12 +361,11 @@ void TRegistryStore::Flush()
     for (const Change &c : d->pending)
         apply(tree, c);
 
-    QSaveFile file(d->filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ERegistryException(u"Cannot write the registry file: %1"_s.arg(file.errorString()));
-    const QByteArray bytes = tree.serialise();
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw ERegistryException(u"Cannot write the registry file: %1"_s.arg(file.errorString()));
+    try {
+        WriteFileAtomically(d->filePath, tree.serialise());
+    } catch (const EFileError &e) {
+        throw ERegistryException(e.message());
+    }
 
     d->tree = std::move(tree);
     d->pending.clear();
