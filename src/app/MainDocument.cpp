@@ -13,6 +13,7 @@
 #include "settings/LngMan.h"
 #include "settings/Settings.h"
 #include "settings/Utils.h"
+#include "settings/UtilsFile.h"
 #include "settings/qkMRUList.h"
 
 #include <QApplication>
@@ -247,7 +248,8 @@ bool TfrmMain::SaveDocument(const QString &name)
     const QString target = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
     QString backup;
     if (Settings->Backup) {
-        const QFileInfo info(target);
+        // A link as the notes file is backed up where its target is, under its name.
+        const QFileInfo info(ResolvedFilePath(target));
         const QString folder = Settings->BackupFolder.isEmpty() ? info.absolutePath()
                                                                 : Settings->BackupFolder;
         backup = QFileInfo(QDir(folder), info.completeBaseName() + u".bak"_s).absoluteFilePath();
