@@ -163,16 +163,32 @@ QByteArray TArchive::decipher(const QByteArray &fileBytes, const QByteArray &key
     return text;
 }
 
-QByteArray TArchive::decipherFile(const QString &fileName, const QByteArray &key) const
+TArchive::TDeciphered TArchive::decipherFile(const QString &fileName, const QByteArray &key,
+                                             bool notesOnly) const
 {
     QFile file;
     OpenRegularFile(file, fileName, MaxFileSize);
     if (file.read(kMagic.size()) != kMagic)
         throw EInvalidSignature();
-    // Chunk by chunk, and only up to the first NUL, which ends the text: a file of
-    // garbage costs no more than the text it holds.
-    QByteArray text;
+    const QByteArray docType = DocTypeLine().toLatin1();
+    // Chunk by chunk, and only up to the first NUL, which ends the text. Once the
+    // first line shows that this is no notes text (a wrong password), nothing more is
+    // kept: the rest is only scanned for a second line, which decides what to say.
+    TDeciphered result;
     bool ended = false;
+    bool afterBreak = false;
+    bool afterCr = false;
+    const auto scan = [&](QByteArrayView chunk) {
+        for (const char c : chunk) {
+            if (afterBreak && !(afterCr && c == '\n')) {
+                result.SeveralLines = true;
+                ended = true;
+                return;
+            }
+            afterCr = c == '\r';
+            afterBreak = afterBreak || c == '\r' || c == '\n';
+        }
+    };
     TBlowfish cipher(key);
     cipher.Decrypt(
         [&](char *buffer, qint64 count) -> qint64 {
@@ -186,11 +202,23 @@ QByteArray TArchive::decipherFile(const QString &fileName, const QByteArray &key
         },
         [&](const char *buffer, qint64 count) -> qint64 {
             const QByteArrayView chunk = untilNul(QByteArrayView(buffer, count));
-            text.append(chunk);
             ended = chunk.size() < count;
+            if (!result.NotNotes) {
+                result.Text.append(chunk);
+                const QByteArray &text = result.Text;
+                if (!notesOnly || text.size() <= docType.size()
+                    || (text.startsWith(docType)
+                        && (text[docType.size()] == '\r' || text[docType.size()] == '\n')))
+                    return count;
+                result.NotNotes = true;
+                scan(text);
+                result.Text.clear();
+                return count;
+            }
+            scan(chunk);
             return count;
         });
-    return text;
+    return result;
 }
 
 bool TArchive::ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines)
@@ -201,7 +229,7 @@ bool TArchive::ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines
 
 bool TArchive::ReadEncrypted(const QString &fileName, QStringList &lines)
 {
-    lines = decodeLines(decipherFile(fileName, passwordKey(Password)));
+    lines = decodeLines(decipherFile(fileName, passwordKey(Password), false).Text);
     return lines.size() > 1;
 }
 
@@ -234,7 +262,13 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
             keys.append(legacyKey);
         bool firstHadLines = false;
         for (qsizetype k = 0; k < keys.size(); ++k) {
-            const QStringList lines = decodeLines(decipherFile(fileName, keys[k]));
+            const TDeciphered deciphered = decipherFile(fileName, keys[k], true);
+            if (deciphered.NotNotes) {
+                if (k == 0)
+                    firstHadLines = deciphered.SeveralLines;
+                continue;
+            }
+            const QStringList lines = decodeLines(deciphered.Text);
             if (k == 0)
                 firstHadLines = lines.size() > 1;
             if (lines.size() > 1 && lines.first() == DocTypeLine())

@@ -79,8 +79,16 @@ private:
     void writeFile(const QString &fileName, const QByteArray &bytes,
                    const QString &backupPath = {}) const;
     static QByteArray decipher(const QByteArray &fileBytes, const QByteArray &key);
-    // The deciphered text of an enciphered file up to its first NUL.
-    QByteArray decipherFile(const QString &fileName, const QByteArray &key) const;
+    struct TDeciphered
+    {
+        QByteArray Text;           // up to the first NUL; empty when NotNotes
+        bool NotNotes = false;     // the first line is not the document type line
+        bool SeveralLines = false; // when NotNotes: the text has more than one line
+    };
+    // The deciphered text of an enciphered file; with notesOnly, no more than it
+    // takes to see that it is no notes text.
+    TDeciphered decipherFile(const QString &fileName, const QByteArray &key,
+                             bool notesOnly) const;
     QByteArray encodeText(const QStringList &lines);
     QStringList decodeLines(QByteArrayView bytes);
 
