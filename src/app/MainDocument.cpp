@@ -6,6 +6,7 @@
 #include "app/MessageService.h"
 #include "app/SingleInstance.h"
 #include "app/qkRichedit.h"
+#include "app/qkRicheditText.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
@@ -73,6 +74,8 @@ void TfrmMain::SetModified(bool value)
 
 void TfrmMain::clearEditor()
 {
+    m_hiddenNote = nullptr;
+    Notes->setPlaceholderText({});
     ++m_editorLoading;
     Notes->clear();
     Notes->document()->setModified(false);
@@ -85,6 +88,26 @@ void TfrmMain::ShowNote(TNote *note)
 {
     if (!note)
         return;
+    const bool wasHidden = m_hiddenNote != nullptr;
+    m_hiddenNote = nullptr;
+    qsizetype length = 0;
+    if (!FitsEditor(note->Body(), &length)) {
+        // Said in the editor itself, which stays empty and takes no typing: an empty
+        // text stored back would replace the note's.
+        m_hiddenNote = note;
+        ++m_editorLoading;
+        Notes->clear();
+        Notes->document()->setModified(false);
+        --m_editorLoading;
+        Notes->setReadOnly(true);
+        Notes->setPlaceholderText(
+            FormatString(text(u"too_large"_s), QLocale().toString(qint64(length))));
+        return;
+    }
+    if (wasHidden) {
+        Notes->setPlaceholderText({});
+        Notes->setReadOnly(false);
+    }
     const QString body = note->BodyText();
     if (Notes->BodyText() == body)
         return;
@@ -103,7 +126,7 @@ void TfrmMain::StoreEditorText()
 
 void TfrmMain::storeEditorTextInto(TNote *note)
 {
-    if (!note)
+    if (!note || note == m_hiddenNote)
         return;
     const QString text = Notes->BodyText();
     if (note->BodyText() != text)
