@@ -1,6 +1,8 @@
 // The main window's files at their edges: a linked notes file, a notes file that is
 // no regular file, a note too large for the editor.
 
+#include "QuietSettings.h"
+
 #include "app/Main.h"
 #include "app/MessageService.h"
 #include "app/qkRichedit.h"
@@ -40,14 +42,7 @@ protected:
             messages << request.Text;
             return QMessageBox::No;
         };
-        TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
-        settings.SetDefaults();
-        settings.AutoSave = 0;
-        settings.ReloadLastFile = false;
-        settings.MinimizeToTray = false;
-        settings.RememberWindowPos = false;
-        settings.Backup = true;
-        settings.SaveSettings();
+        StoreQuietSettings([](TSettings &settings) { settings.Backup = true; });
     }
 
     void TearDown() override

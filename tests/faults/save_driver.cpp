@@ -7,6 +7,7 @@
 // "ready" once the document is open, "saved K" after each save and "message: TEXT"
 // for every message box. Exit status 0 when every save succeeded, 1 otherwise.
 
+#include "QuietSettings.h"
 #include "Versions.h"
 
 #include "app/Main.h"
@@ -51,16 +52,7 @@ int main(int argc, char *argv[])
     const int lineBase = option(u"--lines"_s, u"50"_s).toInt();
     const int saves = option(u"--saves"_s, u"1"_s).toInt();
 
-    {
-        TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
-        settings.SetDefaults();
-        settings.AutoSave = 0;
-        settings.ReloadLastFile = false;
-        settings.MinimizeToTray = false;
-        settings.RememberWindowPos = false;
-        settings.Backup = backup;
-        settings.SaveSettings();
-    }
+    StoreQuietSettings([backup](TSettings &settings) { settings.Backup = backup; });
     TMessageService::Answer = [](const TMessageRequest &request) {
         say(u"message: "_s + request.Text);
         return QMessageBox::Ok;
