@@ -26,6 +26,9 @@ TResult Run(const QString &program, const QStringList &args, const QString &work
     env.insert(u"XDG_CONFIG_HOME"_s, configDir);
     env.insert(u"XDG_DATA_HOME"_s, configDir);
     env.insert(u"LD_PRELOAD"_s, QStringLiteral(VT_FAULT_SHIM));
+    // A sanitizer's runtime wants to come first; the shim only wraps system calls.
+    env.insert(u"ASAN_OPTIONS"_s,
+               env.value(u"ASAN_OPTIONS"_s) + u":verify_asan_link_order=0"_s);
     env.insert(u"VT_FAULT_CALL"_s, call);
     env.insert(u"VT_FAULT_PATH"_s, pattern);
     env.insert(u"VT_FAULT_NTH"_s, QString::number(nth));
