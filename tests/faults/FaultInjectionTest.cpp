@@ -56,11 +56,13 @@ protected:
         return dir.filePath(u"notes/"_s + name);
     }
 
+    // Runs with the nth call of a kind failing, or with the process killed there.
     TResult run(const QString &program, const QStringList &args, const QString &call = {},
-                int nth = 0, const QString &log = {}) const
+                int nth = 0, const QString &log = {}, bool kill = false) const
     {
-        return FaultRun::Run(program, args, notes(), dir.filePath(u"config"_s), dir.filePath(u"notes*"_s), call, nth,
-                   errorFor(call), log);
+        return FaultRun::Run(program, args, notes(), dir.filePath(u"config"_s),
+                             dir.filePath(u"notes*"_s), call, nth, kill ? 0 : errorFor(call),
+                             log);
     }
 
     // Runs once logging every call on the notes folder; the counts per kind.
@@ -161,42 +163,64 @@ struct WindowCase
 
 class WindowFaults : public FaultTest, public ::testing::WithParamInterface<WindowCase>
 {
+protected:
+    // Version 1 as the notes file, version 0 as its backup; one save through the
+    // window, logging its calls, gives the new bytes; then the files go back.
+    void prepare()
+    {
+        const WindowCase &param = GetParam();
+        file = notes(QString::fromLatin1(param.file));
+        backup = notes(u"doc.bak"_s);
+        password = QString::fromLatin1(param.password);
+        args = QStringList{file, u"--password"_s, password};
+        if (param.backup)
+            args << u"--backup"_s;
+
+        writeVersion(file, 0, password);
+        if (param.backup)
+            WriteBytes(backup, ReadBytes(file));
+        backupBytes = ReadBytes(backup);
+        writeVersion(file, 1, password);
+        oldBytes = ReadBytes(file);
+
+        TResult baseline;
+        counts = countCalls(driver, args, &baseline);
+        ASSERT_EQ(baseline.ExitCode, 0) << baseline.Out.toStdString() << baseline.Err.toStdString();
+        newBytes = ReadBytes(file);
+        ASSERT_EQ(Versions::OfFile(file, password), 2);
+        if (param.backup) {
+            // The backup is the previous file itself: enciphered when that was.
+            EXPECT_EQ(ReadBytes(backup), oldBytes);
+            ASSERT_GT(counts.value(u"link"_s), 0) << "the backup is not a hard link";
+        }
+        files = FilesIn(notes());
+        restore();
+    }
+
+    void restore() const
+    {
+        for (const QString &name : FilesIn(notes()))
+            QFile::remove(notes(name));
+        WriteBytes(file, oldBytes);
+        if (GetParam().backup)
+            WriteBytes(backup, backupBytes);
+    }
+
+    const QString driver = QStringLiteral(VT_SAVE_DRIVER);
+    QString file;
+    QString backup;
+    QString password;
+    QStringList args;
+    QByteArray oldBytes;
+    QByteArray backupBytes;
+    QByteArray newBytes;
+    QMap<QString, int> counts;
+    QStringList files;
 };
 
 TEST_P(WindowFaults, EveryFailedCallKeepsFileAndBackupAndNamesTheCause)
 {
-    const WindowCase &param = GetParam();
-    const QString file = QString::fromLatin1(param.file);
-    const QString password = QString::fromLatin1(param.password);
-    const QString driver = QStringLiteral(VT_SAVE_DRIVER);
-    QStringList args{notes(file), u"--password"_s, password};
-    if (param.backup)
-        args << u"--backup"_s;
-
-    writeVersion(notes(file), 0, password);
-    const QByteArray backupBytes = param.backup ? ReadBytes(notes(file)) : QByteArray();
-    if (param.backup)
-        WriteBytes(notes(u"doc.bak"_s), backupBytes);
-    writeVersion(notes(file), 1, password);
-    const QByteArray oldBytes = ReadBytes(notes(file));
-    const auto restore = [&] {
-        WriteBytes(notes(file), oldBytes);
-        if (param.backup)
-            WriteBytes(notes(u"doc.bak"_s), backupBytes);
-    };
-
-    TResult baseline;
-    const QMap<QString, int> counts = countCalls(driver, args, &baseline);
-    ASSERT_EQ(baseline.ExitCode, 0) << baseline.Out.toStdString() << baseline.Err.toStdString();
-    const QByteArray newBytes = ReadBytes(notes(file));
-    ASSERT_EQ(Versions::OfFile(notes(file), password), 2);
-    if (param.backup) {
-        // The backup is the previous file itself: enciphered when that was.
-        EXPECT_EQ(ReadBytes(notes(u"doc.bak"_s)), oldBytes);
-        ASSERT_GT(counts.value(u"link"_s), 0) << "the backup is not a hard link";
-    }
-    const QStringList files = FilesIn(notes());
-
+    ASSERT_NO_FATAL_FAILURE(prepare());
     int failed = 0;
     int harmless = 0;
     for (const QString &call : Calls()) {
@@ -209,17 +233,15 @@ TEST_P(WindowFaults, EveryFailedCallKeepsFileAndBackupAndNamesTheCause)
             }
             if (result.ExitCode == 0) {
                 ++harmless;
-                EXPECT_EQ(ReadBytes(notes(file)), newBytes);
-                if (param.backup) {
-                    EXPECT_EQ(ReadBytes(notes(u"doc.bak"_s)), oldBytes);
+                EXPECT_EQ(ReadBytes(file), newBytes);
+                if (GetParam().backup) {
+                    EXPECT_EQ(ReadBytes(backup), oldBytes);
                 }
             } else {
                 ++failed;
                 EXPECT_EQ(result.ExitCode, 1) << result.Out.toStdString();
-                EXPECT_EQ(ReadBytes(notes(file)), oldBytes);
-                if (param.backup) {
-                    EXPECT_EQ(ReadBytes(notes(u"doc.bak"_s)), backupBytes);
-                }
+                EXPECT_EQ(ReadBytes(file), oldBytes);
+                EXPECT_EQ(ReadBytes(backup), backupBytes) << "the previous backup is gone";
                 EXPECT_TRUE(result.Out.contains(u"message: "_s)
                             && result.Out.contains(SystemErrorText(errorFor(call))))
                     << result.Out.toStdString();
@@ -227,8 +249,34 @@ TEST_P(WindowFaults, EveryFailedCallKeepsFileAndBackupAndNamesTheCause)
             EXPECT_EQ(FilesIn(notes()), files) << "a temporary file was left behind";
         }
     }
-    report(param.name, counts, failed, harmless);
+    report(GetParam().name, counts, failed, harmless);
     EXPECT_GT(failed, 0);
+}
+
+// Killed just before each write, sync, rename and link of the save: the notes file
+// is there, old or new and whole, and the backup holds a whole earlier version.
+TEST_P(WindowFaults, KillBeforeEveryCallLeavesFileAndBackupWhole)
+{
+    ASSERT_NO_FATAL_FAILURE(prepare());
+    int kills = 0;
+    for (const QString &call : Calls()) {
+        for (int nth = 1; nth <= counts.value(call); ++nth) {
+            SCOPED_TRACE((call + u" #"_s + QString::number(nth)).toStdString());
+            restore();
+            const TResult result = run(driver, args, call, nth, {}, true);
+            EXPECT_EQ(result.ExitCode, -2) << "not killed";
+            ++kills;
+            const QByteArray now = ReadBytes(file);
+            EXPECT_TRUE(now == oldBytes || now == newBytes) << "the notes file is missing or torn";
+            if (GetParam().backup) {
+                const QByteArray saved = ReadBytes(backup);
+                EXPECT_TRUE(saved == backupBytes || saved == oldBytes) << "the backup is torn";
+                EXPECT_FALSE(now == newBytes && saved != oldBytes);
+            }
+        }
+    }
+    std::printf("[faults] %s: killed before each of %d calls; nothing lost\n", GetParam().name,
+                kills);
 }
 
 INSTANTIATE_TEST_SUITE_P(

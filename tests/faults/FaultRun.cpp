@@ -34,6 +34,8 @@ TResult Run(const QString &program, const QStringList &args, const QString &work
     env.insert(u"VT_FAULT_NTH"_s, QString::number(nth));
     env.insert(u"VT_FAULT_ERRNO"_s, QString::number(errorNumber));
     env.insert(u"VT_FAULT_LOG"_s, logFile);
+    if (nth > 0 && errorNumber == 0)
+        env.insert(u"VT_FAULT_KILL"_s, u"1"_s);
     QProcess process;
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(workDir);

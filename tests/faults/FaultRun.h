@@ -20,7 +20,8 @@ const QStringList &Calls();
 
 // Runs program in workDir with the shim preloaded. call "" injects nothing, "all"
 // only logs; otherwise the nth call of that kind on a path matching pattern fails
-// with errorNumber. XDG_CONFIG_HOME points at configDir.
+// with errorNumber - or, with errorNumber 0, the process is killed just before it.
+// XDG_CONFIG_HOME points at configDir.
 TResult Run(const QString &program, const QStringList &args, const QString &workDir,
             const QString &configDir, const QString &pattern, const QString &call = {},
             int nth = 0, int errorNumber = 0, const QString &logFile = {});

@@ -8,6 +8,8 @@
 //                   either name
 //   VT_FAULT_NTH    fail the Nth matching call (1 = the first); unset or 0 fails none
 //   VT_FAULT_ERRNO  the errno to fail with (default ENOSPC)
+//   VT_FAULT_KILL   when set, the process kills itself (SIGKILL) just before that
+//                   call instead, as a crash or a power cut would stop it there
 //   VT_FAULT_LOG    a file that gets one line per matching call: "CALL PATH"
 
 #include <atomic>
@@ -19,6 +21,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <signal.h>
 #include <string>
 #include <unistd.h>
 
@@ -98,6 +101,8 @@ bool shouldFail(const char *call, const std::string &first, const std::string &s
         : 0;
     if (nth <= 0 || ++matchingCalls != nth)
         return false;
+    if (std::getenv("VT_FAULT_KILL"))
+        raise(SIGKILL);
     errno = std::atoi(env("VT_FAULT_ERRNO", "28"));
     return true;
 }
