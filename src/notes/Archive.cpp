@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -30,6 +31,18 @@ QByteArrayView untilNul(QByteArrayView bytes)
     if (!nul)
         return bytes;
     return bytes.first(static_cast<const char *>(nul) - bytes.data());
+}
+
+// Every line costs its list entry however short it is: a file of nothing but line
+// breaks would take some thirty times its size. Such a text is refused.
+void checkLineBreaks(QByteArrayView text, const QString &fileName)
+{
+    const qsizetype breaks = std::count(text.begin(), text.end(), '\n')
+        + std::count(text.begin(), text.end(), '\r');
+    if (breaks > TArchive::MaxLineBreaks)
+        throw EFileError(u"Cannot open file \"%1\". It has more than %2 line breaks, more than "
+                         "the program can hold."_s.arg(displayName(fileName))
+                             .arg(TArchive::MaxLineBreaks));
 }
 
 // The line without its first `head` and last `tail` characters; empty when it is
@@ -128,6 +141,7 @@ QByteArray TArchive::readFile(const QString &fileName) const
     if (file.error() != QFileDevice::NoError)
         throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(displayName(fileName),
                                                                 file.errorString()));
+    checkLineBreaks(untilNul(bytes), fileName);
     return bytes;
 }
 
@@ -218,6 +232,7 @@ TArchive::TDeciphered TArchive::decipherFile(const QString &fileName, const QByt
             scan(chunk);
             return count;
         });
+    checkLineBreaks(result.Text, fileName);
     return result;
 }
 

@@ -40,6 +40,8 @@ public:
     // The largest notes file that is opened: its text, decoded, takes about three
     // times its size in memory.
     static constexpr qint64 MaxFileSize = qint64(512) << 20;
+    // And the most line break characters (CR and LF counted apart) its text may have.
+    static constexpr qsizetype MaxLineBreaks = 20'000'000;
 
     explicit TArchive(TNoteTree *tree);
 

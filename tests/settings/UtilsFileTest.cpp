@@ -166,6 +166,22 @@ TEST_F(AtomicWriteTest, NotesFileBeyondTheLimitIsRefusedWithoutBeingRead)
 
 #endif
 
+TEST_F(AtomicWriteTest, TextOfNothingButLineBreaksIsRefused)
+{
+    QFile file(path(u"breaks.vlt"_s));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(TArchive::DocTypeLine().toLatin1());
+    file.write(QByteArray(TArchive::MaxLineBreaks + 1, '\n'));
+    file.close();
+    TNoteTree tree;
+    try {
+        TArchive(&tree).ReadNotes(nullptr, path(u"breaks.vlt"_s));
+        FAIL() << "read";
+    } catch (const EFileError &e) {
+        EXPECT_TRUE(e.message().contains(u"line breaks"_s)) << e.what();
+    }
+}
+
 TEST_F(AtomicWriteTest, EncipheredZerosReadAsAWrongPassword)
 {
     // "VLE" and zeros decipher to one endless line or to noise: a wrong password
