@@ -78,7 +78,7 @@ TEST(KillTest, KilledSavesNeverLoseTheNotesFileOrTheBackup)
             output += driver.readAllStandardOutput();
         ASSERT_TRUE(output.contains("ready\n")) << output.toStdString();
         // Anywhere in the next saves: a save here takes some tens of milliseconds.
-        QThread::msleep(random.bounded(400));
+        QThread::msleep(random.bounded(300));
         ::kill(pid_t(driver.processId()), SIGKILL);
         driver.waitForFinished(10000);
         output += driver.readAllStandardOutput();
