@@ -174,7 +174,9 @@ bool TfrmMain::LoadDocument(const QString &name)
     if (!QFileInfo::exists(name))
         return false;
     QString password;
-    if (TArchive::IsEncryptedName(name)) {
+    // No password is asked for a file that cannot be opened anyway: reading says why.
+    const QFileInfo info(name);
+    if (TArchive::IsEncryptedName(name) && info.isFile() && info.size() <= TArchive::MaxFileSize) {
         TfrmPassword dialog(this);
         dialog.FileName = name;
         if (!dialog.AskPassword())

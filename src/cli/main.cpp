@@ -174,7 +174,9 @@ void readDocument(TArchive &archive, const QString &fileName,
 {
     if (!QFileInfo::exists(fileName))
         throw CliFailure{fileName + u": no such file"_s};
-    if (TArchive::IsEncryptedName(fileName))
+    const QFileInfo info(fileName);
+    if (TArchive::IsEncryptedName(fileName) && info.isFile()
+        && info.size() <= TArchive::MaxFileSize)
         archive.Password = passwords.existing(fileName);
     try {
         if (!archive.ReadNotes(nullptr, fileName))
