@@ -391,7 +391,7 @@ void TRegistryStore::Flush()
     // Replay onto what is on disk now, so that what another copy saved meanwhile stays.
     QString error;
     TRegistryTree tree = readTree(d->filePath, &error);
-    if (!error.isEmpty()) {
+    if (!error.isEmpty() && QFileInfo(d->filePath).isFile()) {
         // Keep the damaged file for whoever wants to look at it; it is replaced below.
         const QString aside = d->filePath + u".damaged"_s;
         QFile::remove(aside);

@@ -276,25 +276,44 @@ void WriteFileAtomically(const QString &fileName, QByteArrayView bytes,
         syncFolder(backup);
 }
 
+namespace {
+
+// What keeps a file from being opened for reading, or nothing.
+QString notReadable(const struct stat &info, qint64 maxSize)
+{
+    if (S_ISDIR(info.st_mode))
+        return u"It is a folder, not a file."_s;
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
+        return u"It is a pipe or a socket, not a file."_s;
+    if (!S_ISREG(info.st_mode))
+        return u"It is a device, not a file."_s;
+    if (info.st_size > maxSize)
+        return u"It is %1 MB; the largest file that can be opened is %2 MB."_s.arg(
+            megabytes(info.st_size), megabytes(maxSize));
+    return {};
+}
+
+} // namespace
+
 void OpenRegularFile(QFile &file, const QString &fileName, qint64 maxSize)
 {
-    // Non-blocking: opening a FIFO would otherwise wait for a writer for ever.
+    // Looked at before it is opened - opening some devices already acts on them - and
+    // again once open, in case it was replaced in between. Non-blocking: opening a
+    // FIFO would otherwise wait for a writer for ever.
+    struct stat info {};
+    if (::stat(encoded(fileName).constData(), &info) == 0) {
+        const QString wrong = notReadable(info, maxSize);
+        if (!wrong.isEmpty())
+            fail(u"Cannot open file"_s, fileName, wrong);
+    }
     const int fd = ::open(encoded(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         failWith(u"Cannot open file"_s, fileName, errno);
-    struct stat info {};
     QString wrong;
     if (::fstat(fd, &info) != 0)
         wrong = SystemErrorText(errno);
-    else if (S_ISDIR(info.st_mode))
-        wrong = u"It is a folder, not a file."_s;
-    else if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
-        wrong = u"It is a pipe or a socket, not a file."_s;
-    else if (!S_ISREG(info.st_mode))
-        wrong = u"It is a device, not a file."_s;
-    else if (info.st_size > maxSize)
-        wrong = u"It is %1 MB; the largest file that can be opened is %2 MB."_s.arg(
-            megabytes(info.st_size), megabytes(maxSize));
+    else
+        wrong = notReadable(info, maxSize);
     if (!wrong.isEmpty()) {
         ::close(fd);
         fail(u"Cannot open file"_s, fileName, wrong);
