@@ -221,4 +221,7 @@ private:
     bool m_shown = false;
     bool m_closing = false;
     int m_editorLoading = 0;
+    // The note whose body is too large for the editor, while it is selected: the
+    // editor shows a notice instead and never stores its text into it.
+    TNote *m_hiddenNote = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "app/MessageService.h"
 #include "app/SingleInstance.h"
 #include "app/qkRichedit.h"
+#include "app/qkRicheditText.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
@@ -13,6 +14,7 @@
 #include "settings/LngMan.h"
 #include "settings/Settings.h"
 #include "settings/Utils.h"
+#include "settings/UtilsFile.h"
 #include "settings/qkMRUList.h"
 
 #include <QApplication>
@@ -72,6 +74,8 @@ void TfrmMain::SetModified(bool value)
 
 void TfrmMain::clearEditor()
 {
+    m_hiddenNote = nullptr;
+    Notes->setPlaceholderText({});
     ++m_editorLoading;
     Notes->clear();
     Notes->document()->setModified(false);
@@ -84,6 +88,26 @@ void TfrmMain::ShowNote(TNote *note)
 {
     if (!note)
         return;
+    const bool wasHidden = m_hiddenNote != nullptr;
+    m_hiddenNote = nullptr;
+    qsizetype length = 0;
+    if (!FitsEditor(note->Body(), &length)) {
+        // Said in the editor itself, which stays empty and takes no typing: an empty
+        // text stored back would replace the note's.
+        m_hiddenNote = note;
+        ++m_editorLoading;
+        Notes->clear();
+        Notes->document()->setModified(false);
+        --m_editorLoading;
+        Notes->setReadOnly(true);
+        Notes->setPlaceholderText(
+            FormatString(text(u"too_large"_s), QLocale().toString(qint64(length))));
+        return;
+    }
+    if (wasHidden) {
+        Notes->setPlaceholderText({});
+        Notes->setReadOnly(false);
+    }
     const QString body = note->BodyText();
     if (Notes->BodyText() == body)
         return;
@@ -102,7 +126,7 @@ void TfrmMain::StoreEditorText()
 
 void TfrmMain::storeEditorTextInto(TNote *note)
 {
-    if (!note)
+    if (!note || note == m_hiddenNote)
         return;
     const QString text = Notes->BodyText();
     if (note->BodyText() != text)
@@ -150,7 +174,9 @@ bool TfrmMain::LoadDocument(const QString &name)
     if (!QFileInfo::exists(name))
         return false;
     QString password;
-    if (TArchive::IsEncryptedName(name)) {
+    // No password is asked for a file that cannot be opened anyway: reading says why.
+    const QFileInfo info(name);
+    if (TArchive::IsEncryptedName(name) && info.isFile() && info.size() <= TArchive::MaxFileSize) {
         TfrmPassword dialog(this);
         dialog.FileName = name;
         if (!dialog.AskPassword())
@@ -247,7 +273,8 @@ bool TfrmMain::SaveDocument(const QString &name)
     const QString target = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
     QString backup;
     if (Settings->Backup) {
-        const QFileInfo info(target);
+        // A link as the notes file is backed up where its target is, under its name.
+        const QFileInfo info(ResolvedFilePath(target));
         const QString folder = Settings->BackupFolder.isEmpty() ? info.absolutePath()
                                                                 : Settings->BackupFolder;
         backup = QFileInfo(QDir(folder), info.completeBaseName() + u".bak"_s).absoluteFilePath();

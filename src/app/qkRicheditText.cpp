@@ -261,3 +261,16 @@ qsizetype BodyPosToEditorPos(QStringView BodyText, qsizetype BodyPos)
     }
     return BodyPos - pairs;
 }
+
+bool FitsEditor(const QStringList &BodyLines, qsizetype *length)
+{
+    qsizetype total = 0;
+    bool fits = true;
+    for (const QString &line : BodyLines) {
+        total += line.size() + 1;
+        fits = fits && line.size() <= MaxEditorLineLength;
+    }
+    if (length)
+        *length = total;
+    return fits && total <= MaxEditorTextLength;
+}

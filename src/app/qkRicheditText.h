@@ -73,3 +73,11 @@ QString EditorTextToBodyText(QStringView EditorText);
 // maps past the end.
 qsizetype EditorPosToBodyPos(QStringView EditorText, qsizetype EditorPos);
 qsizetype BodyPosToEditorPos(QStringView BodyText, qsizetype BodyPos);
+
+// What the editor can show without freezing the window: laying out a line costs far
+// more than its length, and a whole text beyond some tens of millions of characters
+// takes seconds and gigabytes.
+constexpr qsizetype MaxEditorLineLength = 100'000;
+constexpr qsizetype MaxEditorTextLength = 32'000'000;
+// Whether a body of these lines fits; *length gets its length in characters.
+bool FitsEditor(const QStringList &BodyLines, qsizetype *length = nullptr);

@@ -4,11 +4,11 @@
 #include "cli/PrintCommand.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
+#include "settings/UtilsFile.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QString>
 #include <QStringList>
 
@@ -199,7 +199,9 @@ void readDocument(TArchive &archive, const QString &fileName,
 {
     if (!QFileInfo::exists(fileName))
         throw CliFailure{fileName + u": no such file"_s};
-    if (TArchive::IsEncryptedName(fileName))
+    const QFileInfo info(fileName);
+    if (TArchive::IsEncryptedName(fileName) && info.isFile()
+        && info.size() <= TArchive::MaxFileSize)
         archive.Password = passwords.existing(fileName);
     try {
         if (!archive.ReadNotes(nullptr, fileName))
@@ -270,10 +272,7 @@ int commandConvert(const QStringList &args, PasswordSource &passwords)
             tree.ExportSiblings(lines, tree.FirstNote(), true);
             const QByteArray bytes
                 = TextEncoding::encode(TextEncoding::joinLines(lines), reader.Encoding);
-            QSaveFile file(out);
-            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()
-                || !file.commit())
-                throw CliFailure{out + u": "_s + file.errorString()};
+            WriteFileAtomically(out, bytes);
             return kExitOk;
         }
         TArchive writer(&tree);

@@ -3,12 +3,13 @@
 #include "crypto/STRMBlowfish.h"
 #include "notes/NoteTree.h"
 #include "settings/Utils.h"
+#include "settings/UtilsFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -30,6 +31,18 @@ QByteArrayView untilNul(QByteArrayView bytes)
     if (!nul)
         return bytes;
     return bytes.first(static_cast<const char *>(nul) - bytes.data());
+}
+
+// Every line costs its list entry however short it is: a file of nothing but line
+// breaks would take some thirty times its size. Such a text is refused.
+void checkLineBreaks(QByteArrayView text, const QString &fileName)
+{
+    const qsizetype breaks = std::count(text.begin(), text.end(), '\n')
+        + std::count(text.begin(), text.end(), '\r');
+    if (breaks > TArchive::MaxLineBreaks)
+        throw EFileError(u"Cannot open file \"%1\". It has more than %2 line breaks, more than "
+                         "the program can hold."_s.arg(displayName(fileName))
+                             .arg(TArchive::MaxLineBreaks));
 }
 
 // The line without its first `head` and last `tail` characters; empty when it is
@@ -122,43 +135,20 @@ TArchive::TArchive(TNoteTree *tree) : BodyTag(DefaultBodyTag()), m_tree(tree)
 
 QByteArray TArchive::readFile(const QString &fileName) const
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(u"Cannot open file \"%1\". %2"_s.arg(displayName(fileName),
-                                                                file.errorString()));
+    QFile file;
+    OpenRegularFile(file, fileName, MaxFileSize);
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(displayName(fileName),
                                                                 file.errorString()));
+    checkLineBreaks(untilNul(bytes), fileName);
     return bytes;
 }
 
 void TArchive::writeFile(const QString &fileName, const QByteArray &bytes,
                          const QString &backupPath) const
 {
-    // Written beside the target and renamed over it: a failed write leaves the
-    // previous file whole.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFileError(u"Cannot create file \"%1\". %2"_s.arg(displayName(fileName),
-                                                                  file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        throw EFileError(u"Cannot write file \"%1\". %2"_s.arg(displayName(fileName),
-                                                                 file.errorString()));
-    // The old version goes to its backup only now that the new one is on disk.
-    bool movedAway = false;
-    if (!backupPath.isEmpty() && QFileInfo::exists(fileName)) {
-        if (!MoveFileReplacing(fileName, backupPath))
-            throw EFileError(u"Cannot create the backup file \"%1\"."_s.arg(
-                displayName(backupPath)));
-        movedAway = true;
-    }
-    if (!file.commit()) {
-        const QString reason = file.errorString();
-        if (movedAway)
-            MoveFileReplacing(backupPath, fileName);
-        throw EFileError(u"Cannot write file \"%1\". %2"_s.arg(displayName(fileName), reason));
-    }
+    WriteFileAtomically(fileName, bytes, backupPath);
 }
 
 QByteArray TArchive::encodeText(const QStringList &lines)
@@ -187,6 +177,65 @@ QByteArray TArchive::decipher(const QByteArray &fileBytes, const QByteArray &key
     return text;
 }
 
+TArchive::TDeciphered TArchive::decipherFile(const QString &fileName, const QByteArray &key,
+                                             bool notesOnly) const
+{
+    QFile file;
+    OpenRegularFile(file, fileName, MaxFileSize);
+    if (file.read(kMagic.size()) != kMagic)
+        throw EInvalidSignature();
+    const QByteArray docType = DocTypeLine().toLatin1();
+    // Chunk by chunk, and only up to the first NUL, which ends the text. Once the
+    // first line shows that this is no notes text (a wrong password), nothing more is
+    // kept: the rest is only scanned for a second line, which decides what to say.
+    TDeciphered result;
+    bool ended = false;
+    bool afterBreak = false;
+    bool afterCr = false;
+    const auto scan = [&](QByteArrayView chunk) {
+        for (const char c : chunk) {
+            if (afterBreak && !(afterCr && c == '\n')) {
+                result.SeveralLines = true;
+                ended = true;
+                return;
+            }
+            afterCr = c == '\r';
+            afterBreak = afterBreak || c == '\r' || c == '\n';
+        }
+    };
+    TBlowfish cipher(key);
+    cipher.Decrypt(
+        [&](char *buffer, qint64 count) -> qint64 {
+            if (ended)
+                return 0;
+            const qint64 got = file.read(buffer, count);
+            if (got < 0)
+                throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(displayName(fileName),
+                                                                        file.errorString()));
+            return got;
+        },
+        [&](const char *buffer, qint64 count) -> qint64 {
+            const QByteArrayView chunk = untilNul(QByteArrayView(buffer, count));
+            ended = chunk.size() < count;
+            if (!result.NotNotes) {
+                result.Text.append(chunk);
+                const QByteArray &text = result.Text;
+                if (!notesOnly || text.size() <= docType.size()
+                    || (text.startsWith(docType)
+                        && (text[docType.size()] == '\r' || text[docType.size()] == '\n')))
+                    return count;
+                result.NotNotes = true;
+                scan(text);
+                result.Text.clear();
+                return count;
+            }
+            scan(chunk);
+            return count;
+        });
+    checkLineBreaks(result.Text, fileName);
+    return result;
+}
+
 bool TArchive::ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines)
 {
     lines = decodeLines(decipher(fileBytes, passwordKey(Password)));
@@ -195,7 +244,8 @@ bool TArchive::ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines
 
 bool TArchive::ReadEncrypted(const QString &fileName, QStringList &lines)
 {
-    return ReadEncryptedData(readFile(fileName), lines);
+    lines = decodeLines(decipherFile(fileName, passwordKey(Password), false).Text);
+    return lines.size() > 1;
 }
 
 QByteArray TArchive::FileBytes(const QStringList &lines, const QString &fileName)
@@ -225,10 +275,15 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
         if (keys.first().size() != Password.size()
             && TextEncoding::encodeLegacy(Password, LegacyEncoding, &legacyKey))
             keys.append(legacyKey);
-        const QByteArray bytes = readFile(fileName);
         bool firstHadLines = false;
         for (qsizetype k = 0; k < keys.size(); ++k) {
-            const QStringList lines = decodeLines(decipher(bytes, keys[k]));
+            const TDeciphered deciphered = decipherFile(fileName, keys[k], true);
+            if (deciphered.NotNotes) {
+                if (k == 0)
+                    firstHadLines = deciphered.SeveralLines;
+                continue;
+            }
+            const QStringList lines = decodeLines(deciphered.Text);
             if (k == 0)
                 firstHadLines = lines.size() > 1;
             if (lines.size() > 1 && lines.first() == DocTypeLine())

@@ -37,6 +37,11 @@ public:
     static bool IsEncryptedName(const QString &fileName);
     // The name with its extension replaced by ".vle" in lower case.
     static QString EncryptedName(const QString &fileName);
+    // The largest notes file that is opened: its text, decoded, takes about three
+    // times its size in memory.
+    static constexpr qint64 MaxFileSize = qint64(512) << 20;
+    // And the most line break characters (CR and LF counted apart) its text may have.
+    static constexpr qsizetype MaxLineBreaks = 20'000'000;
 
     explicit TArchive(TNoteTree *tree);
 
@@ -46,8 +51,8 @@ public:
     // EInvalidPassword.
     bool ReadNotes(TNote *parent, const QString &fileName);
     // Writes the whole tree (branchRoot none) or one branch, atomically. With a
-    // backupPath, the file being replaced is moved there once the new text is safely
-    // written, just before the new file takes its place.
+    // backupPath, the version being replaced becomes the backup once the new text is
+    // safely on disk; the file itself never goes missing (WriteFileAtomically).
     bool WriteNotes(TNote *branchRoot, const QString &fileName, const QString &backupPath = {});
 
     bool ReadEncrypted(const QString &fileName, QStringList &lines);
@@ -76,6 +81,16 @@ private:
     void writeFile(const QString &fileName, const QByteArray &bytes,
                    const QString &backupPath = {}) const;
     static QByteArray decipher(const QByteArray &fileBytes, const QByteArray &key);
+    struct TDeciphered
+    {
+        QByteArray Text;           // up to the first NUL; empty when NotNotes
+        bool NotNotes = false;     // the first line is not the document type line
+        bool SeveralLines = false; // when NotNotes: the text has more than one line
+    };
+    // The deciphered text of an enciphered file; with notesOnly, no more than it
+    // takes to see that it is no notes text.
+    TDeciphered decipherFile(const QString &fileName, const QByteArray &key,
+                             bool notesOnly) const;
     QByteArray encodeText(const QStringList &lines);
     QStringList decodeLines(QByteArrayView bytes);
 

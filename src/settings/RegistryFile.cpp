@@ -240,36 +240,65 @@ QStringList TRegistryTree::subKeyNames(QStringView path) const
     return names;
 }
 
+namespace {
+
+// Keys with a handful of values - nearly all - are searched without an index: a hash
+// per key costs far more memory than the values of a big file.
+constexpr qsizetype valuesWithoutIndex = 8;
+
+qsizetype valuePosition(const TRegistryTree::Key &key, QStringView name)
+{
+    if (key.valueIndex.isEmpty()) {
+        for (qsizetype i = 0; i < key.values.size(); ++i) {
+            if (QStringView(key.values[i].name).compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    }
+    return key.valueIndex.value(folded(name), -1);
+}
+
+void indexValues(TRegistryTree::Key &key)
+{
+    key.valueIndex.clear();
+    if (key.values.size() <= valuesWithoutIndex)
+        return;
+    for (qsizetype i = 0; i < key.values.size(); ++i)
+        key.valueIndex.insert(folded(key.values[i].name), i);
+}
+
+} // namespace
+
 const TRegistryValue *TRegistryTree::findValue(const Key &key, QStringView name)
 {
-    const auto it = key.valueIndex.constFind(folded(name));
-    return it == key.valueIndex.cend() ? nullptr : &key.values[*it];
+    const qsizetype at = valuePosition(key, name);
+    return at < 0 ? nullptr : &key.values[at];
 }
 
 void TRegistryTree::setValue(Key &key, const QString &name, quint32 type, const QByteArray &data)
 {
-    const QString f = folded(name);
-    const auto it = key.valueIndex.constFind(f);
-    if (it != key.valueIndex.cend()) {
+    const qsizetype at = valuePosition(key, name);
+    if (at >= 0) {
         // An overwritten value keeps its place and the spelling of its name.
-        TRegistryValue &value = key.values[*it];
+        TRegistryValue &value = key.values[at];
         value.type = type;
         value.data = data;
         return;
     }
-    key.valueIndex.insert(f, key.values.size());
     key.values.append(TRegistryValue { name, type, data });
+    if (!key.valueIndex.isEmpty())
+        key.valueIndex.insert(folded(name), key.values.size() - 1);
+    else if (key.values.size() > valuesWithoutIndex)
+        indexValues(key);
 }
 
 bool TRegistryTree::deleteValue(Key &key, QStringView name)
 {
-    const auto it = key.valueIndex.constFind(folded(name));
-    if (it == key.valueIndex.cend())
+    const qsizetype at = valuePosition(key, name);
+    if (at < 0)
         return false;
-    key.values.removeAt(*it);
-    key.valueIndex.clear();
-    for (qsizetype i = 0; i < key.values.size(); ++i)
-        key.valueIndex.insert(folded(key.values[i].name), i);
+    key.values.removeAt(at);
+    indexValues(key);
     return true;
 }
 

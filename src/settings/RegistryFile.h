@@ -30,7 +30,8 @@ public:
     {
         QString path;
         QList<TRegistryValue> values;
-        QHash<QString, qsizetype> valueIndex; // folded name -> position in values
+        // folded name -> position in values; empty for keys of a few values
+        QHash<QString, qsizetype> valueIndex;
     };
 
     // Raises ERegistryException, naming the line, for anything it cannot read.

@@ -6,13 +6,15 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QtEndian>
 
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "settings/RegistryFile.h"
+#include "settings/UtilsFile.h"
 
 using namespace Qt::StringLiterals;
 
@@ -37,23 +39,61 @@ QString rootName(TRegistryRoot root)
     return root == TRegistryRoot::ClassesRoot ? u"HKEY_CLASSES_ROOT"_s : u"HKEY_CURRENT_USER"_s;
 }
 
+// The file as last read or written by this process, with what identifies that
+// version on disk. Every store reads the whole registry when it is made, and the
+// program makes several at start-up: a big file is parsed once, not each time.
+struct TTreeCache
+{
+    QString path;
+    struct stat identity {};
+    TRegistryTree tree;
+};
+
+TTreeCache &treeCache()
+{
+    static TTreeCache cache;
+    return cache;
+}
+
+bool sameVersion(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
+        && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Remembers the tree the version `identity` of a file holds; forgets any earlier one.
+void cacheTree(const QString &filePath, const struct stat &identity, const TRegistryTree &tree)
+{
+    TTreeCache &cache = treeCache();
+    cache.path = filePath;
+    cache.identity = identity;
+    cache.tree = tree;
+}
+
 // Reads and parses the file; a missing file is an empty registry.
 TRegistryTree readTree(const QString &filePath, QString *error)
 {
     error->clear();
+    struct stat identity {};
+    const TTreeCache &cache = treeCache();
+    if (cache.path == filePath
+        && ::stat(QFile::encodeName(filePath).constData(), &identity) == 0
+        && sameVersion(identity, cache.identity))
+        return cache.tree;
     QFile file(filePath);
     if (!file.exists())
         return {};
-    if (file.size() > maxFileSize) {
-        *error = u"Registry file is too large"_s;
-        return {};
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = u"Cannot read the registry file: %1"_s.arg(file.errorString());
+    try {
+        OpenRegularFile(file, filePath, maxFileSize);
+    } catch (const EFileError &e) {
+        *error = u"Cannot read the registry file: %1"_s.arg(e.message());
         return {};
     }
     try {
-        return TRegistryTree::parse(file.read(maxFileSize));
+        TRegistryTree tree = TRegistryTree::parse(file.read(maxFileSize));
+        if (::fstat(file.handle(), &identity) == 0)
+            cacheTree(filePath, identity, tree);
+        return tree;
     } catch (const ERegistryException &e) {
         *error = e.message();
         return {};
@@ -351,7 +391,7 @@ void TRegistryStore::Flush()
     // Replay onto what is on disk now, so that what another copy saved meanwhile stays.
     QString error;
     TRegistryTree tree = readTree(d->filePath, &error);
-    if (!error.isEmpty()) {
+    if (!error.isEmpty() && QFileInfo(d->filePath).isFile()) {
         // Keep the damaged file for whoever wants to look at it; it is replaced below.
         const QString aside = d->filePath + u".damaged"_s;
         QFile::remove(aside);
@@ -361,12 +401,15 @@ void TRegistryStore::Flush()
     for (const Change &c : d->pending)
         apply(tree, c);
 
-    QSaveFile file(d->filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ERegistryException(u"Cannot write the registry file: %1"_s.arg(file.errorString()));
-    const QByteArray bytes = tree.serialise();
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw ERegistryException(u"Cannot write the registry file: %1"_s.arg(file.errorString()));
+    try {
+        WriteFileAtomically(d->filePath, tree.serialise());
+    } catch (const EFileError &e) {
+        throw ERegistryException(e.message());
+    }
+    // Written under the lock, so what is there now is what was just written.
+    struct stat identity {};
+    if (::stat(QFile::encodeName(d->filePath).constData(), &identity) == 0)
+        cacheTree(d->filePath, identity, tree);
 
     d->tree = std::move(tree);
     d->pending.clear();

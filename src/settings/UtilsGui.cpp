@@ -1,6 +1,7 @@
 #include "settings/UtilsGui.h"
 
 #include "Errors.h"
+#include "settings/UtilsFile.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -16,7 +17,6 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -166,9 +166,7 @@ void writeFile(const QString &path, const QByteArray &content)
 {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw EFileError(u"Cannot create the folder of %1"_s.arg(path));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        throw EFileError(u"Cannot write %1: %2"_s.arg(path, file.errorString()));
+    WriteFileAtomically(path, content);
 }
 
 QStringList existingMimeTypes(const QString &desktopPath)

@@ -2,6 +2,7 @@
 // the message boxes, file dialogs and password questions answered by a script.
 
 #include "QtPrinters.h"
+#include "QuietSettings.h"
 #include "app/Main.h"
 #include "app/MessageService.h"
 #include "app/Prompt.h"
@@ -70,15 +71,7 @@ protected:
             dialog.cbxAddType->setCurrentIndex(newNotePosition);
             return int(QDialog::Accepted);
         };
-        // Settings a test can rely on: nothing saves on its own.
-        TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
-        settings.SetDefaults();
-        settings.AutoSave = 0;
-        settings.ReloadLastFile = false;
-        settings.MinimizeToTray = false;
-        settings.RememberWindowPos = false;
-        adjust(settings);
-        settings.SaveSettings();
+        StoreQuietSettings([this](TSettings &settings) { adjust(settings); });
     }
 
     void TearDown() override

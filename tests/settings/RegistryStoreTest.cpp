@@ -135,3 +135,45 @@ TEST_F(RegistryStore, ForeignKeysInAValidFileSurviveASave)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RegistryStore, FileChangedBehindTheProgramsBackIsReadAgain)
+{
+    {
+        TRegistryStore reg;
+        ASSERT_TRUE(reg.OpenKey(key, true));
+        reg.WriteInteger(u"A"_s, 1);
+        reg.Flush();
+    }
+    { TRegistryStore reg; } // read once, as the program does at start-up
+    // Another program rewrites it in place: same inode, same size.
+    QByteArray bytes = registryBytes();
+    bytes.replace("dword:00000001", "dword:00000002");
+    QFile file(registryPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+    file.close();
+    TRegistryStore reg;
+    ASSERT_TRUE(reg.OpenKey(key, false));
+    EXPECT_EQ(reg.ReadInteger(u"a"_s), 2);
+}
+
+TEST_F(RegistryStore, ManyValuesAreFoundWhateverTheirCaseAfterDeletions)
+{
+    TRegistryStore reg;
+    ASSERT_TRUE(reg.OpenKey(key, true));
+    for (int i = 0; i < 20; ++i)
+        reg.WriteInteger(u"Value%1"_s.arg(i), i);
+    EXPECT_TRUE(reg.DeleteValue(u"VALUE3"_s));
+    for (int i = 19; i > 10; --i)
+        EXPECT_TRUE(reg.DeleteValue(u"value%1"_s.arg(i)));
+    EXPECT_FALSE(reg.ValueExists(u"Value3"_s));
+    for (const int i : {0, 4, 10})
+        EXPECT_EQ(reg.ReadInteger(u"vAlUe%1"_s.arg(i)), i);
+    reg.WriteInteger(u"VALUE0"_s, 7);
+    EXPECT_EQ(reg.GetValueNames().first(), u"Value0"_s);
+    EXPECT_EQ(reg.ReadInteger(u"Value0"_s), 7);
+}
+
+} // namespace

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Errors.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+class QFile;
+
+// The system's text for an errno value ("No space left on device").
+QString SystemErrorText(int errorNumber);
+
+// The file a name stands for: symbolic links followed to their end (a link whose
+// target does not exist yet gives that target), so that a save replaces the target
+// and leaves the link in place. The name itself when it is no link.
+QString ResolvedFilePath(const QString &fileName);
+
+// Writes bytes to fileName so that the file exists, whole, old or new, at every
+// instant: they go to a temporary file beside it, are synced, and only then is the
+// temporary renamed over the file. A symbolic link is resolved first and stays.
+//
+// With a backupPath, the file being replaced becomes the backup without ever being
+// removed: a hard link to it (or, on another file system, a synced copy) is renamed
+// over the backup just before the new file takes its place. A save that fails at any
+// step leaves the file and the backup exactly as they were.
+//
+// Raises EFileError whose message names the file and the cause.
+void WriteFileAtomically(const QString &fileName, QByteArrayView bytes,
+                         const QString &backupPath = {});
+
+// Opens a file for reading when it is a regular file of at most maxSize bytes: a
+// FIFO or a device could block for ever or never end. Raises EFileError naming the
+// file and what is wrong with it.
+void OpenRegularFile(QFile &file, const QString &fileName, qint64 maxSize);

@@ -1,0 +1,150 @@
+// The main window's files at their edges: a linked notes file, a notes file that is
+// no regular file, a note too large for the editor.
+
+#include "QuietSettings.h"
+
+#include "app/Main.h"
+#include "app/MessageService.h"
+#include "app/qkRichedit.h"
+#include "app/qkRicheditText.h"
+#include "notes/Archive.h"
+#include "notes/NoteTree.h"
+#include "notes/NoteTreeView.h"
+#include "settings/Settings.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class MainFilesTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
+        qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+        TMessageService::Answer = [this](const TMessageRequest &request) {
+            messages << request.Text;
+            return QMessageBox::No;
+        };
+        StoreQuietSettings([](TSettings &settings) { settings.Backup = true; });
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        TMessageService::Answer = nullptr;
+    }
+
+    void start(const QString &file)
+    {
+        window = std::make_unique<TfrmMain>(TfrmMain::TStartup{file});
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    QByteArray readBytes(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    void writeDocument(const QString &name, const QString &bigBody = {})
+    {
+        TNoteTree tree;
+        tree.AddNote(nullptr, u"Small"_s, imLastChild, u"small text"_s);
+        tree.AddNote(nullptr, u"Big"_s, imLastChild, bigBody);
+        TArchive(&tree).WriteNotes(nullptr, path(name));
+    }
+
+    void select(const QString &title)
+    {
+        window->TopicTree->setFocus();
+        window->TopicTree->selectNote(window->TopicTreeModel->FindByTitle(title));
+        QApplication::processEvents();
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TfrmMain> window;
+    QStringList messages;
+};
+
+TEST_F(MainFilesTest, NoteTooLargeForTheEditorIsSaidAndKeptUnchanged)
+{
+    const QString line(MaxEditorLineLength + 1, u'x');
+    writeDocument(u"doc.vlt"_s, u"before\r\n"_s + line + u"\r\nafter"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Big"_s);
+    EXPECT_TRUE(window->Notes->toPlainText().isEmpty());
+    EXPECT_TRUE(window->Notes->isReadOnly());
+    EXPECT_TRUE(window->Notes->placeholderText().contains(u"too large"_s))
+        << window->Notes->placeholderText().toStdString();
+    QTest::keyClicks(window->Notes, u"typed"_s);
+
+    select(u"Small"_s);
+    EXPECT_TRUE(window->Notes->toPlainText().startsWith(u"small text"_s));
+    EXPECT_FALSE(window->Notes->isReadOnly());
+    EXPECT_TRUE(window->Notes->placeholderText().isEmpty());
+    window->Notes->moveCursor(QTextCursor::End);
+    QTest::keyClicks(window->Notes, u" more"_s);
+    select(u"Big"_s);
+    window->miFileSaveClick();
+
+    TNoteTree tree;
+    ASSERT_TRUE(TArchive(&tree).ReadNotes(nullptr, path(u"doc.vlt"_s)));
+    EXPECT_EQ(tree.FindByTitle(u"Big"_s)->Body(), QStringList({u"before"_s, line, u"after"_s}));
+    EXPECT_EQ(tree.FindByTitle(u"Small"_s)->Body(), QStringList({u"small text"_s, u" more"_s}));
+}
+
+#ifdef Q_OS_UNIX
+
+TEST_F(MainFilesTest, LinkedNotesFileKeepsItsLinkAndIsBackedUpBesideItsTarget)
+{
+    QDir(dir.path()).mkpath(u"real"_s);
+    writeDocument(u"real/doc.vlt"_s, u"old"_s);
+    const QByteArray before = readBytes(u"real/doc.vlt"_s);
+    ASSERT_TRUE(QFile::link(u"real/doc.vlt"_s, path(u"link.vlt"_s)));
+    start(path(u"link.vlt"_s));
+    select(u"Big"_s);
+    window->Notes->moveCursor(QTextCursor::End);
+    QTest::keyClicks(window->Notes, u" new"_s);
+    window->miFileSaveClick();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+    EXPECT_TRUE(QFileInfo(path(u"link.vlt"_s)).isSymLink());
+    EXPECT_TRUE(readBytes(u"link.vlt"_s).contains("old\r\n new\r\n"));
+    EXPECT_EQ(readBytes(u"real/doc.bak"_s), before);
+    EXPECT_FALSE(QFile::exists(path(u"link.bak"_s)));
+}
+
+TEST_F(MainFilesTest, FifoAsTheNotesFileIsRefusedNotWaitedFor)
+{
+    // Enciphered or not, and without a password question first.
+    for (const QString &name : {u"pipe.vlt"_s, u"pipe.vle"_s}) {
+        messages.clear();
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path(name)).constData(), 0600), 0);
+        start(path(name));
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages.first().contains(u"pipe"_s)) << messages.first().toStdString();
+    }
+}
+
+#endif
+
+} // namespace

@@ -1,0 +1,289 @@
+// Every write, sync, rename and link of a save failed in turn, as a full disk or a
+// failing device would: afterwards the notes file and its backup are whole - the
+// old or the new version, byte for byte - and the error names its cause.
+
+#include "FaultRun.h"
+#include "Versions.h"
+
+#include "notes/Archive.h"
+#include "notes/NoteTree.h"
+#include "settings/UtilsFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+using namespace FaultRun;
+
+namespace {
+
+const QString kPassword = u"secret12"_s;
+
+// A file in notes/ of version k, written by the program's own writer.
+void writeVersion(const QString &path, int k, const QString &password = {})
+{
+    TNoteTree tree;
+    Versions::Fill(tree, k, 50);
+    TArchive archive(&tree);
+    archive.Password = password;
+    archive.WriteNotes(nullptr, path);
+}
+
+// The errno a call fails with: a full disk for the data, a device error for a sync.
+int errorFor(const QString &call)
+{
+    return call == u"fsync"_s ? EIO : ENOSPC;
+}
+
+class FaultTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        QDir(dir.path()).mkpath(u"notes"_s);
+        QDir(dir.path()).mkpath(u"config"_s);
+    }
+
+    QString notes(const QString &name = {}) const
+    {
+        return dir.filePath(u"notes/"_s + name);
+    }
+
+    // Runs with the nth call of a kind failing, or with the process killed there.
+    TResult run(const QString &program, const QStringList &args, const QString &call = {},
+                int nth = 0, const QString &log = {}, bool kill = false) const
+    {
+        return FaultRun::Run(program, args, notes(), dir.filePath(u"config"_s),
+                             dir.filePath(u"notes*"_s), call, nth, kill ? 0 : errorFor(call),
+                             log);
+    }
+
+    // Runs once logging every call on the notes folder; the counts per kind.
+    QMap<QString, int> countCalls(const QString &program, const QStringList &args,
+                                  TResult *result) const
+    {
+        const QString log = dir.filePath(u"calls.log"_s);
+        QFile::remove(log);
+        *result = run(program, args, u"all"_s, 0, log);
+        return CountCalls(log);
+    }
+
+    static void report(const char *what, const QMap<QString, int> &counts, int failed,
+                       int harmless)
+    {
+        std::printf("[faults] %s: write %d, fsync %d, rename %d, link %d injected; "
+                    "%d reported as errors, %d without effect; nothing lost\n",
+                    what, counts.value(u"write"_s), counts.value(u"fsync"_s),
+                    counts.value(u"rename"_s), counts.value(u"link"_s), failed, harmless);
+    }
+
+    QTemporaryDir dir;
+};
+
+struct CliCase
+{
+    const char *name;
+    const char *out;
+};
+
+class CliFaults : public FaultTest, public ::testing::WithParamInterface<CliCase>
+{
+};
+
+TEST_P(CliFaults, EveryFailedCallKeepsTheOldOutputAndNamesTheCause)
+{
+    const QString out = QString::fromLatin1(GetParam().out);
+    const QString cli = QStringLiteral(VT_CLI_PATH);
+    WriteBytes(notes(u"pw"_s), kPassword.toUtf8() + '\n');
+    const QStringList args{u"convert"_s, u"--password-file"_s, u"pw"_s, u"in.vlt"_s, out};
+
+    writeVersion(notes(u"in.vlt"_s), 4);
+    ASSERT_EQ(run(cli, args).ExitCode, 0);
+    const QByteArray oldBytes = ReadBytes(notes(out));
+    writeVersion(notes(u"in.vlt"_s), 5);
+
+    TResult baseline;
+    const QMap<QString, int> counts = countCalls(cli, args, &baseline);
+    ASSERT_EQ(baseline.ExitCode, 0) << baseline.Err.toStdString();
+    const QByteArray newBytes = ReadBytes(notes(out));
+    ASSERT_NE(newBytes, oldBytes);
+    ASSERT_GT(counts.value(u"write"_s), 0);
+    ASSERT_GT(counts.value(u"fsync"_s), 0) << "the output is never synced";
+    const QStringList files = FilesIn(notes());
+
+    int failed = 0;
+    int harmless = 0;
+    for (const QString &call : Calls()) {
+        for (int nth = 1; nth <= counts.value(call); ++nth) {
+            SCOPED_TRACE((call + u" #"_s + QString::number(nth)).toStdString());
+            WriteBytes(notes(out), oldBytes);
+            const TResult result = run(cli, args, call, nth);
+            // The first sync is the new data's: losing it must fail the save.
+            if (call == u"fsync"_s && nth == 1) {
+                EXPECT_NE(result.ExitCode, 0) << "a failed sync was reported as success";
+            }
+            if (result.ExitCode == 0) {
+                ++harmless;
+                EXPECT_EQ(ReadBytes(notes(out)), newBytes);
+            } else {
+                ++failed;
+                EXPECT_EQ(result.ExitCode, 1);
+                EXPECT_EQ(ReadBytes(notes(out)), oldBytes);
+                EXPECT_TRUE(result.Err.contains(SystemErrorText(errorFor(call))))
+                    << result.Err.toStdString();
+                EXPECT_TRUE(result.Err.contains(out)) << result.Err.toStdString();
+            }
+            EXPECT_EQ(FilesIn(notes()), files) << "a temporary file was left behind";
+        }
+    }
+    report(GetParam().name, counts, failed, harmless);
+    EXPECT_GT(failed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Convert, CliFaults,
+                         ::testing::Values(CliCase{"ConvertToVlt", "out.vlt"},
+                                           CliCase{"ConvertToVle", "out.vle"},
+                                           CliCase{"ConvertToTxt", "out.txt"}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+struct WindowCase
+{
+    const char *name;
+    const char *file;
+    bool backup;
+    const char *password;
+};
+
+class WindowFaults : public FaultTest, public ::testing::WithParamInterface<WindowCase>
+{
+protected:
+    // Version 1 as the notes file, version 0 as its backup; one save through the
+    // window, logging its calls, gives the new bytes; then the files go back.
+    void prepare()
+    {
+        const WindowCase &param = GetParam();
+        file = notes(QString::fromLatin1(param.file));
+        backup = notes(u"doc.bak"_s);
+        password = QString::fromLatin1(param.password);
+        args = QStringList{file, u"--password"_s, password};
+        if (param.backup)
+            args << u"--backup"_s;
+
+        writeVersion(file, 0, password);
+        if (param.backup)
+            WriteBytes(backup, ReadBytes(file));
+        backupBytes = ReadBytes(backup);
+        writeVersion(file, 1, password);
+        oldBytes = ReadBytes(file);
+
+        TResult baseline;
+        counts = countCalls(driver, args, &baseline);
+        ASSERT_EQ(baseline.ExitCode, 0) << baseline.Out.toStdString() << baseline.Err.toStdString();
+        newBytes = ReadBytes(file);
+        ASSERT_EQ(Versions::OfFile(file, password), 2);
+        if (param.backup) {
+            // The backup is the previous file itself: enciphered when that was.
+            EXPECT_EQ(ReadBytes(backup), oldBytes);
+            ASSERT_GT(counts.value(u"link"_s), 0) << "the backup is not a hard link";
+        }
+        files = FilesIn(notes());
+        restore();
+    }
+
+    void restore() const
+    {
+        for (const QString &name : FilesIn(notes()))
+            QFile::remove(notes(name));
+        WriteBytes(file, oldBytes);
+        if (GetParam().backup)
+            WriteBytes(backup, backupBytes);
+    }
+
+    const QString driver = QStringLiteral(VT_SAVE_DRIVER);
+    QString file;
+    QString backup;
+    QString password;
+    QStringList args;
+    QByteArray oldBytes;
+    QByteArray backupBytes;
+    QByteArray newBytes;
+    QMap<QString, int> counts;
+    QStringList files;
+};
+
+TEST_P(WindowFaults, EveryFailedCallKeepsFileAndBackupAndNamesTheCause)
+{
+    ASSERT_NO_FATAL_FAILURE(prepare());
+    int failed = 0;
+    int harmless = 0;
+    for (const QString &call : Calls()) {
+        for (int nth = 1; nth <= counts.value(call); ++nth) {
+            SCOPED_TRACE((call + u" #"_s + QString::number(nth)).toStdString());
+            restore();
+            const TResult result = run(driver, args, call, nth);
+            if (call == u"fsync"_s && nth == 1) {
+                EXPECT_NE(result.ExitCode, 0) << "a failed sync was reported as success";
+            }
+            if (result.ExitCode == 0) {
+                ++harmless;
+                EXPECT_EQ(ReadBytes(file), newBytes);
+                if (GetParam().backup) {
+                    EXPECT_EQ(ReadBytes(backup), oldBytes);
+                }
+            } else {
+                ++failed;
+                EXPECT_EQ(result.ExitCode, 1) << result.Out.toStdString();
+                EXPECT_EQ(ReadBytes(file), oldBytes);
+                EXPECT_EQ(ReadBytes(backup), backupBytes) << "the previous backup is gone";
+                EXPECT_TRUE(result.Out.contains(u"message: "_s)
+                            && result.Out.contains(SystemErrorText(errorFor(call))))
+                    << result.Out.toStdString();
+            }
+            EXPECT_EQ(FilesIn(notes()), files) << "a temporary file was left behind";
+        }
+    }
+    report(GetParam().name, counts, failed, harmless);
+    EXPECT_GT(failed, 0);
+}
+
+// Killed just before each write, sync, rename and link of the save: the notes file
+// is there, old or new and whole, and the backup holds a whole earlier version.
+TEST_P(WindowFaults, KillBeforeEveryCallLeavesFileAndBackupWhole)
+{
+    ASSERT_NO_FATAL_FAILURE(prepare());
+    int kills = 0;
+    for (const QString &call : Calls()) {
+        for (int nth = 1; nth <= counts.value(call); ++nth) {
+            SCOPED_TRACE((call + u" #"_s + QString::number(nth)).toStdString());
+            restore();
+            const TResult result = run(driver, args, call, nth, {}, true);
+            EXPECT_EQ(result.ExitCode, -2) << "not killed";
+            ++kills;
+            const QByteArray now = ReadBytes(file);
+            EXPECT_TRUE(now == oldBytes || now == newBytes) << "the notes file is missing or torn";
+            if (GetParam().backup) {
+                const QByteArray saved = ReadBytes(backup);
+                EXPECT_TRUE(saved == backupBytes || saved == oldBytes) << "the backup is torn";
+                EXPECT_FALSE(now == newBytes && saved != oldBytes);
+            }
+        }
+    }
+    std::printf("[faults] %s: killed before each of %d calls; nothing lost\n", GetParam().name,
+                kills);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Save, WindowFaults,
+    ::testing::Values(WindowCase{"PlainWithoutBackup", "doc.vlt", false, ""},
+                      WindowCase{"PlainWithBackup", "doc.vlt", true, ""},
+                      WindowCase{"EncipheredWithBackup", "doc.vle", true, "secret12"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
