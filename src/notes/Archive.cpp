@@ -26,6 +26,9 @@ QString displayName(const QString &fileName)
 // Text up to the first NUL byte: a NUL ends the text of a notes file.
 QByteArrayView untilNul(QByteArrayView bytes)
 {
+    // An empty file has no data pointer, and memchr must not be given a null one.
+    if (bytes.isEmpty())
+        return bytes;
     const void *nul = std::memchr(bytes.data(), 0, static_cast<size_t>(bytes.size()));
     if (!nul)
         return bytes;
