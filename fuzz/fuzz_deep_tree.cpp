@@ -10,7 +10,7 @@
 namespace {
 
 // Enough to overflow any recursive walk many times over, small enough to stay fast.
-constexpr int kMaxNotes = 150000;
+constexpr int kMaxNotes = 120000;
 
 const QString kBodies[] = {QString(), QStringLiteral("x"), QStringLiteral("a\r\n\r\nb"),
                            QStringLiteral("  trailing  \r\n\t")};
@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (size_t i = 0; i + 1 < size && tree.Count() < kMaxNotes; i += 2) {
         const uint8_t arg = data[i + 1];
         switch (data[i] % 4) {
-        case 0: // a chain of up to 65,536 levels below the current note
-            for (int n = (arg + 1) * 256; n > 0 && tree.Count() < kMaxNotes; --n)
+        case 0: // a chain of 1 to 131,072 levels below the current note
+            for (int n = 1 << (arg % 18); n > 0 && tree.Count() < kMaxNotes; --n)
                 add(current, imLastChild);
             break;
         case 1: // siblings after the current note
