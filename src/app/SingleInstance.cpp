@@ -7,7 +7,6 @@
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QScopeGuard>
-#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QVariant>
@@ -217,6 +216,8 @@ bool TSingleInstance::Listen()
 {
     if (m_server->isListening())
         return true;
+    if (m_serverName.isEmpty())
+        return false;
     {
         // Someone answering means a live instance: its socket is not ours to take.
         // Asked first, because listening with access options replaces the socket file
@@ -229,8 +230,6 @@ bool TSingleInstance::Listen()
             return false;
         }
     }
-    if (m_serverName.isEmpty())
-        return false;
     if (m_server->listen(m_serverName)) {
         keepListening();
         return true;
