@@ -700,13 +700,7 @@ TNote *TNoteTree::NextInTreeOrder(const TNote *note) const
 {
     if (!note)
         return nullptr;
-    if (note->HasChildren())
-        return note->FirstChild();
-    for (const TNote *p = note; p; p = p->Parent()) {
-        if (TNote *next = p->NextSibling())
-            return next;
-    }
-    return nullptr;
+    return note->HasChildren() ? note->FirstChild() : afterBranch(note);
 }
 
 TNote *TNoteTree::NextInTreeOrder(const TNote *note, int *level) const
