@@ -23,3 +23,15 @@ if(VT_FUZZ)
         -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
     target_link_options(vt_common INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The sanitizer build (scripts/test --sanitize): the whole program and its tests with
+# AddressSanitizer and UndefinedBehaviorSanitizer; any finding fails the test. Lean
+# on purpose (-O1, no debug info) to keep it within the CI's time.
+option(VT_SANITIZE "Build with -fsanitize=address,undefined" OFF)
+if(VT_SANITIZE AND NOT VT_FUZZ)
+    target_compile_options(vt_common INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(vt_common INTERFACE -fsanitize=address,undefined)
+    set(CMAKE_CXX_FLAGS_SANITIZE "-O1" CACHE STRING "Flags of the sanitizer build")
+    set(CMAKE_EXE_LINKER_FLAGS_SANITIZE "" CACHE STRING "Link flags of the sanitizer build")
+endif()

@@ -103,6 +103,11 @@ TfrmMain::TfrmMain(const TStartup &startup, QWidget *parent)
 
 TfrmMain::~TfrmMain()
 {
+    // The children are destroyed after this body and move the focus and selection as
+    // they go: no notification may reach the half-destroyed window.
+    for (QObject *sender : std::initializer_list<QObject *>{
+             qApp, QGuiApplication::clipboard(), Notes, TopicTree, TopicTreeModel})
+        sender->disconnect(this);
     if (Settings == m_settings.get())
         Settings = nullptr;
 }

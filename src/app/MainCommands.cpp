@@ -357,7 +357,7 @@ bool TfrmMain::treeKey(QKeyEvent *event)
     case u'*':
     case u'-':
         if (typed[0] == u'*') {
-            TopicTree->expandAll();
+            TopicTree->expandAllNotes();
         } else {
             TopicTree->collapseAll();
             // A note inside a collapsed branch gives the selection to its top note.

@@ -1,11 +1,12 @@
 #include "app/SingleInstance.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QScopeGuard>
-#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QVariant>
@@ -14,6 +15,9 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 #endif
 
@@ -40,15 +44,17 @@ QString userId()
 #endif
 }
 
-// The time left of a budget; -1 stays -1 (wait without limit).
+// Checks the socket's listening state now and then; Qt closes a server for good when
+// an accept fails (for instance when descriptors run out).
+constexpr int kWatchdogMs = 2000;
+
+// The time left of a budget.
 class Deadline final
 {
 public:
     explicit Deadline(int timeoutMs) : m_timeoutMs(timeoutMs) { m_timer.start(); }
     int remaining() const
     {
-        if (m_timeoutMs < 0)
-            return -1;
         return static_cast<int>(std::max<qint64>(0, m_timeoutMs - m_timer.elapsed()));
     }
 
@@ -69,17 +75,77 @@ bool TSingleInstance::IsNoParams(const QString &text)
     return text == NoParams();
 }
 
+#ifdef Q_OS_UNIX
+namespace {
+
+// A real folder (not a link) owned by this user that nobody else may enter or list.
+bool isPrivateFolder(const QString &path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+}
+
+} // namespace
+#endif
+
+QString TSingleInstance::SocketFolder(const QString &runtimeDir, const QString &tempDir)
+{
+#ifdef Q_OS_UNIX
+    QString folder = runtimeDir;
+    if (folder.isEmpty()) {
+        folder = tempDir + u"/vellumtree-"_s + userId();
+        // Created with its final mode at once; an existing one is checked below like any.
+        ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    }
+    if (!isPrivateFolder(folder)) {
+        qCWarning(lcSingleInstance) << "no single instance: the folder" << folder
+                                    << "is not this user's alone";
+        return {};
+    }
+    return folder;
+#else
+    Q_UNUSED(tempDir);
+    return runtimeDir;
+#endif
+}
+
 QString TSingleInstance::DefaultServerName()
 {
     const QString name = u"VellumtreeSingleInst"_s + userId();
 #ifdef Q_OS_UNIX
     // A bare name would be a socket in the shared temporary folder, where another user
-    // could create it first; the runtime folder belongs to the user alone.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!runtime.isEmpty())
-        return runtime + u'/' + name;
-#endif
+    // could create it first.
+    const QString folder
+        = SocketFolder(qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath());
+    return folder.isEmpty() ? QString() : folder + u'/' + name;
+#else
     return name;
+#endif
+}
+
+bool TSingleInstance::PeerIsThisUser(const QLocalSocket &socket)
+{
+#if defined(Q_OS_LINUX)
+    struct ucred credentials {};
+    socklen_t size = sizeof credentials;
+    if (::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED,
+                     &credentials, &size)
+        != 0)
+        return false;
+    return credentials.uid == ::getuid();
+#elif defined(Q_OS_UNIX)
+    uid_t uid = 0;
+    gid_t gid = 0;
+    if (::getpeereid(static_cast<int>(socket.socketDescriptor()), &uid, &gid) != 0)
+        return false;
+    return uid == ::getuid();
+#else
+    // Named pipes created with UserAccessOption admit this user only.
+    Q_UNUSED(socket);
+    return true;
+#endif
 }
 
 TSingleInstance::TSingleInstance(QObject *parent) : TSingleInstance(DefaultServerName(), parent) { }
@@ -94,23 +160,35 @@ TSingleInstance::TSingleInstance(const QString &serverName, QObject *parent)
 
 TSingleInstance::~TSingleInstance() = default;
 
-bool TSingleInstance::HandOver(const QString &text, int timeoutMs)
+bool TSingleInstance::HandOver(const QString &text, int timeoutMs, bool *delivered)
 {
-    return HandOver(DefaultServerName(), text, timeoutMs);
+    return HandOver(DefaultServerName(), text, timeoutMs, delivered);
 }
 
-bool TSingleInstance::HandOver(const QString &serverName, const QString &text, int timeoutMs)
+bool TSingleInstance::HandOver(const QString &serverName, const QString &text, int timeoutMs,
+                               bool *delivered)
 {
+    bool sent = false;
+    const auto report = qScopeGuard([&] {
+        if (delivered)
+            *delivered = sent;
+    });
+    if (serverName.isEmpty())
+        return false;
     const QByteArray payload = text.toUtf8();
     if (payload.size() > MaxMessageBytes || payload.contains('\0')) {
         qCWarning(lcSingleInstance) << "hand-over text refused, size" << payload.size();
         return false;
     }
-    const Deadline deadline(timeoutMs);
+    const Deadline deadline(timeoutMs < 0 ? HandOverTimeoutMs : timeoutMs);
     QLocalSocket socket;
     socket.connectToServer(serverName);
     if (!socket.waitForConnected(deadline.remaining())) {
         qCDebug(lcSingleInstance) << "no instance at" << serverName << socket.errorString();
+        return false;
+    }
+    if (!PeerIsThisUser(socket)) {
+        qCWarning(lcSingleInstance) << "the socket" << serverName << "belongs to another user";
         return false;
     }
     QByteArray request(kHeaderBytes, '\0');
@@ -121,6 +199,7 @@ bool TSingleInstance::HandOver(const QString &serverName, const QString &text, i
         if (!socket.waitForBytesWritten(deadline.remaining()))
             return false;
     }
+    sent = true;
     QByteArray answer;
     while (answer.size() < kAnswer.size()) {
         if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(deadline.remaining())) {
@@ -137,6 +216,8 @@ bool TSingleInstance::Listen()
 {
     if (m_server->isListening())
         return true;
+    if (m_serverName.isEmpty())
+        return false;
     {
         // Someone answering means a live instance: its socket is not ours to take.
         // Asked first, because listening with access options replaces the socket file
@@ -149,8 +230,10 @@ bool TSingleInstance::Listen()
             return false;
         }
     }
-    if (m_server->listen(m_serverName))
+    if (m_server->listen(m_serverName)) {
+        keepListening();
         return true;
+    }
     if (m_server->serverError() != QAbstractSocket::AddressInUseError) {
         qCWarning(lcSingleInstance)
             << "cannot listen at" << m_serverName << m_server->errorString();
@@ -158,9 +241,25 @@ bool TSingleInstance::Listen()
     }
     // Nobody answered: the socket was left by a crashed instance.
     qCDebug(lcSingleInstance) << "removing the stale socket" << m_serverName;
-    if (!QLocalServer::removeServer(m_serverName))
+    if (!QLocalServer::removeServer(m_serverName) || !m_server->listen(m_serverName))
         return false;
-    return m_server->listen(m_serverName);
+    keepListening();
+    return true;
+}
+
+void TSingleInstance::keepListening()
+{
+    if (m_watchdog)
+        return;
+    m_watchdog = new QTimer(this);
+    connect(m_watchdog, &QTimer::timeout, this, [this] {
+        if (m_server->isListening())
+            return;
+        qCWarning(lcSingleInstance) << "the socket stopped accepting; listening again";
+        m_server->close();
+        Listen();
+    });
+    m_watchdog->start(kWatchdogMs);
 }
 
 bool TSingleInstance::IsListening() const
@@ -171,9 +270,22 @@ bool TSingleInstance::IsListening() const
 void TSingleInstance::acceptConnections()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (!PeerIsThisUser(*socket)) {
+            qCWarning(lcSingleInstance) << "refused a connection from another user";
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        m_waiting.removeAll(nullptr);
+        while (m_waiting.size() >= MaxConnections) {
+            qCDebug(lcSingleInstance) << "too many connections; dropping the oldest";
+            if (QLocalSocket *oldest = m_waiting.takeFirst())
+                oldest->abort();
+        }
+        m_waiting.append(socket);
         // Bounded: no peer makes the instance buffer much more than one request.
         socket->setReadBufferSize(2 * (kHeaderBytes + MaxMessageBytes));
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
         // A peer that connects and stalls must not hold a socket for ever.
         auto *timer = new QTimer(socket);
@@ -215,6 +327,14 @@ void TSingleInstance::readRequest(QLocalSocket *socket)
         socket->abort();
         return;
     }
+    // A second start sends a full path or "no_params"; an empty or relative name would
+    // open a file the user never named.
+    if (!IsNoParams(text) && (text.isEmpty() || QDir::isRelativePath(text))) {
+        qCWarning(lcSingleInstance) << "refused a request that names no file";
+        socket->abort();
+        return;
+    }
+    m_waiting.removeAll(socket);
     socket->setProperty(kRequestReadProperty, true);
     if (auto *timer = socket->findChild<QTimer *>(u"requestTimer"_s))
         timer->stop();

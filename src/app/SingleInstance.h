@@ -11,6 +11,7 @@
 
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 
 // One running instance per user. The first process listens on a local socket; a second
 // one hands its command-line file (or "no_params") over and waits until the first has
@@ -18,6 +19,8 @@ class QLocalSocket;
 //
 // Wire format, both ways untrusted: the request is a 4-byte big-endian length followed
 // by that many bytes of UTF-8 (at most MaxMessageBytes, no NUL); the answer is "done\n".
+// A request is "no_params" or an absolute path; anything else is dropped unanswered.
+// Both ends talk only to a peer running as the same user.
 class TSingleInstance final : public QObject
 {
     Q_OBJECT
@@ -25,7 +28,12 @@ class TSingleInstance final : public QObject
 public:
     static constexpr qsizetype MaxMessageBytes = 32 * 1024;
     // A peer that has not sent its whole request in this time is dropped.
-    static constexpr int RequestTimeoutMs = 10000;
+    static constexpr int RequestTimeoutMs = 5000;
+    // Connections waiting for their request; a new one beyond this drops the oldest,
+    // so idle connections can neither exhaust the descriptors nor lock others out.
+    static constexpr int MaxConnections = 16;
+    // How long a second start waits for the running instance's answer.
+    static constexpr int HandOverTimeoutMs = 60000;
 
     // What a second start without a file name sends.
     static QString NoParams();
@@ -33,22 +41,32 @@ public:
     // is still a file.
     static bool IsNoParams(const QString &text);
 
-    // "VellumtreeSingleInst" plus the user's id; on Unix a socket in the user's private
-    // runtime folder, so no other user can squat on the name or read the hand-over.
+    // The folder for the socket: runtimeDir when given, otherwise the folder
+    // "vellumtree-<user id>" in tempDir, created 0700 when missing. Empty when the folder
+    // is not this user's alone (another owner, access for group or others, not a real
+    // folder): a socket there could be taken or watched by someone else.
+    static QString SocketFolder(const QString &runtimeDir, const QString &tempDir);
+    // "VellumtreeSingleInst" plus the user's id in SocketFolder() of the environment's
+    // runtime folder; empty when there is no private folder (no single instance then).
     static QString DefaultServerName();
+    // Whether the process at the other end of a connected socket runs as this user.
+    static bool PeerIsThisUser(const QLocalSocket &socket);
 
     explicit TSingleInstance(QObject *parent = nullptr);
     TSingleInstance(const QString &serverName, QObject *parent = nullptr);
     ~TSingleInstance() override;
 
-    // Second process: false when no instance listens or it did not answer in time
-    // (timeoutMs bounds the whole exchange; -1 waits as long as the first process
-    // takes), or when the text is too long to send.
-    static bool HandOver(const QString &text, int timeoutMs);
-    static bool HandOver(const QString &serverName, const QString &text, int timeoutMs);
+    // Second process: false when no instance listens, it runs as another user, or it did
+    // not answer in time (timeoutMs bounds the whole exchange; a negative value means
+    // HandOverTimeoutMs), or when the text is too long to send. *delivered tells whether
+    // the running instance received the whole request, answered or not.
+    static bool HandOver(const QString &text, int timeoutMs, bool *delivered = nullptr);
+    static bool HandOver(const QString &serverName, const QString &text, int timeoutMs,
+                         bool *delivered = nullptr);
 
     // First process: starts listening. A socket left by a crashed instance is removed
-    // and taken over; a live instance's socket is never taken (false then).
+    // and taken over; a live instance's socket is never taken (false then). Listening
+    // is resumed should the socket ever stop accepting.
     bool Listen();
     bool IsListening() const;
     const QString &ServerName() const { return m_serverName; }
@@ -62,10 +80,14 @@ private:
     void acceptConnections();
     void readRequest(QLocalSocket *socket);
     void handlePending();
+    void keepListening();
 
     QString m_serverName;
     std::unique_ptr<QLocalServer> m_server;
     // Complete requests in arrival order, waiting while a handler runs.
     QList<QPair<QPointer<QLocalSocket>, QString>> m_pending;
+    // Connections whose request has not come yet, oldest first.
+    QList<QPointer<QLocalSocket>> m_waiting;
+    QTimer *m_watchdog = nullptr;
     bool m_handling = false;
 };

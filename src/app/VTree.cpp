@@ -56,7 +56,11 @@ int main(int argc, char *argv[])
                             u"SingleInstance"_s)
         == 1) {
         const QString request = parameter.isEmpty() ? TSingleInstance::NoParams() : parameter;
-        if (TSingleInstance::HandOver(request, -1))
+        // A request the running instance has received is its to finish, answered in
+        // time or not; only when none listens does this process become the instance.
+        bool delivered = false;
+        if (TSingleInstance::HandOver(request, TSingleInstance::HandOverTimeoutMs, &delivered)
+            || delivered)
             return 0;
         instance = std::make_unique<TSingleInstance>();
         instance->Listen();

@@ -12,7 +12,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #ifdef Q_OS_WIN
@@ -223,10 +225,19 @@ int commandTree(const QStringList &args, PasswordSource &passwords)
     TNoteTree tree;
     TArchive archive(&tree);
     readDocument(archive, args[0], passwords);
-    QString out;
-    for (const TNote *note = tree.FirstNote(); note; note = tree.NextInTreeOrder(note))
-        out += QString(note->Level() * 2, u' ') + note->Title() + u'\n';
-    print(stdout, out);
+    // Line by line through the stream's buffer: a deep document's indented output is
+    // many times its own size and is never held whole.
+    QByteArray indent;
+    int level = 0;
+    for (const TNote *note = tree.FirstNote(); note; note = tree.NextInTreeOrder(note, &level)) {
+        const qsizetype width = qsizetype(level) * 2;
+        if (indent.size() < width)
+            indent.resize(width, ' ');
+        std::fwrite(indent.constData(), 1, static_cast<size_t>(width), stdout);
+        print(stdout, note->Title() + u'\n');
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw CliFailure{u"standard output: "_s + QString::fromLocal8Bit(std::strerror(errno))};
     return kExitOk;
 }
 

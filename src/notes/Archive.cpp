@@ -27,6 +27,9 @@ QString displayName(const QString &fileName)
 // Text up to the first NUL byte: a NUL ends the text of a notes file.
 QByteArrayView untilNul(QByteArrayView bytes)
 {
+    // An empty file has no data pointer, and memchr must not be given a null one.
+    if (bytes.isEmpty())
+        return bytes;
     const void *nul = std::memchr(bytes.data(), 0, static_cast<size_t>(bytes.size()));
     if (!nul)
         return bytes;
@@ -81,20 +84,40 @@ QByteArray passwordKey(const QString &password)
     return password.toUtf8();
 }
 
-void writeNoteBlock(const TNote *note, QStringList &lines)
+// The title, the body and its closing line of one note block.
+void writeNoteHead(const TNote *note, QStringList &lines)
 {
     lines.append(u"<dt><h3>"_s + note->Title() + u"</h3></dt>"_s);
     lines.append(u"<dd><pre>"_s);
     lines.append(note->Body());
     lines.append(u"</pre></dd>"_s);
-    if (!note->HasChildren())
-        return;
-    lines.append(u"<dl>"_s);
-    for (int i = 0; i < note->ChildCount(); ++i) {
-        lines.append(QString());
-        writeNoteBlock(note->Child(i), lines);
+}
+
+// The note blocks of a note and its following siblings, each with its branch nested
+// in "<dl>" lines and its children separated by empty lines. Iterative: the depth of
+// a document is the file's to decide.
+void writeNoteBlocks(const TNote *first, QStringList &lines)
+{
+    int depth = 0;
+    const TNote *note = first;
+    while (note) {
+        writeNoteHead(note, lines);
+        if (note->HasChildren()) {
+            lines.append(u"<dl>"_s);
+            lines.append(QString());
+            note = note->FirstChild();
+            ++depth;
+            continue;
+        }
+        while (depth > 0 && !note->NextSibling()) {
+            note = note->Parent();
+            --depth;
+            lines.append(u"</dl>"_s);
+        }
+        note = note->NextSibling();
+        if (note && depth > 0)
+            lines.append(QString());
     }
-    lines.append(u"</dl>"_s);
 }
 
 } // namespace
@@ -358,15 +381,12 @@ QStringList TArchive::BuildLines(TNote *branchRoot) const
           << u"<html>"_s << u"<head>"_s << u"<title>"_s + Title + u"</title>"_s << u"</head>"_s
           << QString() << BodyTag << QString() << u"<dl>"_s;
     if (!branchRoot) {
-        for (int i = 0; i < m_tree->RootCount(); ++i)
-            writeNoteBlock(m_tree->RootNote(i), lines);
+        writeNoteBlocks(m_tree->FirstNote(), lines);
         lines << u"</dl>"_s;
     } else {
-        lines << u"<dt><h3>"_s + branchRoot->Title() + u"</h3></dt>"_s << u"<dd><pre>"_s;
-        lines.append(branchRoot->Body());
-        lines << u"</pre></dd>"_s << QString() << u"<dl>"_s;
-        for (int i = 0; i < branchRoot->ChildCount(); ++i)
-            writeNoteBlock(branchRoot->Child(i), lines);
+        writeNoteHead(branchRoot, lines);
+        lines << QString() << u"<dl>"_s;
+        writeNoteBlocks(branchRoot->FirstChild(), lines);
         lines << u"</dl>"_s << u"</dl>"_s;
     }
     lines << u"</body>"_s << u"</html>"_s;

@@ -88,20 +88,43 @@ void appendRecord(QByteArray &out, const TNote *note)
     out.append(body);
 }
 
-void writeBranchRecords(QByteArray &out, const TNote *note)
+// Iterative: the depth of a branch is the data's to decide.
+void writeBranchRecords(QByteArray &out, const TNote *root)
 {
-    appendRecord(out, note);
-    if (!note->HasChildren())
-        return;
-    appendInt(out, kBeginChildren);
-    for (int i = 0; i < note->ChildCount(); ++i)
-        writeBranchRecords(out, note->Child(i));
-    appendInt(out, kEndChildren);
+    const TNote *note = root;
+    while (note) {
+        appendRecord(out, note);
+        if (note->HasChildren()) {
+            appendInt(out, kBeginChildren);
+            note = note->FirstChild();
+            continue;
+        }
+        // Close every level the branch leaves on its way to the next note.
+        while (note != root && !note->NextSibling()) {
+            note = note->Parent();
+            appendInt(out, kEndChildren);
+        }
+        note = note == root ? nullptr : note->NextSibling();
+    }
 }
 
 } // namespace
 
 // ---------------------------------------------------------------- TNote
+
+TNote::~TNote()
+{
+    // Every note is detached from its children before it goes, so each destructor
+    // below finds nothing to free and no call nests.
+    std::vector<std::unique_ptr<TNote>> pending = std::move(m_children);
+    while (!pending.empty()) {
+        std::unique_ptr<TNote> note = std::move(pending.back());
+        pending.pop_back();
+        for (auto &child : note->m_children)
+            pending.push_back(std::move(child));
+        note->m_children.clear();
+    }
+}
 
 QString TNote::BodyText() const
 {
@@ -261,11 +284,22 @@ bool TNoteTree::PlaceNote(TNote *note, TNote *anchor, int mode)
     return true;
 }
 
-static int branchSize(const TNote *note)
+// The first note after the note's branch in tree order, or none.
+static TNote *afterBranch(const TNote *note)
 {
-    int size = 1;
-    for (int i = 0; i < note->ChildCount(); ++i)
-        size += branchSize(note->Child(i));
+    for (const TNote *p = note; p; p = p->Parent()) {
+        if (TNote *next = p->NextSibling())
+            return next;
+    }
+    return nullptr;
+}
+
+int TNoteTree::branchSize(const TNote *note) const
+{
+    const TNote *end = afterBranch(note);
+    int size = 0;
+    for (const TNote *n = note; n && n != end; n = NextInTreeOrder(n))
+        ++size;
     return size;
 }
 
@@ -454,9 +488,7 @@ void TNoteTree::ExportBranch(const TNote *note, QStringList &lines, bool withBod
 {
     if (!note)
         return;
-    const TNote *end = nullptr;
-    for (const TNote *p = note; p && !end; p = p->Parent())
-        end = p->NextSibling();
+    const TNote *end = afterBranch(note);
     for (const TNote *n = note; n && n != end; n = NextInTreeOrder(n)) {
         lines.append(n->Title());
         lines.append(QString());
@@ -517,11 +549,7 @@ TNote *TNoteTree::NodeAfterBranch(const TNote *note) const
 {
     if (!note || !note->HasChildren())
         return nullptr;
-    for (const TNote *p = note; p; p = p->Parent()) {
-        if (TNote *next = p->NextSibling())
-            return next;
-    }
-    return nullptr;
+    return afterBranch(note);
 }
 
 void TNoteTree::TrimNotes()
@@ -569,7 +597,8 @@ void TNoteTree::FreeBranchData(TNote *note)
 {
     if (!note)
         return;
-    for (TNote *n = note->FirstChild(); n && n->IsDescendantOf(note); n = NextInTreeOrder(n))
+    const TNote *end = afterBranch(note);
+    for (TNote *n = note->FirstChild(); n && n != end; n = NextInTreeOrder(n))
         n->m_body.clear();
 }
 
@@ -611,19 +640,26 @@ TNote *TNoteTree::InsertBranch(TNote *anchor, int mode, QByteArrayView data)
         return nullptr;
     TNote *last = first;
     TNote *current = anchor;
+    // Levels are followed as the markers open and close them, not found by climbing
+    // to the root at every marker.
     const int anchorLevel = anchor->Level();
+    int lastLevel = first->Level();
+    int currentLevel = anchorLevel;
     while (reader.readInt(&item)) {
         if (item == kBeginChildren) {
             current = last;
+            currentLevel = lastLevel;
         } else if (item == kEndChildren) {
             TNote *up = current->Parent();
-            if (!up || up->Level() < anchorLevel)
+            if (!up || currentLevel - 1 < anchorLevel)
                 break;
             current = up;
+            --currentLevel;
         } else if (item >= 0) {
             if (!reader.readRecordAfterLength(item, &title, &body))
                 break;
             last = AddNote(current, title, imLastChild, body);
+            lastLevel = currentLevel + 1;
         } else {
             break; // the end marker, or a fault
         }
@@ -664,9 +700,18 @@ TNote *TNoteTree::NextInTreeOrder(const TNote *note) const
 {
     if (!note)
         return nullptr;
-    if (note->HasChildren())
+    return note->HasChildren() ? note->FirstChild() : afterBranch(note);
+}
+
+TNote *TNoteTree::NextInTreeOrder(const TNote *note, int *level) const
+{
+    if (!note)
+        return nullptr;
+    if (note->HasChildren()) {
+        ++*level;
         return note->FirstChild();
-    for (const TNote *p = note; p; p = p->Parent()) {
+    }
+    for (const TNote *p = note; p; p = p->Parent(), --*level) {
         if (TNote *next = p->NextSibling())
             return next;
     }

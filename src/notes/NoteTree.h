@@ -33,6 +33,12 @@ class TNoteTree;
 class TNote final
 {
 public:
+    TNote() = default;
+    // Frees the branch below without recursion: a document may be 100,000 levels deep.
+    ~TNote();
+    TNote(const TNote &) = delete;
+    TNote &operator=(const TNote &) = delete;
+
     const QString &Title() const { return m_title; }
     const QStringList &Body() const { return m_body; }
     // Bodies are not shown by the tree, so they may be changed directly.
@@ -131,6 +137,9 @@ public:
     TNote *NoteAt(int absoluteIndex) const;
     TNote *FirstNote() const { return m_top.FirstChild(); }
     TNote *NextInTreeOrder(const TNote *note) const;
+    // The same step, keeping *level (0 for a root note) in step with it, so that a
+    // walk knows every note's depth without climbing to the root for each one.
+    TNote *NextInTreeOrder(const TNote *note, int *level) const;
     int RootCount() const { return m_top.ChildCount(); }
     TNote *RootNote(int row) const { return m_top.Child(row); }
 
@@ -156,6 +165,7 @@ private:
     bool placement(TNote *anchor, int mode, TNote **slot, int *row);
     TNote *insertAt(TNote *slot, int row, std::unique_ptr<TNote> note);
     bool relocate(TNote *note, TNote *slot, int destRowBeforeRemoval);
+    int branchSize(const TNote *note) const;
     void sortLevel(TNote *slot, const std::function<bool(const TNote *, const TNote *)> &less);
     void sortLevels(const std::vector<TNote *> &levels, const TNoteCompare &rootCompare,
                     const TNoteCompare &compare, qintptr userValue);

@@ -71,6 +71,12 @@ TNoteTreeView::TNoteTreeView(QWidget *parent) : QTreeView(parent)
     setDropIndicatorShown(false);
     setDragDropMode(QAbstractItemView::DragDrop);
     setAutoScroll(true);
+    // Arrow keys and clicks open one level at a time; the limit holds for them too.
+    connect(this, &QTreeView::expanded, this, [this](const QModelIndex &index) {
+        const TNote *note = m_tree ? m_tree->NoteOf(index) : nullptr;
+        if (note && note->Level() >= MaxExpandedLevel)
+            collapse(index);
+    });
 }
 
 void TNoteTreeView::setNoteTree(TNoteTree *tree)
@@ -98,10 +104,27 @@ void TNoteTreeView::selectNote(TNote *note)
         return;
     }
     const QModelIndex index = m_tree->IndexOf(note);
-    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
-        expand(p);
+    int level = note->Level();
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) {
+        if (--level < MaxExpandedLevel)
+            expand(p);
+    }
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     scrollTo(index);
+}
+
+void TNoteTreeView::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    const TNote *note = m_tree ? m_tree->NoteOf(index) : nullptr;
+    if (note && note->Level() > MaxExpandedLevel)
+        return;
+    QTreeView::scrollTo(index, hint);
+}
+
+void TNoteTreeView::expandAllNotes()
+{
+    // expandAll() would lay the whole tree out recursively.
+    expandToDepth(MaxExpandedLevel - 1);
 }
 
 void TNoteTreeView::setNoteIcon(const QIcon &icon)

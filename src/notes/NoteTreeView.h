@@ -21,8 +21,16 @@ public:
     TNoteTree *noteTree() const { return m_tree; }
 
     TNote *selectedNote() const;
+    // The view lays out expanded branches recursively (inside Qt), so it opens no
+    // branch deeper than this; deeper notes are still selected and edited, only hidden.
+    static constexpr int MaxExpandedLevel = 1000;
+
     // Selects the note, expanding its ancestors and scrolling it into view.
     void selectNote(TNote *note);
+    // Expands every branch down to MaxExpandedLevel.
+    void expandAllNotes();
+    // A note deeper than MaxExpandedLevel stays hidden: Qt would open all its ancestors.
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     bool isEditingTitle() const { return state() == QAbstractItemView::EditingState; }
 
     // The image every note shows; a null icon shows none.

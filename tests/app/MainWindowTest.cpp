@@ -948,4 +948,49 @@ TEST_F(MainWindowTest, SecondProcessHandsItsFileToTheRunningWindow)
     EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
 }
 
+TEST_F(MainWindowTest, DocumentHundredThousandLevelsDeepOpensSavesAndCopies)
+{
+    // Saving and copying such a document once overflowed the stack, and showing it made
+    // the tree view open (and lay out) every level.
+    constexpr int depth = 100000;
+    {
+        TNoteTree tree;
+        tree.BeginBulkUpdate();
+        TNote *last = nullptr;
+        for (int level = 0; level < depth; ++level)
+            last = tree.AddNote(last, u"n%1"_s.arg(level), imLastChild, u"body %1"_s.arg(level));
+        tree.EndBulkUpdate();
+        TArchive archive(&tree);
+        archive.LastNode = last;
+        archive.WriteNotes(nullptr, path(u"deep.vlt"_s));
+    }
+    start(path(u"deep.vlt"_s));
+    TNote *deepest = window->TopicTree->selectedNote();
+    ASSERT_NE(deepest, nullptr);
+    EXPECT_EQ(deepest->Title(), u"n%1"_s.arg(depth - 1));
+    EXPECT_EQ(window->Notes->toPlainText().trimmed(), u"body %1"_s.arg(depth - 1));
+
+    typeInEditor(u"!"_s);
+    command("miFileSave")->trigger();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'|').toStdString();
+    {
+        TNoteTree back;
+        TArchive archive(&back);
+        ASSERT_TRUE(archive.ReadNotes(nullptr, path(u"deep.vlt"_s)));
+        EXPECT_EQ(back.Count(), depth);
+        ASSERT_NE(archive.LastNode, nullptr);
+        EXPECT_EQ(archive.LastNode->BodyText(), u"body %1\r\n!\r\n"_s.arg(depth - 1));
+    }
+
+    select(u"n0"_s);
+    command("miNotesCopy")->trigger();
+    QApplication::processEvents();
+    command("miNotesPaste")->trigger();
+    EXPECT_EQ(window->TopicTreeModel->Count(), 2 * depth);
+    // Expanding everything stops at the depth the view can lay out.
+    QTest::keyClick(window->TopicTree, Qt::Key_Asterisk);
+    EXPECT_TRUE(window->TopicTree->isExpanded(
+        window->TopicTreeModel->IndexOf(window->TopicTreeModel->FirstNote())));
+}
+
 } // namespace

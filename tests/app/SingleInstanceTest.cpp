@@ -12,10 +12,18 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
+#include <functional>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -38,8 +46,11 @@ QByteArray hex(const QString &text)
 class Peer final
 {
 public:
-    explicit Peer(const QString &name, int handleMs = 0)
+    // setUp runs in the peer's process before it starts (limits, another user).
+    explicit Peer(const QString &name, int handleMs = 0, std::function<void()> setUp = {})
     {
+        if (setUp)
+            m_process.setChildProcessModifier(setUp);
         m_process.setProgram(QStringLiteral(VT_SINGLE_INSTANCE_PEER));
         m_process.setArguments({ u"listen"_s, name, QString::number(handleMs) });
         m_process.start();
@@ -111,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(SingleInstance, HandOverTest,
     testing::Values(HandOverCase { "NoParams", TSingleInstance::NoParams() },
         HandOverCase { "PathWithSpaces", u"/home/user/My notes/Work.vlt"_s },
         HandOverCase { "NonAsciiPath", u"/tmp/Заметки/日本語 \U0001F600.vle"_s },
-        HandOverCase { "LargestAllowed", QString(TSingleInstance::MaxMessageBytes, u'x') }),
+        HandOverCase { "LargestAllowed", u'/' + QString(TSingleInstance::MaxMessageBytes - 1, u'x') }),
     [](const testing::TestParamInfo<HandOverCase> &info) { return info.param.name; });
 
 TEST(SingleInstance, HandOverWaitsUntilTheRequestIsHandled)
@@ -144,13 +155,13 @@ TEST(SingleInstance, RequestsArrivingDuringAHandlerWaitTheirTurn)
     const QString name = uniqueName();
     Peer peer(name, 400);
     ASSERT_EQ(peer.line(), "listening");
-    auto first = startSender(name, u"first"_s);
-    ASSERT_EQ(peer.line(), "begin " + hex(u"first"_s));
+    auto first = startSender(name, u"/tmp/first.vlt"_s);
+    ASSERT_EQ(peer.line(), "begin " + hex(u"/tmp/first.vlt"_s));
     // The second arrives while the first one's "dialog" is open.
-    auto second = startSender(name, u"second"_s);
-    EXPECT_EQ(peer.line(), "end " + hex(u"first"_s));
-    EXPECT_EQ(peer.line(), "begin " + hex(u"second"_s));
-    EXPECT_EQ(peer.line(), "end " + hex(u"second"_s));
+    auto second = startSender(name, u"/tmp/second.vlt"_s);
+    EXPECT_EQ(peer.line(), "end " + hex(u"/tmp/first.vlt"_s));
+    EXPECT_EQ(peer.line(), "begin " + hex(u"/tmp/second.vlt"_s));
+    EXPECT_EQ(peer.line(), "end " + hex(u"/tmp/second.vlt"_s));
     for (QProcess *sender : { first.get(), second.get() }) {
         ASSERT_TRUE(sender->waitForFinished(10000));
         EXPECT_EQ(sender->exitCode(), 0);
@@ -182,8 +193,8 @@ TEST(SingleInstance, LiveInstanceIsNotTakenOver)
     EXPECT_FALSE(second.Listen());
     EXPECT_FALSE(second.IsListening());
     // The first instance still serves.
-    EXPECT_TRUE(TSingleInstance::HandOver(name, u"still here"_s, 10000));
-    EXPECT_EQ(peer.line(), "begin " + hex(u"still here"_s));
+    EXPECT_TRUE(TSingleInstance::HandOver(name, u"/tmp/still here.vlt"_s, 10000));
+    EXPECT_EQ(peer.line(), "begin " + hex(u"/tmp/still here.vlt"_s));
 }
 
 TEST(SingleInstance, StaleSocketOfACrashedInstanceIsTakenOver)
@@ -196,7 +207,7 @@ TEST(SingleInstance, StaleSocketOfACrashedInstanceIsTakenOver)
     // A killed process leaves its socket file behind.
     ASSERT_TRUE(QFileInfo::exists(QDir::tempPath() + u'/' + name));
 #endif
-    EXPECT_FALSE(TSingleInstance::HandOver(name, u"nobody"_s, 2000));
+    EXPECT_FALSE(TSingleInstance::HandOver(name, u"/tmp/nobody.vlt"_s, 2000));
 
     TSingleInstance instance(name);
     ASSERT_TRUE(instance.Listen());
@@ -243,9 +254,9 @@ TEST_P(BadRequestTest, IsRefusedAndTheInstanceKeepsServing)
         EXPECT_NE(socket.readAll(), "done\n");
     }
     EXPECT_TRUE(peer.running());
-    EXPECT_TRUE(TSingleInstance::HandOver(name, u"good"_s, 10000));
+    EXPECT_TRUE(TSingleInstance::HandOver(name, u"/tmp/good.vlt"_s, 10000));
     // Nothing was delivered for the bad request.
-    EXPECT_EQ(peer.line(), "begin " + hex(u"good"_s));
+    EXPECT_EQ(peer.line(), "begin " + hex(u"/tmp/good.vlt"_s));
 }
 
 INSTANTIATE_TEST_SUITE_P(SingleInstance, BadRequestTest,
@@ -254,8 +265,145 @@ INSTANTIATE_TEST_SUITE_P(SingleInstance, BadRequestTest,
             framed(QByteArray(TSingleInstance::MaxMessageBytes + 1, 'x'),
                 quint32(TSingleInstance::MaxMessageBytes + 1)) },
         BadRequestCase { "InvalidUtf8", framed("\xff\xfe\x80", 3) },
-        BadRequestCase { "EmbeddedNul", framed(QByteArray("a\0b", 3), 3) }),
+        BadRequestCase { "EmbeddedNul", framed(QByteArray("/a\0b", 4), 4) },
+        BadRequestCase { "Empty", framed("", 0) },
+        BadRequestCase { "RelativeName", framed("notes.vlt", 9) }),
     [](const testing::TestParamInfo<BadRequestCase> &info) { return info.param.name; });
+
+TEST(SingleInstance, ThousandsOfIdleConnectionsNeverStopTheInstance)
+{
+    const QString name = uniqueName();
+    // With the common limit of 1,024 descriptors, idle connections once exhausted them
+    // and the server stopped accepting for good.
+    Peer peer(name, 0, [] {
+#ifdef Q_OS_UNIX
+        const rlimit limit { 1024, 1024 };
+        setrlimit(RLIMIT_NOFILE, &limit);
+#endif
+    });
+    ASSERT_EQ(peer.line(), "listening");
+    std::vector<std::unique_ptr<QLocalSocket>> idle;
+    for (int i = 0; i < 1061; ++i) {
+        auto socket = std::make_unique<QLocalSocket>();
+        socket->connectToServer(name);
+        socket->waitForConnected(5000);
+        idle.push_back(std::move(socket));
+    }
+    // Still held open by this side, yet a real request gets through at once.
+    EXPECT_TRUE(TSingleInstance::HandOver(name, u"/tmp/after flood.vlt"_s, 10000));
+    EXPECT_EQ(peer.line(), "begin " + hex(u"/tmp/after flood.vlt"_s));
+    EXPECT_TRUE(peer.running());
+}
+
+TEST(SingleInstance, ConnectionThatSendsNothingIsDroppedAfterItsTimeout)
+{
+    const QString name = uniqueName();
+    Peer peer(name);
+    ASSERT_EQ(peer.line(), "listening");
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(socket.waitForDisconnected(TSingleInstance::RequestTimeoutMs + 5000));
+    EXPECT_GE(timer.elapsed(), TSingleInstance::RequestTimeoutMs - 1000);
+}
+
+#ifdef Q_OS_UNIX
+constexpr uid_t kOtherUser = 65534; // nobody
+
+void becomeOtherUser()
+{
+    if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0)
+        _exit(4);
+}
+
+TEST(SingleInstance, HandOverRefusesAnInstanceOfAnotherUser)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to run the instance as another user";
+    const QString name = uniqueName();
+    Peer other(name, 0, becomeOtherUser);
+    ASSERT_EQ(other.line(), "listening");
+    bool delivered = true;
+    EXPECT_FALSE(TSingleInstance::HandOver(name, u"/tmp/secret.vlt"_s, 5000, &delivered));
+    EXPECT_FALSE(delivered);
+    EXPECT_EQ(other.drain(300), QByteArray());
+}
+
+TEST(SingleInstance, InstanceRefusesARequestFromAnotherUser)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to send as another user";
+    const QString name = uniqueName();
+    TSingleInstance instance(name);
+    ASSERT_TRUE(instance.Listen());
+    // Even a socket file anyone may open admits no other user.
+    ASSERT_EQ(chmod(QFile::encodeName(QDir::tempPath() + u'/' + name).constData(), 0777), 0);
+    QSignalSpy spy(&instance, &TSingleInstance::OpenRequest);
+    QProcess sender;
+    sender.setChildProcessModifier(becomeOtherUser);
+    sender.start(QStringLiteral(VT_SINGLE_INSTANCE_PEER),
+                 { u"send"_s, name, u"/tmp/other.vlt"_s, u"3000"_s });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sender.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(sender.exitCode(), 1);
+    EXPECT_EQ(spy.size(), 0);
+}
+
+struct FolderCase
+{
+    const char *name;
+    bool useRuntime; // else the fallback in the temporary folder
+    int mode;
+    bool otherOwner;
+    bool symlink;
+    bool accepted;
+};
+
+class SocketFolderTest : public testing::TestWithParam<FolderCase>
+{
+};
+
+TEST_P(SocketFolderTest, OnlyAFolderOfThisUserAloneIsUsed)
+{
+    const FolderCase &c = GetParam();
+    if (c.otherOwner && getuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder to another user";
+    QTemporaryDir temp;
+    const QString folder = c.useRuntime ? temp.filePath(u"runtime"_s)
+                                        : temp.filePath(u"vellumtree-%1"_s.arg(getuid()));
+    if (c.mode >= 0) {
+        const QString real = c.symlink ? temp.filePath(u"elsewhere"_s) : folder;
+        ASSERT_TRUE(QDir().mkdir(real));
+        ASSERT_EQ(chmod(QFile::encodeName(real).constData(), mode_t(c.mode)), 0);
+        if (c.otherOwner) {
+            ASSERT_EQ(chown(QFile::encodeName(real).constData(), kOtherUser, kOtherUser), 0);
+        }
+        if (c.symlink) {
+            ASSERT_TRUE(QFile::link(real, folder));
+        }
+    }
+    const QString got
+        = TSingleInstance::SocketFolder(c.useRuntime ? folder : QString(), temp.path());
+    EXPECT_EQ(got, c.accepted ? folder : QString());
+    if (c.accepted) {
+        struct stat info {};
+        ASSERT_EQ(lstat(QFile::encodeName(folder).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SingleInstance, SocketFolderTest,
+    testing::Values(FolderCase { "PrivateRuntimeFolder", true, 0700, false, false, true },
+        FolderCase { "RuntimeFolderOpenToOthers", true, 0755, false, false, false },
+        FolderCase { "RuntimeFolderOfAnotherUser", true, 0700, true, false, false },
+        FolderCase { "MissingFallbackIsCreatedPrivate", false, -1, false, false, true },
+        FolderCase { "ExistingPrivateFallback", false, 0700, false, false, true },
+        FolderCase { "FallbackOpenToEveryone", false, 0777, false, false, false },
+        FolderCase { "FallbackOfAnotherUser", false, 0700, true, false, false },
+        FolderCase { "FallbackThatIsALink", false, 0700, false, true, false }),
+    [](const testing::TestParamInfo<FolderCase> &info) { return info.param.name; });
+#endif
 
 TEST(SingleInstance, NoParamsIsRecognisedOnlyWhole)
 {

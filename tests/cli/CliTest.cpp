@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #ifdef Q_OS_UNIX
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -184,6 +185,41 @@ TEST_F(CliTest, WrongUsageExitsTwoWithTheUsageText)
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_TRUE(r.out.contains(u"Usage:"_s));
     }
+}
+
+TEST_F(CliTest, TreeOfADeepDocumentStreamsItsOutput)
+{
+    // The indented output grows with the square of the depth: 36 MB here from a file
+    // of 150 KB. It once was built whole in memory, three times over.
+    constexpr int depth = 6000;
+    TNoteTree tree;
+    tree.BeginBulkUpdate();
+    TNote *last = nullptr;
+    for (int level = 0; level < depth; ++level)
+        last = tree.AddNote(last, u"n%1"_s.arg(level), imLastChild);
+    tree.EndBulkUpdate();
+    TArchive(&tree).WriteNotes(nullptr, path(u"deep.vlt"_s));
+
+    QProcess process;
+    process.setStandardOutputFile(path(u"deep.txt"_s));
+    process.start(QStringLiteral(VT_CLI_PATH), {u"tree"_s, path(u"deep.vlt"_s)});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+
+    qint64 expectedSize = 0;
+    for (int level = 0; level < depth; ++level)
+        expectedSize += 2 * level + u"n%1\n"_s.arg(level).size();
+    QFile out(path(u"deep.txt"_s));
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_EQ(out.size(), expectedSize);
+    out.seek(out.size() - (2 * (depth - 1) + 6));
+    EXPECT_EQ(out.readAll(), QByteArray(2 * (depth - 1), ' ') + "n5999\n");
+#ifdef Q_OS_UNIX
+    // The tool's peak memory stays below the size of what it printed.
+    rusage usage {};
+    ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
+    EXPECT_LT(qint64(usage.ru_maxrss) * 1024, expectedSize);
+#endif
 }
 
 } // namespace
