@@ -60,7 +60,8 @@ public:
     void AutoSaveOnSwitch();
 
     void ApplySettings();
-    // A second instance asked to open a file ("no_params" for none).
+    // A second instance asked to open a file ("no_params" for none). Waits while a
+    // dialog is open.
     void HandleOpenRequest(const QString &text);
 
     // Commands
@@ -148,6 +149,7 @@ private:
     void connectCommands();
     bool treeKey(QKeyEvent *event);
     bool editorKey(QKeyEvent *event);
+    bool ownedKey(QKeyEvent *event);
     void setSelected(TNote *note);
     void openLink(const QString &target);
     void FormCreate();
@@ -158,12 +160,17 @@ private:
     void StoreWindowState();
     void restorePlacement();
     void updateCommandStates();
+    int editorLineCount() const;
     void TopicTreeChange(TNote *current, TNote *previous);
     void NotesChange();
     void clearEditor();
     void storeEditorTextInto(TNote *note);
     void addRootNote();
     QString runFileDialog(bool save, const QString &folder);
+    QString backupPathFor(const QString &target) const;
+    void setPlainFile(const QString &name);
+    void afterSave(const QString &target, bool deleteOriginal);
+    void runOpenRequests();
     QString initialFolder(const QString &last, const QString &fallback) const;
     QString dialogFilter() const;
     QString text(const QString &key) const;
@@ -179,6 +186,14 @@ private:
     bool m_dialogOpen = false;
     QString m_filePassword;
     TTextEncoding m_fileEncoding = TTextEncoding::Utf8;
+    // The plain file the document was read from or last saved as, and whether the
+    // next enciphered save deletes it (File > Encrypt with "Delete original file").
+    QString m_plainFile;
+    bool m_deletePlainOnSave = false;
+    // Open requests of second starts, run once no dialog is open.
+    QStringList m_openRequests;
+    QTimer *m_requestTimer = nullptr;
+    bool m_runningRequest = false;
 
     int m_addPosition = 0;
     QPersistentModelIndex m_linkTarget;
@@ -192,4 +207,5 @@ private:
     bool m_shown = false;
     bool m_closing = false;
     int m_editorLoading = 0;
+    bool m_severalLines = false;
 };

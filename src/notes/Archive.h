@@ -37,6 +37,11 @@ public:
     static bool IsEncryptedName(const QString &fileName);
     // The name with its extension replaced by ".vle" in lower case.
     static QString EncryptedName(const QString &fileName);
+    // Whether bytes begin as an enciphered notes file does.
+    static bool IsEncipheredData(QByteArrayView head);
+    // A password whose key leaves the cipher's schedule as it starts: a file
+    // enciphered with it would be as good as plain text.
+    static bool IsWeakPassword(const QString &password);
 
     explicit TArchive(TNoteTree *tree);
 
