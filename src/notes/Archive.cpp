@@ -317,8 +317,10 @@ bool TArchive::ReadLines(TNote *parent, const QStringList &lines)
     const qsizetype count = lines.size();
     qsizetype i = 1;
     bool escaped = false;
-    while (i < count && lines[i] != u"<dl>"_s)
-        escaped = escaped || lines[i++] == kEscapedMarker;
+    for (; i < count && lines[i] != u"<dl>"_s; ++i) {
+        if (lines[i] == kEscapedMarker)
+            escaped = true;
+    }
 
     TNote *current = parent;
     TNote *last = parent;

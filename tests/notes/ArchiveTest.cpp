@@ -148,15 +148,16 @@ TEST_F(ArchiveTest, RoundTripKeepsBodiesLineForLine)
     EXPECT_EQ(readBytes(u"again.vlt"_s), written);
 }
 
-TEST_F(ArchiveTest, BodyLineThatClosesTheBodyStartsAnExtraNote)
+TEST_F(ArchiveTest, BodyLineThatClosesTheBodyNoLongerCutsTheNote)
 {
     TNote *a = tree.AddNote(nullptr, u"A"_s, imLastChild);
-    a->Body() = QStringList{u"before"_s, u"</pre></dd>"_s, u"<dt><h3>Extra</h3></dt>"_s};
+    const QStringList body{u"before"_s, u"</pre></dd>"_s, u"<dt><h3>Extra</h3></dt>"_s};
+    a->Body() = body;
     TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s));
     TNoteTree back;
     ASSERT_TRUE(readInto(back, u"doc.vlt"_s));
-    EXPECT_EQ(dump(back), u"A,Extra"_s);
-    EXPECT_EQ(find(back, u"A"_s)->Body(), QStringList{u"before"_s});
+    EXPECT_EQ(dump(back), u"A"_s);
+    EXPECT_EQ(find(back, u"A"_s)->Body(), body);
 }
 
 struct ReaderCase
@@ -538,7 +539,9 @@ TEST_F(ArchiveTest, BodyLineThatLooksLikeMarkupSurvivesTheRoundTrip)
     // A browser shows the body's text: no line closes the preformatted block early.
     const QByteArray bytes = readBytes(u"doc.vlt"_s);
     EXPECT_EQ(bytes.count("</pre></dd>\r\n"), 3);
-    EXPECT_TRUE(bytes.contains("\r\n&lt;/pre></dd>\r\n&amp;lt;/pre></dd>\r\n"));
+    EXPECT_TRUE(bytes.contains("<dd><pre>\r\n&lt;/pre></dd>\r\n<dt><h3>extra</h3></dt>\r\n"
+                               "&amp;lt;/pre></dd>\r\n&amp;amp;lt;/pre></dd>\r\n"
+                               "&amp;amp;amp;lt;/pre></dd>\r\n&amp;/pre></dd>\r\n"));
 }
 
 // Files without the marker are read exactly as before: an escaped-looking line stays,

@@ -271,17 +271,19 @@ TEST_F(NoteTreeTest, TitleWithBackslashIsFoundByItsOwnLink)
 {
     // Every note's own link finds it, whichever way its "\\" splits into titles.
     build(tree, u"a(b(c)),x"_s);
-    TNote *ab = tree.AddNote(nullptr, u"A\\B"_s, imLastChild);
+    TNote *ab = tree.AddNote(nullptr, u"A\\Z"_s, imLastChild);
     TNote *inner = tree.AddNote(ab, u"c\\"_s, imLastChild);
     TNote *deep = tree.AddNote(inner, u"\\d"_s, imLastChild);
     TNote *plain = find(tree, u"c"_s);
     for (TNote *note : {ab, inner, deep, plain})
         EXPECT_EQ(tree.FindByLink(TNoteTree::GetNoteLink(note)), note)
             << TNoteTree::GetNoteLink(note).toStdString();
-    // A plain split still wins where it leads somewhere, as before.
-    EXPECT_EQ(tree.FindByLink(u"note://a\\b\\c;"_s), plain);
-    EXPECT_EQ(tree.FindByLink(u"note://A\\B\\C\\;"_s), inner);
-    EXPECT_EQ(tree.FindByLink(u"note://a\\b\\nothing;"_s), nullptr);
+    EXPECT_EQ(tree.FindByLink(u"note://a\\z\\C\\;"_s), inner);
+    EXPECT_EQ(tree.FindByLink(u"note://a\\z\\nothing;"_s), nullptr);
+    // Where the plain split leads to a note, it wins, as before: a root titled a\b has
+    // the link of b under a.
+    tree.AddNote(nullptr, u"a\\b"_s, imLastChild);
+    EXPECT_EQ(tree.FindByLink(u"note://A\\B;"_s), find(tree, u"b"_s));
 }
 
 TEST_F(NoteTreeTest, LinkWithManyBackslashesIsResolvedInBoundedWork)
