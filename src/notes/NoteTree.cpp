@@ -524,7 +524,9 @@ TNote *TNoteTree::FindByLink(QStringView link) const
             if (length > rest.size() || (length < rest.size() && rest[length] != u'\\'))
                 continue;
             const bool shadowed = std::any_of(matches.cbegin(), matches.cend(),
-                                              [length](const auto &m) { return m.first == length; });
+                                              [length](const auto &m) {
+                                                  return m.first == length;
+                                              });
             if (!shadowed && CaseFold::equal(child->m_title, rest.first(length)))
                 matches.append({length, child});
         }

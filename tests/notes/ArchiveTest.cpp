@@ -549,8 +549,9 @@ TEST_F(ArchiveTest, BodyLineThatLooksLikeMarkupSurvivesTheRoundTrip)
 TEST_F(ArchiveTest, FileWrittenBeforeTheEscapeReadsAsBefore)
 {
     writeBytes(u"old.vlt"_s,
-               crlf(header() + QList<QByteArray>{"<dt><h3>A</h3></dt>", "<dd><pre>", "&lt;/pre></dd>",
-                                                 "</pre></dd>", "<dt><h3>B</h3></dt>", "</dl>"}));
+               crlf(header() + QList<QByteArray>{"<dt><h3>A</h3></dt>", "<dd><pre>",
+                                                 "&lt;/pre></dd>", "</pre></dd>",
+                                                 "<dt><h3>B</h3></dt>", "</dl>"}));
     ASSERT_TRUE(readInto(tree, u"old.vlt"_s));
     EXPECT_EQ(dump(tree), u"A,B"_s);
     EXPECT_EQ(find(tree, u"A"_s)->Body(), QStringList{u"&lt;/pre></dd>"_s});
