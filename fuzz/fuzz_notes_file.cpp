@@ -20,11 +20,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         TArchive(&tree).ReadLines(first, lines);
         if (tree.Count() < before)
             __builtin_trap();
-        // And what was read must write out and read back to the same shape.
+        // And what was read must write out and read back to the same shape and text.
         TNoteTree back;
         TArchive(&back).ReadLines(nullptr, archive.BuildLines(nullptr));
         if (back.Count() != tree.Count())
             __builtin_trap();
+        // Every body line comes back as it was, markup-like lines included.
+        for (TNote *a = tree.FirstNote(), *b = back.FirstNote(); a && b;
+             a = tree.NextInTreeOrder(a), b = back.NextInTreeOrder(b)) {
+            if (a->Body() != b->Body())
+                __builtin_trap();
+        }
     }
     return 0;
 }

@@ -32,6 +32,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QSystemTrayIcon>
+#include <QTextBlock>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -474,6 +475,9 @@ void TfrmMain::FormCreate()
         // control the user was in.
         if (now == TopicTree || (now && TopicTree->isAncestorOf(now)))
             m_lastFocus = TopicTree;
+        // The title editor gets the window's own keys too (Alt+B, Ctrl+Tab).
+        if (now && now != TopicTree && TopicTree->isAncestorOf(now))
+            now->installEventFilter(this);
         else if (now == Notes)
             m_lastFocus = Notes;
         else if (now && now->window() == this && !qobject_cast<QMenuBar *>(now))
@@ -484,6 +488,15 @@ void TfrmMain::FormCreate()
     connect(Notes, &QPlainTextEdit::selectionChanged, this, schedule);
     connect(Notes, &QPlainTextEdit::undoAvailable, this, schedule);
     connect(Notes, &QPlainTextEdit::blockCountChanged, this, schedule);
+    // Sort Lines depends on the lines as the editor counts them, which can change
+    // without a new block (typing after a final line break).
+    connect(Notes->document(), &QTextDocument::contentsChanged, this, [this, schedule] {
+        const bool several = editorLineCount() > 1;
+        if (several != m_severalLines) {
+            m_severalLines = several;
+            schedule();
+        }
+    });
     connect(TopicTreeModel, &QAbstractItemModel::rowsInserted, this, schedule);
     connect(TopicTreeModel, &QAbstractItemModel::rowsRemoved, this, schedule);
     connect(TopicTreeModel, &QAbstractItemModel::modelReset, this, schedule);
@@ -495,7 +508,9 @@ void TfrmMain::FormCreate()
     trayMain = new QSystemTrayIcon(MainIcon(), this);
     trayMain->setContextMenu(mnuTray);
     connect(action("miRestore"), &QAction::triggered, this, [this] {
-        showNormal();
+        // Only a minimised or hidden window comes back; a maximised one stays maximised.
+        if (isMinimized())
+            setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
         ForceForegroundWindow(this);
         SetNoteFile(m_noteFile);
     });
@@ -506,6 +521,11 @@ void TfrmMain::FormCreate()
                     && QGuiApplication::queryKeyboardModifiers() == Qt::NoModifier)
                     action("miRestore")->trigger();
             });
+
+    m_requestTimer = new QTimer(this);
+    m_requestTimer->setSingleShot(true);
+    m_requestTimer->setInterval(200);
+    connect(m_requestTimer, &QTimer::timeout, this, &TfrmMain::runOpenRequests);
 
     tmrAutosave = new QTimer(this);
     tmrAutosave->setObjectName(u"tmrAutosave"_s);
@@ -718,6 +738,13 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+int TfrmMain::editorLineCount() const
+{
+    // Lines as the editor counts them: a final line break starts no line of its own.
+    const QTextDocument *text = Notes->document();
+    return text->blockCount() - (text->lastBlock().text().isEmpty() ? 1 : 0);
+}
+
 void TfrmMain::updateCommandStates()
 {
     const bool treeFocus = m_lastFocus == TopicTree || TopicTree->isEditingTitle();
@@ -757,7 +784,7 @@ void TfrmMain::updateCommandStates()
         enable(name, editorFocus);
     if (QMenu *insert = findChild<QMenu *>(u"miEditInsert"_s))
         insert->menuAction()->setEnabled(editorFocus);
-    enable("miEditSortLines", editorFocus && Notes->blockCount() > 1);
+    enable("miEditSortLines", editorFocus && editorLineCount() > 1);
     enable("btnPasteSibling", clipText && treeFocus && sel);
     enable("btnPasteChild", clipText && treeFocus && sel);
     for (const char *name : {"btnRename", "miNotesRename", "miNotesCut", "miNotesCopy"})

@@ -60,7 +60,8 @@ public:
     void AutoSaveOnSwitch();
 
     void ApplySettings();
-    // A second instance asked to open a file ("no_params" for none).
+    // A second instance asked to open a file ("no_params" for none). Waits while a
+    // dialog is open.
     void HandleOpenRequest(const QString &text);
 
     // Commands
@@ -175,6 +176,7 @@ private:
     void connectDialogCommands();
     bool treeKey(QKeyEvent *event);
     bool editorKey(QKeyEvent *event);
+    bool ownedKey(QKeyEvent *event);
     void setSelected(TNote *note);
     void openLink(const QString &target);
     void FormCreate();
@@ -185,6 +187,7 @@ private:
     void StoreWindowState();
     void restorePlacement();
     void updateCommandStates();
+    int editorLineCount() const;
     void TopicTreeChange(TNote *current, TNote *previous);
     void NotesChange();
     void clearEditor();
@@ -192,6 +195,10 @@ private:
     void addRootNote();
     QString runFileDialog(bool save, const QString &folder,
                           const TFileDialogTexts *relabel = nullptr);
+    QString backupPathFor(const QString &target) const;
+    void setPlainFile(const QString &name);
+    void afterSave(const QString &target, bool deleteOriginal);
+    void runOpenRequests();
     QString initialFolder(const QString &last, const QString &fallback) const;
     QString dialogFilter(const QString &languageFilter) const;
     QString text(const QString &key) const;
@@ -208,6 +215,14 @@ private:
     TFileDialogTexts m_fileDialogTexts;
     QString m_filePassword;
     TTextEncoding m_fileEncoding = TTextEncoding::Utf8;
+    // The plain file the document was read from or last saved as, and whether the
+    // next enciphered save deletes it (File > Encrypt with "Delete original file").
+    QString m_plainFile;
+    bool m_deletePlainOnSave = false;
+    // Open requests of second starts, run once no dialog is open.
+    QStringList m_openRequests;
+    QTimer *m_requestTimer = nullptr;
+    bool m_runningRequest = false;
 
     int m_addPosition = 0;
     QPersistentModelIndex m_linkTarget;
@@ -224,4 +239,5 @@ private:
     // The note whose body is too large for the editor, while it is selected: the
     // editor shows a notice instead and never stores its text into it.
     TNote *m_hiddenNote = nullptr;
+    bool m_severalLines = false;
 };

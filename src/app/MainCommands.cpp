@@ -497,14 +497,33 @@ bool TfrmMain::editorKey(QKeyEvent *event)
     return false;
 }
 
+bool TfrmMain::ownedKey(QKeyEvent *event)
+{
+    // A key that a main-menu item owns acts only through that item: a disabled one
+    // does nothing, and the editor never sees the key (Ctrl+Del would delete a word).
+    const QKeySequence pressed(event->keyCombination());
+    for (QAction *a : actions()) {
+        if (a->shortcut().isEmpty() || a->shortcut() != pressed)
+            continue;
+        updateCommandStates();
+        if (a->isEnabled())
+            a->trigger();
+        return true;
+    }
+    return false;
+}
+
 bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    // The title being edited in place counts as the tree for the window's own keys.
+    const bool titleEditor = watched != TopicTree && watched->isWidgetType()
+        && TopicTree->isAncestorOf(static_cast<QWidget *>(watched));
+    const bool mainControl = watched == Notes || watched == TopicTree || titleEditor;
     if (type == QEvent::ShortcutOverride) {
         auto *key = static_cast<QKeyEvent *>(event);
         // Keys that the editor's and the tree's own handling must get before the menus.
-        if (((watched == Notes || watched == TopicTree) && key->key() == Qt::Key_B
-             && key->modifiers() == Qt::AltModifier)
+        if ((mainControl && key->key() == Qt::Key_B && key->modifiers() == Qt::AltModifier)
             || (watched == Notes && editorItemFor(key))
             || (watched == TopicTree && key->key() == Qt::Key_Insert
                 && key->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier))) {
@@ -513,13 +532,11 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
         }
     } else if (type == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if ((watched == Notes || watched == TopicTree) && key->key() == Qt::Key_Tab
-            && key->modifiers() == Qt::ControlModifier) {
+        if (mainControl && key->key() == Qt::Key_Tab && key->modifiers() == Qt::ControlModifier) {
             focusNextChild();
             return true;
         }
-        if ((watched == Notes || watched == TopicTree) && key->key() == Qt::Key_B
-            && key->modifiers() == Qt::AltModifier) {
+        if (mainControl && key->key() == Qt::Key_B && key->modifiers() == Qt::AltModifier) {
             Back();
             return true;
         }
@@ -534,7 +551,7 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
             return treeKey(key);
         }
         if (watched == Notes)
-            return editorKey(key);
+            return editorKey(key) || ownedKey(key);
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -22,6 +22,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -52,8 +53,11 @@ void TfrmMain::SetNoteFile(const QString &name)
 {
     if (m_closing || name.isEmpty())
         return;
+    // Only a new name is remembered: refreshing the caption must not undo the start's
+    // care to keep the last file when the window begins with the default name.
+    if (name != m_noteFile)
+        Settings->LastFile = name;
     m_noteFile = name;
-    Settings->LastFile = name;
     const QString shown = Settings->FullPathOnCaption ? QDir::toNativeSeparators(name)
                                                       : QFileInfo(name).fileName();
     const QString caption = (m_modified ? u"Vellumtree - [*%1]"_s : u"Vellumtree - [%1]"_s)
@@ -194,6 +198,10 @@ bool TfrmMain::LoadDocument(const QString &name)
             // password; saying nothing would leave the user guessing.
             if (TArchive::IsEncryptedName(name)) {
                 TMessageService::ShowError(this, EInvalidPassword().message());
+            } else {
+                // Saying nothing would leave the user wondering whether anything happened.
+                TMessageService::Notify(this, FormatString(text(u"not_notes_file"_s), name),
+                                        QMessageBox::Warning);
             }
             return false;
         }
@@ -203,6 +211,7 @@ bool TfrmMain::LoadDocument(const QString &name)
     }
     m_filePassword = password;
     m_fileEncoding = archive.Encoding;
+    setPlainFile(password.isEmpty() ? name : QString());
     clearEditor();
     SetNoteFile(name);
     Settings->LastOpenFolder = QFileInfo(name).absolutePath();
@@ -240,10 +249,53 @@ void TfrmMain::OpenDocument(const QString &name)
     // A new file starts without the password of the document it replaces.
     m_filePassword.clear();
     m_fileEncoding = TTextEncoding::Utf8;
+    setPlainFile(QString());
     SetNoteFile(name);
     addRootNote();
     ShowNote(TopicTree->selectedNote());
     TopicTree->setFocus();
+}
+
+QString TfrmMain::backupPathFor(const QString &target) const
+{
+    // A link as the notes file is backed up where its target is, under its name.
+    const QFileInfo info(ResolvedFilePath(target));
+    const QString folder = Settings->BackupFolder.isEmpty() ? info.absolutePath()
+                                                            : Settings->BackupFolder;
+    return QFileInfo(QDir(folder), info.completeBaseName() + u".bak"_s).absoluteFilePath();
+}
+
+void TfrmMain::setPlainFile(const QString &name)
+{
+    m_plainFile = name;
+    m_deletePlainOnSave = false;
+}
+
+void TfrmMain::afterSave(const QString &target, bool deleteOriginal)
+{
+    if (!TArchive::IsEncryptedName(target)) {
+        setPlainFile(target);
+        return;
+    }
+    // "Delete original file" means this document's own plain file, the one it was read
+    // from or last saved as, never another file that happens to share its name; and
+    // only now that the enciphered file is safely written.
+    if (!deleteOriginal && !m_deletePlainOnSave)
+        return;
+    const QString plain = m_plainFile;
+    setPlainFile(QString());
+    if (plain.isEmpty())
+        return;
+    if (QFileInfo(plain).isFile())
+        QFile::remove(plain);
+    // Its backup holds the plain text too, unless it is the enciphered backup that
+    // this save has just made.
+    QFile backup(backupPathFor(plain));
+    if (QFileInfo(backup.fileName()).isFile() && backup.open(QIODevice::ReadOnly)
+        && !TArchive::IsEncipheredData(backup.read(3))) {
+        backup.close();
+        backup.remove();
+    }
 }
 
 bool TfrmMain::SaveDocument(const QString &name)
@@ -271,26 +323,14 @@ bool TfrmMain::SaveDocument(const QString &name)
     archive.Encoding = m_fileEncoding;
 
     const QString target = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
-    QString backup;
-    if (Settings->Backup) {
-        // A link as the notes file is backed up where its target is, under its name.
-        const QFileInfo info(ResolvedFilePath(target));
-        const QString folder = Settings->BackupFolder.isEmpty() ? info.absolutePath()
-                                                                : Settings->BackupFolder;
-        backup = QFileInfo(QDir(folder), info.completeBaseName() + u".bak"_s).absoluteFilePath();
-    }
+    const QString backup = Settings->Backup ? backupPathFor(target) : QString();
     try {
         archive.WriteNotes(nullptr, target, backup);
     } catch (const EVellumtreeError &e) {
         TMessageService::ShowError(this, e.message());
         return false;
     }
-    if (deleteOriginal) {
-        const QFileInfo info(target);
-        const QString plain = info.dir().filePath(info.completeBaseName() + u".vlt"_s);
-        if (QFileInfo::exists(plain))
-            QFile::remove(plain);
-    }
+    afterSave(target, deleteOriginal);
     m_fileEncoding = archive.Encoding;
     SetModified(false);
     // The name of the file really written: a ".VLE" name is written in lower case.
@@ -375,6 +415,9 @@ void TfrmMain::miFileNewClick()
     SetNoteFile(kUntitled);
     m_filePassword.clear();
     m_fileEncoding = TTextEncoding::Utf8;
+    // A new document has a title of its own, not the one of the file it replaces.
+    m_docTitle.clear();
+    setPlainFile(QString());
 }
 
 void TfrmMain::miFileOpenClick()
@@ -400,6 +443,7 @@ void TfrmMain::miFileSaveAsClick()
     if (name.isEmpty())
         return;
     m_filePassword.clear();
+    m_deletePlainOnSave = false;
     if (SaveDocument(name)) {
         mruMain->AddFile(m_noteFile);
         mruMain->RemoveMissingFiles();
@@ -418,6 +462,8 @@ void TfrmMain::miFileEncryptClick()
     if (!dialog.AskNewPassword())
         return;
     m_filePassword = dialog.Password;
+    // The plain file goes once the next save has written the enciphered one.
+    m_deletePlainOnSave = dialog.DeleteOriginal;
     SetNoteFile(TArchive::EncryptedName(m_noteFile));
     SetModified(true);
 }
@@ -441,22 +487,25 @@ void TfrmMain::OpenHelpDocument()
 
 void TfrmMain::tmrAutosaveTimer()
 {
-    if ((Settings->AutoSave == 3 || Settings->AutoSave == 4) && m_modified)
+    // An untitled document has no file the user chose; writing it under the default
+    // name could replace an unrelated file in the current folder.
+    if ((Settings->AutoSave == 3 || Settings->AutoSave == 4) && m_modified
+        && !m_noteFile.isEmpty() && !isUntitled(m_noteFile))
         SaveDocument(m_noteFile);
 }
 
 void TfrmMain::AutoSaveOnSwitch()
 {
     if (!m_modified || (Settings->AutoSave != 1 && Settings->AutoSave != 2)
-        || m_noteFile.isEmpty() || m_dialogOpen)
+        || m_noteFile.isEmpty())
         return;
     if (!isUntitled(m_noteFile)) {
         SaveDocument(m_noteFile);
         return;
     }
-    showNormal();
-    raise();
-    activateWindow();
+    if (m_dialogOpen)
+        return;
+    action("miRestore")->trigger();
     const QString name = runFileDialog(
         true, initialFolder(Settings->LastSaveFolder, Settings->DefaultSaveFolder));
     if (!name.isEmpty())
@@ -472,6 +521,25 @@ bool TfrmMain::FormCloseQuery()
 
 void TfrmMain::HandleOpenRequest(const QString &text)
 {
+    m_openRequests.append(text);
+    runOpenRequests();
+}
+
+void TfrmMain::runOpenRequests()
+{
+    if (m_openRequests.isEmpty() || m_closing)
+        return;
+    // While a dialog is open the document must not change under it (a save dialog
+    // would save the other document under its name): the request waits until every
+    // dialog is closed, and then asks about unsaved changes as usual.
+    if (m_runningRequest || m_dialogOpen || TMessageService::IsShowing()
+        || QApplication::activeModalWidget()) {
+        m_requestTimer->start();
+        return;
+    }
+    m_runningRequest = true;
+    const auto done = qScopeGuard([this] { m_runningRequest = false; });
+    const QString text = m_openRequests.takeFirst();
     if (!TSingleInstance::IsNoParams(text) && ConfirmSaveChanges())
         OpenDocument(text);
     if (trayMain->isVisible()) {
@@ -479,4 +547,6 @@ void TfrmMain::HandleOpenRequest(const QString &text)
         trayMain->show();
     }
     action("miRestore")->trigger();
+    if (!m_openRequests.isEmpty())
+        m_requestTimer->start();
 }

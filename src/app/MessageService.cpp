@@ -7,8 +7,19 @@ using namespace Qt::StringLiterals;
 
 std::function<QMessageBox::StandardButton(const TMessageRequest &)> TMessageService::Answer;
 
+namespace {
+int showing = 0;
+}
+
+bool TMessageService::IsShowing()
+{
+    return showing > 0;
+}
+
 QMessageBox::StandardButton TMessageService::Show(QWidget *owner, const TMessageRequest &request)
 {
+    ++showing;
+    const auto shown = qScopeGuard([] { --showing; });
     if (Answer)
         return Answer(request);
     // A question asked in the middle of a long operation shows the normal cursor.

@@ -32,6 +32,9 @@ public:
                        QMessageBox::Icon icon = QMessageBox::Information);
     static void ShowError(QWidget *owner, const QString &text);
 
+    // Whether a question or notice is being shown (or answered by the script).
+    static bool IsShowing();
+
     // When set, answers instead of a real message box.
     static std::function<QMessageBox::StandardButton(const TMessageRequest &)> Answer;
 };

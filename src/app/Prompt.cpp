@@ -138,7 +138,7 @@ int TfrmNewNote::AskNewNote(QWidget *owner, int lastPosition, QString &title)
     TfrmNewNote dialog(owner);
     dialog.edtNoteName->setText(title);
     dialog.edtNoteName->selectAll();
-    TranslateForm(&dialog, true);
+    TranslateForm(&dialog, false);
     dialog.cbxAddType->setCurrentIndex(qBound(0, lastPosition, 3));
     dialog.adjustSize();
     CentreOverOwner(&dialog, owner);

@@ -164,6 +164,8 @@ public:
             m_password = fromFileOrTerminal(forFile, true);
         if (m_password->size() < 4)
             throw CliFailure{forFile + u": the password must have at least 4 characters"_s};
+        if (TArchive::IsWeakPassword(*m_password))
+            throw CliFailure{forFile + u": this password cannot be used; choose another one"_s};
         return *m_password;
     }
 

@@ -84,24 +84,76 @@ QByteArray passwordKey(const QString &password)
     return password.toUtf8();
 }
 
+// A body line that reads as the end of its body is written with its "<" as "&lt;",
+// and a line that looks like that escaped form gains one "amp;": every body line comes
+// back as it was, and a browser shows the text that was typed. Only a file that holds
+// such a line carries the marker, and only a file with the marker is unescaped, so
+// files written without it read exactly as they always did.
+const QString kBodyEnd = u"</pre></dd>"_s;
+const QString kEscapedMarker = u"<!--Escaped-->"_s;
+constexpr qsizetype kHeaderBlankLine = 6; // the empty line between head and body
+
+// "</pre></dd>", or "&" + "amp;" repeated + "lt;/pre></dd>".
+bool needsEscape(QStringView line)
+{
+    if (line.isEmpty() || (line.front() != u'<' && line.front() != u'&'))
+        return false;
+    if (line == kBodyEnd)
+        return true;
+    constexpr QStringView tail = u"lt;/pre></dd>";
+    if (line.front() != u'&' || !line.endsWith(tail))
+        return false;
+    QStringView middle = line.sliced(1, line.size() - 1 - tail.size());
+    while (middle.startsWith(u"amp;"))
+        middle = middle.sliced(4);
+    return middle.isEmpty();
+}
+
+QString escapeBodyLine(const QString &line)
+{
+    if (line == kBodyEnd)
+        return u"&lt;/pre></dd>"_s;
+    return u"&amp;"_s + line.mid(1);
+}
+
+QString unescapeBodyLine(const QString &line)
+{
+    if (line == kBodyEnd || !needsEscape(line))
+        return line;
+    if (line == u"&lt;/pre></dd>"_s)
+        return kBodyEnd;
+    return u'&' + line.mid(5); // one "amp;" less
+}
+
+void appendBody(const QStringList &body, QStringList &lines, bool &escaped)
+{
+    if (std::none_of(body.cbegin(), body.cend(), needsEscape)) {
+        lines.append(body); // shares the lines' text, no copy
+        return;
+    }
+    escaped = true;
+    for (const QString &line : body)
+        lines.append(needsEscape(line) ? escapeBodyLine(line) : line);
+}
+
 // The title, the body and its closing line of one note block.
-void writeNoteHead(const TNote *note, QStringList &lines)
+void writeNoteHead(const TNote *note, QStringList &lines, bool &escaped)
 {
     lines.append(u"<dt><h3>"_s + note->Title() + u"</h3></dt>"_s);
     lines.append(u"<dd><pre>"_s);
-    lines.append(note->Body());
-    lines.append(u"</pre></dd>"_s);
+    appendBody(note->Body(), lines, escaped);
+    lines.append(kBodyEnd);
 }
 
 // The note blocks of a note and its following siblings, each with its branch nested
 // in "<dl>" lines and its children separated by empty lines. Iterative: the depth of
 // a document is the file's to decide.
-void writeNoteBlocks(const TNote *first, QStringList &lines)
+void writeNoteBlocks(const TNote *first, QStringList &lines, bool &escaped)
 {
     int depth = 0;
     const TNote *note = first;
     while (note) {
-        writeNoteHead(note, lines);
+        writeNoteHead(note, lines, escaped);
         if (note->HasChildren()) {
             lines.append(u"<dl>"_s);
             lines.append(QString());
@@ -149,6 +201,16 @@ QString TArchive::EncryptedName(const QString &fileName)
     const QString base = dot < 0 ? name : name.left(dot);
     const qsizetype cut = fileName.size() - name.size();
     return fileName.left(cut) + base + u".vle"_s;
+}
+
+bool TArchive::IsEncipheredData(QByteArrayView head)
+{
+    return head.startsWith(kMagic);
+}
+
+bool TArchive::IsWeakPassword(const QString &password)
+{
+    return passwordKey(password) == TCryptography::initialKey();
 }
 
 TArchive::TArchive(TNoteTree *tree) : BodyTag(DefaultBodyTag()), m_tree(tree)
@@ -289,7 +351,8 @@ void TArchive::WriteEncrypted(const QString &fileName, const QStringList &lines)
 bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
 {
     LastNode = nullptr;
-    Title = TextBeforeDot(fileName);
+    // The file's own name: a dot in a folder name must not cut it.
+    Title = QFileInfo(fileName).completeBaseName();
 
     if (IsEncryptedName(fileName)) {
         QList<QByteArray> keys{passwordKey(Password)};
@@ -330,8 +393,11 @@ bool TArchive::ReadLines(TNote *parent, const QStringList &lines)
 
     const qsizetype count = lines.size();
     qsizetype i = 1;
-    while (i < count && lines[i] != u"<dl>"_s)
-        ++i;
+    bool escaped = false;
+    for (; i < count && lines[i] != u"<dl>"_s; ++i) {
+        if (lines[i] == kEscapedMarker)
+            escaped = true;
+    }
 
     TNote *current = parent;
     TNote *last = parent;
@@ -345,9 +411,9 @@ bool TArchive::ReadLines(TNote *parent, const QStringList &lines)
             // A body before any title of this read has no note to go to: skip it
             // rather than append it to a note that was there before.
             QStringList *body = createdAny ? &last->Body() : nullptr;
-            for (++i; i < count && lines[i] != u"</pre></dd>"_s; ++i) {
-                if (body)
-                    body->append(lines[i]); // shares the line's text, no copy
+            for (++i; i < count && lines[i] != kBodyEnd; ++i) {
+                if (body) // shares the line's text, no copy
+                    body->append(escaped ? unescapeBodyLine(lines[i]) : lines[i]);
             }
         } else if (line == u"<dl>"_s) {
             current = last;
@@ -380,16 +446,19 @@ QStringList TArchive::BuildLines(TNote *branchRoot) const
           << u"<!--LastNote:%1-->"_s.arg(LastNode ? m_tree->AbsoluteIndex(LastNode) : 0)
           << u"<html>"_s << u"<head>"_s << u"<title>"_s + Title + u"</title>"_s << u"</head>"_s
           << QString() << BodyTag << QString() << u"<dl>"_s;
+    bool escaped = false;
     if (!branchRoot) {
-        writeNoteBlocks(m_tree->FirstNote(), lines);
+        writeNoteBlocks(m_tree->FirstNote(), lines, escaped);
         lines << u"</dl>"_s;
     } else {
-        writeNoteHead(branchRoot, lines);
+        writeNoteHead(branchRoot, lines, escaped);
         lines << QString() << u"<dl>"_s;
-        writeNoteBlocks(branchRoot->FirstChild(), lines);
+        writeNoteBlocks(branchRoot->FirstChild(), lines, escaped);
         lines << u"</dl>"_s << u"</dl>"_s;
     }
     lines << u"</body>"_s << u"</html>"_s;
+    if (escaped)
+        lines[kHeaderBlankLine] = kEscapedMarker;
     return lines;
 }
 

@@ -42,6 +42,11 @@ public:
     static constexpr qint64 MaxFileSize = qint64(512) << 20;
     // And the most line break characters (CR and LF counted apart) its text may have.
     static constexpr qsizetype MaxLineBreaks = 20'000'000;
+    // Whether bytes begin as an enciphered notes file does.
+    static bool IsEncipheredData(QByteArrayView head);
+    // A password whose key leaves the cipher's schedule as it starts: a file
+    // enciphered with it would be as good as plain text.
+    static bool IsWeakPassword(const QString &password);
 
     explicit TArchive(TNoteTree *tree);
 

@@ -5,6 +5,7 @@
 
 #include <QCollator>
 #include <QMimeData>
+#include <QSet>
 #include <QtEndian>
 
 #include <algorithm>
@@ -524,23 +525,48 @@ QString TNoteTree::GetNoteLink(const TNote *note)
 
 TNote *TNoteTree::FindByLink(QStringView link) const
 {
-    QString s = CaseFold::folded(link);
     // The prefix and the closing ";" are dropped whatever they hold.
-    s = s.size() > 8 ? s.mid(7, s.size() - 8) : QString();
-    s += u'\\';
-    QStringView rest(s);
-    TNote *current = FirstNote();
-    while (!rest.isEmpty() && current) {
-        const qsizetype cut = rest.indexOf(u'\\');
-        const QStringView component = rest.first(cut);
-        if (!CaseFold::equal(current->m_title, component)) {
-            current = current->NextSibling();
+    const QStringView path = link.size() > 8 ? link.sliced(7, link.size() - 8) : QStringView();
+    if (path.isEmpty())
+        return nullptr;
+    // A title may hold "\" itself, so a link splits into titles in several ways. The
+    // walk tries the shortest title first, as a plain split would, and on each level
+    // only the first of equally named siblings. A note is looked at most once per
+    // position in the link, so the work grows with notes times "\" count, never with
+    // the number of splits.
+    struct Step
+    {
+        const TNote *note; // whose children are tried next (none: the top level), or
+        qsizetype from;    // where their titles start in the link; -1: note is found
+    };
+    QList<Step> pending{{nullptr, 0}};
+    QSet<std::pair<const TNote *, qsizetype>> tried;
+    while (!pending.isEmpty()) {
+        const Step step = pending.takeLast();
+        if (step.from < 0)
+            return const_cast<TNote *>(step.note);
+        if (tried.contains({step.note, step.from}))
             continue;
+        tried.insert({step.note, step.from});
+        const QStringView rest = path.sliced(step.from);
+        QList<std::pair<qsizetype, const TNote *>> matches; // title length, note
+        for (const TNote *child = step.note ? step.note->FirstChild() : FirstNote(); child;
+             child = child->NextSibling()) {
+            const qsizetype length = child->m_title.size();
+            if (length > rest.size() || (length < rest.size() && rest[length] != u'\\'))
+                continue;
+            const bool shadowed = std::any_of(matches.cbegin(), matches.cend(),
+                                              [length](const auto &m) {
+                                                  return m.first == length;
+                                              });
+            if (!shadowed && CaseFold::equal(child->m_title, rest.first(length)))
+                matches.append({length, child});
         }
-        rest = rest.sliced(cut + 1);
-        if (rest.isEmpty())
-            return current;
-        current = current->FirstChild();
+        // Longest in first, so the shortest title comes out first.
+        std::sort(matches.begin(), matches.end(),
+                  [](const auto &a, const auto &b) { return a.first > b.first; });
+        for (const auto &[length, child] : matches)
+            pending.append({child, length == rest.size() ? -1 : step.from + length + 1});
     }
     return nullptr;
 }

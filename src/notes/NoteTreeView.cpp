@@ -237,13 +237,6 @@ void TNoteTreeView::dragEnterEvent(QDragEnterEvent *event)
 
 void TNoteTreeView::dragMoveEvent(QDragMoveEvent *event)
 {
-    // One line of scrolling per move near the edges.
-    const int y = event->position().toPoint().y();
-    if (y > viewport()->height() - 20)
-        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    else if (y <= 20)
-        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-
     bool internal = false;
     if (!event->mimeData()->hasFormat(TNoteTree::NotesMimeType())
         || !dropTarget(event->position().toPoint(), &internal)) {
@@ -253,6 +246,15 @@ void TNoteTreeView::dragMoveEvent(QDragMoveEvent *event)
     const bool nest = event->modifiers() & Qt::ControlModifier;
     event->setDropAction(nest ? Qt::CopyAction : Qt::MoveAction);
     event->accept();
+
+    // Only a drop that would be taken scrolls: one line per move within 20 pixels of
+    // an edge.
+    const int y = event->position().toPoint().y();
+    const int height = viewport()->height();
+    if (y > height - 20 && y < height)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    else if (y < 20)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
 }
 
 void TNoteTreeView::dropEvent(QDropEvent *event)

@@ -1,5 +1,6 @@
 #include "notes/Pass.h"
 
+#include "notes/Archive.h"
 #include "settings/LngMan.h"
 #include "settings/LngManGui.h"
 #include "settings/UtilsGui.h"
@@ -23,10 +24,6 @@ constexpr int kFormWidth = 280;
 constexpr int kFormHeight = 140;
 constexpr int kEnterModeShrink = 40;
 
-// With this cipher a key equal to its built-in initial key text leaves the key
-// schedule untouched, so the file would be as good as unenciphered.
-const QString kWeakKeyText = u"quokka"_s;
-const QString kWeakKeyMessage = u"This password cannot be used. Please choose another one."_s;
 
 template <typename T> T *placed(QWidget *parent, const QString &name, const QRect &geometry)
 {
@@ -149,8 +146,8 @@ void TfrmPassword::CheckNewPassword() const
     // Characters, not UTF-16 units: a password of emoji is no longer than it looks.
     if (password.toUcs4().size() < MinPasswordLength)
         throw EUnsafePassword(language.GetString(u"short_password"_s, u"Strings"_s));
-    if (password == kWeakKeyText)
-        throw EUnsafePassword(kWeakKeyMessage);
+    if (TArchive::IsWeakPassword(password))
+        throw EUnsafePassword(language.GetString(u"weak_password"_s, u"Strings"_s));
 }
 
 void TfrmPassword::btnOkClick()

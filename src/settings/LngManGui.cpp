@@ -55,11 +55,8 @@ bool setTextLike(QObject *target, const QString &value)
         if (!combo->isEditable())
             return false;
         combo->setEditText(value);
-    } else if (auto *plain = qobject_cast<QPlainTextEdit *>(target)) {
-        plain->setPlainText(value);
-    } else if (auto *rich = qobject_cast<QTextEdit *>(target)) {
-        rich->setPlainText(value);
     } else {
+        // A text editor's text is the user's (a note's body), never a caption.
         return false;
     }
     return true;
@@ -201,6 +198,10 @@ bool setStringProperty(QObject *target, const QString &property, const QString &
 {
     if (CaseFold::equal(property, u"objectName")) // renaming would lose the component
         return false;
+    if ((qobject_cast<QPlainTextEdit *>(target) || qobject_cast<QTextEdit *>(target))
+        && (CaseFold::equal(property, u"plainText") || CaseFold::equal(property, u"html")
+            || CaseFold::equal(property, u"markdown")))
+        return false; // an editor's text is the user's
     const QMetaObject *meta = target->metaObject();
     for (int i = 0; i < meta->propertyCount(); ++i) {
         const QMetaProperty prop = meta->property(i);

@@ -11,7 +11,8 @@ class QObject;
 //   Caption  text of labels, buttons and actions; title of group boxes and menus; the
 //            tab text of a tab page; the window title of the form and of windows
 //   Hint     tool tip (of the tab for a tab page)
-//   Text     text of edits, labels, buttons, actions
+//   Text     text of one-line edits, labels, buttons, actions; never the text of a
+//            text editor, which is the user's
 //   Items    (exactly so spelled) the items of a combo box or list, the button texts
 //            of a radio group (a QButtonGroup or a group box of radio buttons)
 //   Title    window title of a dialog (or a group box's title)

@@ -46,8 +46,10 @@ void TSettings::LoadSettings()
             }
         }
     }
+    // Settings this version cannot read may still be another one's, and the recent
+    // files and dialog histories below them are the user's: nothing is deleted.
     if (useDefaults)
-        SetDefaults();
+        assignDefaults();
 }
 
 void TSettings::ReadValues(const TRegistryStore &reg)
@@ -97,24 +99,20 @@ void TSettings::ReadValues(const TRegistryStore &reg)
 
 void TSettings::SaveSettings()
 {
-    bool failed = false;
-    {
-        TRegistryStore reg;
-        if (!reg.OpenKey(Key, true)) {
-            reg.DiscardChanges();
-            return;
-        }
-        try {
-            WriteValues(reg);
-            reg.Flush();
-        } catch (const ERegistryException &e) {
-            qCWarning(lcSettings) << "Settings not saved:" << e.message();
-            reg.DiscardChanges();
-            failed = true;
-        }
+    // A save that fails (the file locked by another program, a full disk) keeps both
+    // the stored settings and the ones in use; the next save tries again.
+    TRegistryStore reg;
+    if (!reg.OpenKey(Key, true)) {
+        reg.DiscardChanges();
+        return;
     }
-    if (failed)
-        SetDefaults();
+    try {
+        WriteValues(reg);
+        reg.Flush();
+    } catch (const ERegistryException &e) {
+        qCWarning(lcSettings) << "Settings not saved:" << e.message();
+        reg.DiscardChanges();
+    }
 }
 
 void TSettings::WriteValues(TRegistryStore &reg) const
@@ -156,6 +154,11 @@ void TSettings::WriteValues(TRegistryStore &reg) const
 void TSettings::SetDefaults()
 {
     DeleteSettingsKey();
+    assignDefaults();
+}
+
+void TSettings::assignDefaults()
+{
     AutoSave = 1;
     DeleteConfirmationLevel = 0;
     MinimizeOnEsc = true;

@@ -54,10 +54,11 @@ public:
 
     // Fills every field from the registry. A missing key, a foreign "Version", any
     // missing or mistyped value (LastFile and the folders may be missing) or a font text
-    // that does not convert: all defaults, and the key with its subkeys is deleted.
+    // that does not convert: all defaults. The stored key and its subkeys stay as they
+    // are; the next successful save rewrites the values.
     void LoadSettings();
-    // Writes every value, "Version" first, in one batch. A failure to write deletes the
-    // key and sets the defaults in memory.
+    // Writes every value, "Version" first, in one batch. A failure to write leaves the
+    // stored settings and the fields as they were.
     void SaveSettings();
     // Deletes the settings key and sets every field to its default; the defaults reach
     // the registry with the next SaveSettings.
@@ -65,6 +66,7 @@ public:
     void DeleteSettingsKey();
 
 private:
+    void assignDefaults();
     void ReadValues(const TRegistryStore &reg);
     void WriteValues(TRegistryStore &reg) const;
 };

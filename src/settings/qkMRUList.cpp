@@ -79,6 +79,7 @@ void TqkMRUList::RemoveMissingFiles()
 void TqkMRUList::LoadItems()
 {
     m_items.clear();
+    m_loadFailed = false;
     try {
         TRegistryStore reg;
         if (reg.OpenKey(m_saveSection, false)) {
@@ -87,6 +88,7 @@ void TqkMRUList::LoadItems()
         }
     } catch (const ERegistryException &e) {
         qCWarning(lcMRU) << e.message();
+        m_loadFailed = true;
         emit ItemsChanged();
         emit LoadError(u"Error loading MRU items!"_s);
         return;
@@ -96,7 +98,9 @@ void TqkMRUList::LoadItems()
 
 void TqkMRUList::SaveItems()
 {
-    if (m_items.isEmpty())
+    // An empty list is saved too: entries the user removed must not come back. One
+    // that is empty because the stored one could not be read says nothing, though.
+    if (m_items.isEmpty() && m_loadFailed)
         return;
     TRegistryStore reg;
     try {

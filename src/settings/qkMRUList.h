@@ -37,7 +37,8 @@ public:
     // Reads the list in the order written. A failure keeps the entries read so far and
     // is reported through LoadError.
     void LoadItems();
-    // Writes the list anew; an empty list leaves the key as it is. Raises
+    // Writes the list anew, an empty one too, so that removed entries stay removed;
+    // only an empty list after a failed load leaves the key as it is. Raises
     // ERegistryException when the registry cannot be written.
     void SaveItems();
 
@@ -64,4 +65,5 @@ private:
     int m_itemCount = 5;
     int m_itemLen = 15;
     QStringList m_items;
+    bool m_loadFailed = false;
 };

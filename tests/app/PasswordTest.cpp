@@ -126,6 +126,10 @@ QString tooShort()
 {
     return languageText(u"short_password"_s);
 }
+QString weak()
+{
+    return languageText(u"weak_password"_s);
+}
 
 INSTANTIATE_TEST_SUITE_P(PasswordDialog, NewPasswordTest,
     testing::Values(NewPasswordCase { "FourCharactersAccepted", u"abcd"_s, u"abcd"_s, {} },
@@ -136,8 +140,9 @@ INSTANTIATE_TEST_SUITE_P(PasswordDialog, NewPasswordTest,
         // Two emoji are four UTF-16 units but only two characters.
         NewPasswordCase { "LengthCountsCharacters", u"\U0001F600\U0001F601"_s,
             u"\U0001F600\U0001F601"_s, tooShort },
-        NewPasswordCase { "CipherInitialKeyRefused", u"quokka"_s, u"quokka"_s,
-            [] { return u"This password cannot be used. Please choose another one."_s; } },
+        // Its refusal comes from the language file like the others.
+        NewPasswordCase { "CipherInitialKeyRefusedWithTheLanguageText", u"quokka"_s,
+            u"quokka"_s, weak },
         NewPasswordCase { "InitialKeyWithOtherCaseAccepted", u"Quokka"_s, u"Quokka"_s, {} }),
     [](const testing::TestParamInfo<NewPasswordCase> &info) { return info.param.name; });
 

@@ -133,6 +133,8 @@ TEST_F(CliTest, FailuresSayWhichFileAndWhyAndWriteNothing)
          path(u"pw"_s)});
     writeFile(u"text.vlt"_s, "just some text\r\n");
     writeFile(u"bad.vle"_s, "XYZ12345678");
+    // The cipher's own initial key would leave the file as good as plain text.
+    writeFile(u"weakpw"_s, "quokka\n");
 
     struct Case
     {
@@ -150,6 +152,10 @@ TEST_F(CliTest, FailuresSayWhichFileAndWhyAndWriteNothing)
          u"out.vlt"_s},
         {{u"convert"_s, path(u"text.vlt"_s), path(u"out.vlt"_s)}, u"not a notes file"_s,
          u"out.vlt"_s},
+        {{u"convert"_s, path(u"doc.vlt"_s), path(u"weak.vle"_s), u"--password-file"_s,
+          path(u"weakpw"_s)},
+         u"this password cannot be used"_s,
+         u"weak.vle"_s},
         {{u"tree"_s, path(u"missing.vlt"_s)}, u"missing.vlt"_s, QString()},
         {{u"convert"_s, path(u"doc.vlt"_s), path(u"no/such/folder/out.vlt"_s)}, u"out.vlt"_s,
          QString()},

@@ -148,15 +148,16 @@ TEST_F(ArchiveTest, RoundTripKeepsBodiesLineForLine)
     EXPECT_EQ(readBytes(u"again.vlt"_s), written);
 }
 
-TEST_F(ArchiveTest, BodyLineThatClosesTheBodyStartsAnExtraNote)
+TEST_F(ArchiveTest, BodyLineThatClosesTheBodyNoLongerCutsTheNote)
 {
     TNote *a = tree.AddNote(nullptr, u"A"_s, imLastChild);
-    a->Body() = QStringList{u"before"_s, u"</pre></dd>"_s, u"<dt><h3>Extra</h3></dt>"_s};
+    const QStringList body{u"before"_s, u"</pre></dd>"_s, u"<dt><h3>Extra</h3></dt>"_s};
+    a->Body() = body;
     TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s));
     TNoteTree back;
     ASSERT_TRUE(readInto(back, u"doc.vlt"_s));
-    EXPECT_EQ(dump(back), u"A,Extra"_s);
-    EXPECT_EQ(find(back, u"A"_s)->Body(), QStringList{u"before"_s});
+    EXPECT_EQ(dump(back), u"A"_s);
+    EXPECT_EQ(find(back, u"A"_s)->Body(), body);
 }
 
 struct ReaderCase
@@ -182,8 +183,7 @@ TEST_P(ReaderQuirks, ReadsTheTextAsTheOldReaderDid)
     EXPECT_EQ(dump(tree), QString::fromLatin1(c.shape));
     if (!c.isNotes)
         return;
-    const QString fullPath = path(u"case.file.vlt"_s);
-    EXPECT_EQ(lastTitle, c.title ? QString::fromUtf8(c.title) : fullPath.left(fullPath.indexOf(u'.')));
+    EXPECT_EQ(lastTitle, c.title ? QString::fromUtf8(c.title) : u"case.file"_s);
     if (c.lastNote)
         EXPECT_EQ(lastNote, find(tree, QString::fromLatin1(c.lastNote)));
     else
@@ -498,6 +498,81 @@ TEST(ArchiveNames, EncipheredNamesAreRecognisedInAnyCaseAndWrittenLowerCase)
     EXPECT_EQ(TArchive::EncryptedName(u"/d.x/a.VLE"_s), u"/d.x/a.vle"_s);
     EXPECT_EQ(TArchive::EncryptedName(u"/d.x/a.vlt"_s), u"/d.x/a.vle"_s);
     EXPECT_EQ(TArchive::EncryptedName(u"/d.x/a"_s), u"/d.x/a.vle"_s);
+}
+
+} // namespace
+
+namespace {
+
+// Every line the reader treats as markup, and the escaped forms themselves, as body
+// lines: each must come back as it was, in a whole-tree file and in a branch export.
+TEST_F(ArchiveTest, BodyLineThatLooksLikeMarkupSurvivesTheRoundTrip)
+{
+    const QStringList body = {u"</pre></dd>"_s,
+                              u"<dt><h3>extra</h3></dt>"_s,
+                              u"&lt;/pre></dd>"_s,
+                              u"&amp;lt;/pre></dd>"_s,
+                              u"&amp;amp;lt;/pre></dd>"_s,
+                              u"&amp;/pre></dd>"_s,
+                              u"<dd><pre>"_s,
+                              u"<dl>"_s,
+                              u"</dl>"_s,
+                              u"<!DOCTYPE Vellumtree-File>"_s,
+                              u"<!--LastNote:1-->"_s,
+                              u"<!--Escaped-->"_s,
+                              u"</pre></dd> "_s,
+                              u"</body>"_s,
+                              QString(),
+                              u"</pre></dd>"_s};
+    build(tree, u"A(B),C"_s);
+    find(tree, u"A"_s)->Body() = body;
+    find(tree, u"B"_s)->Body() = body;
+    TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s));
+    TArchive(&tree).WriteNotes(find(tree, u"A"_s), path(u"branch.vlt"_s));
+    for (const QString &name : {u"doc.vlt"_s, u"branch.vlt"_s}) {
+        TNoteTree back;
+        ASSERT_TRUE(readInto(back, name));
+        EXPECT_EQ(dump(back), name == u"doc.vlt"_s ? u"A(B),C"_s : u"A(B)"_s);
+        EXPECT_EQ(find(back, u"A"_s)->Body(), body);
+        EXPECT_EQ(find(back, u"B"_s)->Body(), body);
+    }
+    // A browser shows the body's text: no line closes the preformatted block early.
+    const QByteArray bytes = readBytes(u"doc.vlt"_s);
+    EXPECT_EQ(bytes.count("</pre></dd>\r\n"), 3);
+    EXPECT_TRUE(bytes.contains("<dd><pre>\r\n&lt;/pre></dd>\r\n<dt><h3>extra</h3></dt>\r\n"
+                               "&amp;lt;/pre></dd>\r\n&amp;amp;lt;/pre></dd>\r\n"
+                               "&amp;amp;amp;lt;/pre></dd>\r\n&amp;/pre></dd>\r\n"));
+}
+
+// Files without the marker are read exactly as before: an escaped-looking line stays,
+// and a bare closing line still ends the body.
+TEST_F(ArchiveTest, FileWrittenBeforeTheEscapeReadsAsBefore)
+{
+    writeBytes(u"old.vlt"_s,
+               crlf(header() + QList<QByteArray>{"<dt><h3>A</h3></dt>", "<dd><pre>",
+                                                 "&lt;/pre></dd>", "</pre></dd>",
+                                                 "<dt><h3>B</h3></dt>", "</dl>"}));
+    ASSERT_TRUE(readInto(tree, u"old.vlt"_s));
+    EXPECT_EQ(dump(tree), u"A,B"_s);
+    EXPECT_EQ(find(tree, u"A"_s)->Body(), QStringList{u"&lt;/pre></dd>"_s});
+
+    // A document that needs no escape is written byte for byte as before.
+    TNoteTree plain;
+    build(plain, u"A"_s);
+    find(plain, u"A"_s)->Body() = QStringList{u"&lt;/pre></dd> x"_s};
+    TArchive(&plain).WriteNotes(nullptr, path(u"plain.vlt"_s));
+    EXPECT_EQ(readBytes(u"plain.vlt"_s),
+              crlf(header() + QList<QByteArray>{"<dt><h3>A</h3></dt>", "<dd><pre>",
+                                                "&lt;/pre></dd> x", "</pre></dd>", "</dl>",
+                                                "</body>", "</html>"}));
+}
+
+TEST_F(ArchiveTest, FallbackTitleIsTheFileNameNotThePathCutAtTheFirstDot)
+{
+    QDir(dir.path()).mkdir(u"notes.d"_s);
+    writeBytes(u"notes.d/x.y.vlt"_s, crlf({"<!DOCTYPE Vellumtree-File>", "<dl>"}));
+    ASSERT_TRUE(readInto(tree, u"notes.d/x.y.vlt"_s));
+    EXPECT_EQ(lastTitle, u"x.y"_s);
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include <QMimeData>
 #include <QSignalSpy>
 
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -265,10 +267,38 @@ TEST_F(NoteTreeTest, NoteLinksNameTheTitlesFromTheTop)
     EXPECT_EQ(tree.FindByLink(QString()), nullptr);
 }
 
-TEST_F(NoteTreeTest, TitleWithBackslashCannotBeFoundByLink)
+TEST_F(NoteTreeTest, TitleWithBackslashIsFoundByItsOwnLink)
 {
-    TNote *note = tree.AddNote(nullptr, u"a\\b"_s, imLastChild);
-    EXPECT_EQ(tree.FindByLink(TNoteTree::GetNoteLink(note)), nullptr);
+    // Every note's own link finds it, whichever way its "\\" splits into titles.
+    build(tree, u"a(b(c)),x"_s);
+    TNote *ab = tree.AddNote(nullptr, u"A\\Z"_s, imLastChild);
+    TNote *inner = tree.AddNote(ab, u"c\\"_s, imLastChild);
+    TNote *deep = tree.AddNote(inner, u"\\d"_s, imLastChild);
+    TNote *plain = find(tree, u"c"_s);
+    for (TNote *note : {ab, inner, deep, plain})
+        EXPECT_EQ(tree.FindByLink(TNoteTree::GetNoteLink(note)), note)
+            << TNoteTree::GetNoteLink(note).toStdString();
+    EXPECT_EQ(tree.FindByLink(u"note://a\\z\\C\\;"_s), inner);
+    EXPECT_EQ(tree.FindByLink(u"note://a\\z\\nothing;"_s), nullptr);
+    // Where the plain split leads to a note, it wins, as before: a root titled a\b has
+    // the link of b under a.
+    tree.AddNote(nullptr, u"a\\b"_s, imLastChild);
+    EXPECT_EQ(tree.FindByLink(u"note://A\\B;"_s), find(tree, u"b"_s));
+}
+
+TEST_F(NoteTreeTest, LinkWithManyBackslashesIsResolvedInBoundedWork)
+{
+    // Titles "\\" nested deep: a link of 400 backslashes splits in 2^400 ways.
+    TNote *parent = nullptr;
+    for (int i = 0; i < 200; ++i)
+        parent = tree.AddNote(parent, u"\\"_s, imLastChild);
+    tree.AddNote(nullptr, u"\\"_s, imLastChild);
+    const QString link = u"note://"_s + QString(401, u'\\') + u"x;"_s;
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(tree.FindByLink(link), nullptr);
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_EQ(tree.FindByLink(TNoteTree::GetNoteLink(parent)), parent);
 }
 
 TEST_F(NoteTreeTest, NodeAfterBranch)

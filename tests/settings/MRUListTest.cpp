@@ -73,7 +73,7 @@ TEST_F(MRUList, ItemCountIsCappedAndSettingItAgainTrimsNothing)
     EXPECT_EQ(list->Caption(15), u"&F /g4"_s);
 }
 
-TEST_F(MRUList, ZeroItemCountEmptiesTheListButLeavesTheRegistry)
+TEST_F(MRUList, EmptiedListIsSavedEmptySoRemovedEntriesStayGone)
 {
     auto list = makeList();
     list->AddFile(u"/a"_s);
@@ -85,7 +85,22 @@ TEST_F(MRUList, ZeroItemCountEmptiesTheListButLeavesTheRegistry)
     list->AddFile(u"/b"_s);
     EXPECT_TRUE(list->Items().isEmpty());
     list.reset();
-    EXPECT_EQ(storedNames(), QStringList(u"F0"_s));
+    EXPECT_TRUE(storedNames().isEmpty());
+}
+
+TEST_F(MRUList, ListThatCouldNotBeReadIsNotSavedOverTheStoredOne)
+{
+    {
+        TRegistryStore reg;
+        ASSERT_TRUE(reg.OpenKey(section, true));
+        reg.WriteInteger(u"F0"_s, 3);
+        reg.WriteString(u"F1"_s, u"/kept"_s);
+    }
+    auto list = makeList();
+    list->LoadItems();
+    EXPECT_TRUE(list->Items().isEmpty());
+    list.reset();
+    EXPECT_EQ(storedNames(), QStringList({u"F0"_s, u"F1"_s}));
 }
 
 TEST_F(MRUList, LoadKeepsForeignNamesInOrderAndStopsAtANonString)

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QLockFile>
 
 #include <functional>
 
@@ -126,17 +127,26 @@ class SettingsFallback : public SettingsStore, public ::testing::WithParamInterf
 {
 };
 
-TEST_P(SettingsFallback, GivesAllDefaultsAndDeletesTheKeyWithSubkeys)
+// The stored settings may be another version's, and the recent files, search history
+// and print settings below them are the user's: loading never deletes them.
+TEST_P(SettingsFallback, GivesAllDefaultsButKeepsTheStoredKeyAndSubkeys)
 {
     saveCustomSettings();
     addSubkey();
     editKey(GetParam().edit);
+    const QByteArray stored = registryBytes();
 
     TSettings s(settingsKey, u"1.57"_s);
     s.LoadSettings();
     expectDefaults(s);
-    EXPECT_FALSE(keyExists(settingsKey + u"MRU Items"_s));
-    EXPECT_FALSE(keyExists(settingsKey));
+    EXPECT_EQ(registryBytes(), stored);
+
+    // The next save writes every value again, in the same key.
+    s.SaveSettings();
+    TSettings again(settingsKey, u"1.57"_s);
+    again.LoadSettings();
+    expectDefaults(again);
+    EXPECT_TRUE(keyExists(settingsKey + u"MRU Items"_s));
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, SettingsFallback,
@@ -214,7 +224,25 @@ TEST_F(SettingsStore, DamagedRegistryFileGivesDefaultsAndIsReplacedOnSave)
     EXPECT_TRUE(TRegistryStore().loadError().isEmpty());
 }
 
-TEST_F(SettingsStore, UnwritableRegistryGivesDefaultsInMemory)
+TEST_F(SettingsStore, FailedSaveKeepsTheStoredSettingsAndTheOnesInUse)
+{
+    saveCustomSettings();
+    addSubkey();
+    const QByteArray stored = registryBytes();
+    // Another program holds the registry file's lock for longer than a save waits.
+    QLockFile lock(registryPath() + u".lock"_s);
+    ASSERT_TRUE(lock.tryLock(0));
+
+    TSettings s(settingsKey, u"1.57"_s);
+    s.LoadSettings();
+    s.TabSize = 12;
+    s.SaveSettings();
+    EXPECT_EQ(s.TabSize, 12);
+    EXPECT_EQ(s.AutoSave, 3);
+    EXPECT_EQ(registryBytes(), stored);
+}
+
+TEST_F(SettingsStore, UnwritableRegistryKeepsTheSettingsInUse)
 {
     // A folder where the file should be: nothing can be written.
     QDir().mkpath(registryPath());
@@ -222,7 +250,7 @@ TEST_F(SettingsStore, UnwritableRegistryGivesDefaultsInMemory)
     s.SetDefaults();
     s.TabSize = 12;
     s.SaveSettings();
-    EXPECT_EQ(s.TabSize, 4);
+    EXPECT_EQ(s.TabSize, 12);
 }
 
 } // namespace

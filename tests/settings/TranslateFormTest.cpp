@@ -13,11 +13,14 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -246,6 +249,36 @@ TEST_F(TranslateFormTest, MissingSectionKeepsDesignAndStillNotifies)
     TranslateForm(&f.form, false, m_lng);
     EXPECT_EQ(f.lblSearch->text(), u"&Text to find:"_s);
     EXPECT_EQ(calls, 1);
+}
+
+} // namespace
+
+namespace {
+
+// The note editor's text is the user's note, not a caption to translate.
+TEST_F(TranslateFormTest, EditorTextIsNeverReplacedByTheLanguageFile)
+{
+    QWidget main;
+    main.setObjectName(u"frmMain"_s);
+    auto *notes = named<QPlainTextEdit>(&main, u"Notes"_s);
+    notes->setPlainText(u"the user's note"_s);
+    auto *memo = named<QTextEdit>(&main, u"memo"_s);
+    memo->setPlainText(u"kept too"_s);
+    auto *edtName = named<QLineEdit>(&main, u"edtName"_s);
+    useFile("[frmMain]\nNotes.Text=replaced\nNotes.PlainText=replaced\nmemo.Text=replaced\n"
+            "memo.html=<b>replaced</b>\nNotes.Hint=Body|of the note\nedtName.Text=one line\n");
+    TranslateForm(&main, false, m_lng);
+    EXPECT_EQ(notes->toPlainText(), u"the user's note"_s);
+    EXPECT_EQ(memo->toPlainText(), u"kept too"_s);
+    EXPECT_TRUE(notes->toolTip().startsWith(u"Body"_s)); // other properties still apply
+    EXPECT_EQ(edtName->text(), u"one line"_s);
+}
+
+TEST_F(TranslateFormTest, EnglishSpellsTheGoToInternalLinkItem)
+{
+    useShipped(u"English.lng"_s);
+    EXPECT_EQ(m_lng.GetString(u"miGotoInternalLink.Caption"_s, u"frmMain"_s),
+              u"&Go to internal link"_s);
 }
 
 } // namespace

@@ -1,0 +1,169 @@
+#pragma once
+
+// The main window driven as a user would: keys, menus and the document's files, with
+// the message boxes, file dialogs and password questions answered by a script.
+
+#include "QuietSettings.h"
+#include "app/Main.h"
+#include "app/MessageService.h"
+#include "app/Prompt.h"
+#include "app/qkRichedit.h"
+#include "notes/Archive.h"
+#include "notes/NoteTree.h"
+#include "notes/NoteTreeView.h"
+#include "notes/Pass.h"
+#include "settings/Settings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
+        qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+        savedRunModal = TfrmPassword::RunModal;
+        TMessageService::Answer = [this](const TMessageRequest &request) {
+            messages << request.Text;
+            return answers.isEmpty() ? QMessageBox::No : answers.takeFirst();
+        };
+        TfrmMain::ChooseFile = [this](TfrmMain *, bool save, const QString &) {
+            dialogs << (save ? u"save"_s : u"open"_s);
+            return chosenFile;
+        };
+        TfrmPassword::RunModal = [this](TfrmPassword &dialog) {
+            passwordQuestions << (dialog.IsEnterMode() ? u"enter"_s : u"new"_s);
+            if (passwords.isEmpty())
+                return int(QDialog::Rejected);
+            const QString password = passwords.takeFirst();
+            dialog.edtPassword->setText(password);
+            dialog.edtVerify->setText(password);
+            return int(QDialog::Accepted);
+        };
+        TfrmNewNote::RunModal = [this](TfrmNewNote &dialog) {
+            if (newNoteTitle.isNull())
+                return int(QDialog::Rejected);
+            dialog.edtNoteName->setText(newNoteTitle);
+            dialog.cbxAddType->setCurrentIndex(newNotePosition);
+            return int(QDialog::Accepted);
+        };
+        StoreQuietSettings([this](TSettings &settings) { adjust(settings); });
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        TMessageService::Answer = nullptr;
+        TfrmMain::ChooseFile = nullptr;
+        TfrmPassword::RunModal = savedRunModal;
+        TfrmNewNote::RunModal = nullptr;
+        QGuiApplication::clipboard()->clear();
+    }
+
+    // Lets a test change the stored settings before the window starts.
+    virtual void adjust(TSettings &) { }
+
+    void start(const QString &file = {})
+    {
+        window = std::make_unique<TfrmMain>(TfrmMain::TStartup{file});
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    // Closes the window as a user would; true when it closed.
+    bool closeWindow()
+    {
+        const bool closed = window->close();
+        if (closed)
+            window.reset();
+        return closed;
+    }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    QByteArray readBytes(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // A notes file with the notes Alpha (body "first"), its child Beta and Gamma.
+    void writeDocument(const QString &name, const QString &password = {})
+    {
+        TNoteTree tree;
+        TNote *alpha = tree.AddNote(nullptr, u"Alpha"_s, imLastChild, u"first"_s);
+        tree.AddNote(alpha, u"Beta"_s, imLastChild, u"second"_s);
+        tree.AddNote(nullptr, u"Gamma"_s, imLastChild);
+        TArchive archive(&tree);
+        archive.Password = password;
+        archive.WriteNotes(nullptr, path(name));
+    }
+
+    QString titles() const
+    {
+        QStringList out;
+        const TNoteTree *tree = window->TopicTreeModel;
+        for (TNote *n = tree->FirstNote(); n; n = tree->NextInTreeOrder(n))
+            out << QString(n->Level(), u'>') + n->Title();
+        return out.join(u',');
+    }
+
+    TNote *note(const QString &title) const
+    {
+        const TNoteTree *tree = window->TopicTreeModel;
+        for (TNote *n = tree->FirstNote(); n; n = tree->NextInTreeOrder(n)) {
+            if (n->Title() == title)
+                return n;
+        }
+        return nullptr;
+    }
+
+    QAction *command(const char *name) const
+    {
+        return window->findChild<QAction *>(QLatin1String(name));
+    }
+
+    // A user's clicks leave time for the window's own events in between.
+    void select(const QString &title)
+    {
+        window->TopicTree->setFocus();
+        window->TopicTree->selectNote(note(title));
+        QApplication::processEvents();
+    }
+
+    void typeInEditor(const QString &text)
+    {
+        window->Notes->setFocus();
+        window->Notes->moveCursor(QTextCursor::End);
+        QTest::keyClicks(window->Notes, text);
+    }
+
+    QString registryFile() const { return path(u"config/Vellumtree/registry.reg"_s); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TfrmMain> window;
+    QStringList messages;
+    QList<QMessageBox::StandardButton> answers;
+    QStringList dialogs;
+    QString chosenFile;
+    QStringList passwords;
+    QStringList passwordQuestions;
+    QString newNoteTitle;
+    int newNotePosition = 0;
+    std::function<int(TfrmPassword &)> savedRunModal;
+};
