@@ -61,7 +61,10 @@ QStringList ReadTextLines(const QString &fileName, TTextEncoding legacy)
         throw EFileError(
             u"Cannot read file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
     QByteArrayView text(bytes);
-    if (const void *nul = std::memchr(text.data(), 0, static_cast<size_t>(text.size())))
+    // An empty file's data pointer may be null, which memchr must not see.
+    if (const void *nul = text.isEmpty()
+            ? nullptr
+            : std::memchr(text.data(), 0, static_cast<size_t>(text.size())))
         text = text.first(static_cast<const char *>(nul) - text.data());
     return TextEncoding::decodeLines(text, legacy);
 }
