@@ -7,6 +7,7 @@
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <QStringList>
+#include <QSystemTrayIcon>
 
 #include <initializer_list>
 #include <memory>
@@ -15,7 +16,7 @@ class QAction;
 class QFileDialog;
 class QMenu;
 class QSplitter;
-class QSystemTrayIcon;
+class THotKey;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -62,6 +63,18 @@ public:
     void ApplySettings();
     // A second instance asked to open a file ("no_params" for none).
     void HandleOpenRequest(const QString &text);
+
+    // Window behaviour
+    void miRestoreClick();
+    void miHideClick();
+    void trayMainClick(QSystemTrayIcon::ActivationReason reason);
+    void miSettingsOnTopClick();
+    void ApplicationMinimize();
+    // The desktop's tray host (re)started.
+    void TaskbarCreated();
+    // Whether the desktop has a tray to minimise to.
+    static bool TrayAvailable();
+    THotKey *HotKey() const { return m_hotKey; }
 
     // Commands
     void miFileNewClick();
@@ -137,6 +150,8 @@ protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    bool nativeEvent(const QByteArray &eventType, void *message, qintptr *result) override;
 
 private:
     void createActions();
@@ -168,6 +183,11 @@ private:
     QString dialogFilter() const;
     QString text(const QString &key) const;
     QAction *action(const char *name) const;
+    void createTray();
+    void applyTraySettings();
+    void showInTaskbar();
+    bool closeToTray(QCloseEvent *event);
+    void snapToWorkArea();
 
     TStartup m_startup;
     std::unique_ptr<TSettings> m_settings;
@@ -192,4 +212,10 @@ private:
     bool m_shown = false;
     bool m_closing = false;
     int m_editorLoading = 0;
+
+    THotKey *m_hotKey = nullptr;
+    QTimer *m_snapTimer = nullptr;
+    bool m_snapping = false;
+    // Hidden in the tray: minimised without a taskbar button.
+    bool m_inTray = false;
 };
