@@ -52,11 +52,13 @@ install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # cpack -G DEB: the package's library dependencies come from the binaries.
 set(CPACK_PACKAGE_NAME vellumtree)
 set(CPACK_PACKAGE_VENDOR "Vellumtree")
-set(CPACK_PACKAGE_CONTACT "Vellumtree maintainers <maintainers@vellumtree.org>")
+set(VT_PACKAGE_CONTACT "Vellumtree maintainers <maintainers@vellumtree.org>" CACHE STRING
+    "Maintainer of the Debian package")
+set(CPACK_PACKAGE_CONTACT ${VT_PACKAGE_CONTACT})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tree-structured plain-text notes manager")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Vellumtree keeps any number of plain-text notes in one file, arranged as a tree.\n"
-    "Notes files are small HTML documents; a file may be protected by a password.\n"
+    "Notes files are small HTML documents, and a file may be protected by a password.\n"
     "The package holds the desktop program and the command-line tool vellumtree-cli.")
 set(CPACK_PACKAGE_HOMEPAGE_URL ${VT_HOMEPAGE})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -116,5 +116,22 @@ else
     wait_until 10 gone || fail "Datei → Beenden did not close the program: no German menu"
 fi
 
+# --- The Debian package holds the same files; its dependencies come from the binaries
+(cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log" 2>&1) \
+    || { cat "$work/cpack.log" >&2; fail "cpack -G DEB"; }
+deb=$(ls "$work"/deb/vellumtree_*.deb 2>/dev/null | head -n1)
+if [ -n "$deb" ]; then
+    depends=$(dpkg-deb -f "$deb" Depends)
+    for lib in libqt6widgets6 libqt6core6 libc6; do
+        grep -q "$lib" <<<"$depends" || fail "the package does not depend on $lib: $depends"
+    done
+    dpkg-deb -x "$deb" "$work/deb-root"
+    for f in "${expected[@]}"; do
+        [ -s "$work/deb-root/usr/$f" ] || fail "not in the package: /usr/$f"
+    done
+else
+    fail "no package built"
+fi
+
 [ "$failures" -eq 0 ] && echo "install check passed" || cat "$work/program.log" >&2
 exit $(( failures > 0 ))
