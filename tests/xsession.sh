@@ -24,9 +24,12 @@ start_x() {
     wait_until 10 xdpyinfo
 }
 
-# A window manager: the desktop's client list and focus as users have them.
+# A window manager: the desktop's client list, focus and window moves as users have
+# them (the system's configuration, never the user's own).
 start_wm() {
-    openbox --sm-disable --config-file /dev/null >/dev/null 2>&1 &
+    local config=/etc/xdg/openbox/rc.xml
+    [ -f "$config" ] || config=/dev/null
+    openbox --sm-disable --config-file "$config" >/dev/null 2>&1 &
     x_pids+=($!)
     wait_until 10 xprop -root _NET_SUPPORTING_WM_CHECK
 }

@@ -327,3 +327,19 @@ bool SystemTrayAvailable()
 #endif
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
+
+bool PointerButtonHeld()
+{
+#if defined(VT_HAVE_XCB)
+    if (xcb_connection_t *c = x11Connection()) {
+        std::unique_ptr<xcb_query_pointer_reply_t, decltype(&std::free)> reply(
+            xcb_query_pointer_reply(c, xcb_query_pointer(c, rootWindow(c)), nullptr),
+            &std::free);
+        return reply
+            && (reply->mask
+                & (XCB_KEY_BUT_MASK_BUTTON_1 | XCB_KEY_BUT_MASK_BUTTON_2
+                   | XCB_KEY_BUT_MASK_BUTTON_3));
+    }
+#endif
+    return false;
+}

@@ -54,3 +54,7 @@ void ActivateWindowForcibly(QWidget *Window);
 // Whether the desktop has a notification area right now. On X11 the owner of the tray
 // selection is asked each time, so a tray host that has gone is never trusted.
 bool SystemTrayAvailable();
+
+// Whether a mouse button is held anywhere on the screen, also while the window manager
+// has the pointer (as it has while it moves a window). False where that is unknown.
+bool PointerButtonHeld();

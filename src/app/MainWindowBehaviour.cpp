@@ -179,6 +179,11 @@ void TfrmMain::snapToWorkArea()
 {
     if (windowState() != Qt::WindowNoState || !isVisible() || !screen())
         return;
+    // The user still holds the window: the move has not ended.
+    if (PointerButtonHeld()) {
+        m_snapTimer->start();
+        return;
+    }
     const QRect frame = frameGeometry();
     const TSnapWindow to = snapped(frame, screen()->availableGeometry());
     if (to.x == frame.x() && to.y == frame.y() && to.cx == frame.width()

@@ -332,6 +332,39 @@ TEST_F(WindowBehaviour, AMoveEndingNearTheLeftEdgeSnapsToIt)
     EXPECT_EQ(window->frameGeometry().left(), area.left() + 40);
 }
 
+TEST_F(WindowBehaviour, ADragSnapsOnlyWhenTheUserLetsGo)
+{
+    start([](TSettings &) {});
+    const QRect area = window->screen()->availableGeometry();
+    window->move(area.left() + 100, area.top() + 100);
+    ASSERT_TRUE(waitFor([&] { return window->frameGeometry().left() == area.left() + 100; }));
+    const int titleBar = window->geometry().top() - window->frameGeometry().top();
+    ASSERT_GT(titleBar, 0) << "no window manager frame";
+    const QPoint grab = window->frameGeometry().topLeft() + QPoint(150, titleBar / 2);
+
+    auto pointer = [](const QPoint &p) {
+        xdotool({u"mousemove"_s, QString::number(p.x()), QString::number(p.y())});
+    };
+    pointer(grab);
+    xdotool({u"mousedown"_s, u"1"_s});
+    for (int step = 1; step <= 8; ++step)
+        pointer(grab - QPoint(step * 95 / 8, 0));
+    // The window manager tells where the window is only when the move ends: ask the
+    // server. Held near the edge, the window stays where the user put it.
+    const auto position = [this] {
+        return run(u"xdotool"_s, {u"getwindowgeometry"_s, QString::number(window->winId())})
+            .section(u'\n', 1, 1);
+    };
+    QTest::qWait(200);
+    const QString held = position();
+    QTest::qWait(600);
+    EXPECT_EQ(position(), held);
+    xdotool({u"mouseup"_s, u"1"_s});
+    EXPECT_TRUE(waitFor([&] { return window->frameGeometry().left() == area.left(); }))
+        << window->frameGeometry().left() << ", held at " << held.toStdString() << ", now "
+        << position().toStdString();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
