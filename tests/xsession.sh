@@ -24,13 +24,17 @@ start_x() {
     wait_until 10 xdpyinfo
 }
 
-# A window manager: the desktop's client list, focus and window moves as users have
-# them (the system's configuration, never the user's own).
+# A window manager: the desktop's client list and focus as users have them. With
+# "bindings", the system's configuration (never the user's own) with its mouse
+# bindings, so that a window's title bar can be dragged.
 start_wm() {
-    local config=/etc/xdg/openbox/rc.xml
-    [ -f "$config" ] || config=/dev/null
+    local config=/dev/null
+    if [ "${1:-}" = bindings ] && [ -f /etc/xdg/openbox/rc.xml ]; then
+        config=/etc/xdg/openbox/rc.xml
+    fi
     openbox --sm-disable --config-file "$config" >/dev/null 2>&1 &
-    x_pids+=($!)
+    wm_pid=$!
+    x_pids+=($wm_pid)
     wait_until 10 xprop -root _NET_SUPPORTING_WM_CHECK
 }
 

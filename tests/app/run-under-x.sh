@@ -5,7 +5,7 @@ set -euo pipefail
 source "$(dirname "$0")/../xsession.sh"
 trap stop_x EXIT
 start_x
-start_wm
+start_wm bindings
 status=0
 env -u QT_QPA_PLATFORM "$@" || status=$?
 exit $status

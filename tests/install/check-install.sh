@@ -83,12 +83,21 @@ run_program() {
         XDG_DATA_HOME="$data" "$prefix/bin/vellumtree" >>"$work/program.log" 2>&1) &
     program=$!
     x_pids+=($program)
-    wait_until 20 has_window || return 1
-    # The keys must reach the program: wait until the window manager has focused it.
-    xdotool windowactivate "$(window)" >/dev/null 2>&1 || true
-    wait_until 10 is_active
+    wait_until 20 has_window || {
+        echo "no window of the program appeared (window manager running: $(kill -0 "$wm_pid" 2>/dev/null && echo yes || echo no)); its windows:" >&2
+        for w in $(xdotool search --pid "$program" 2>/dev/null); do
+            xprop -id "$w" WM_NAME WM_STATE _NET_WM_STATE 2>&1 | tr '\n' ' ' >&2; echo >&2
+        done
+        return 1
+    }
+    # The keys must reach the program: ask until the window manager has focused it
+    # (a request that comes while it is still placing the window is dropped).
+    wait_until 10 activate || { echo "the window got no focus: $(xprop -id "$(window)" _NET_WM_STATE WM_STATE | tr '\n' ' ')" >&2; return 1; }
 }
-is_active() { [ "$(xdotool getactivewindow)" = "$(window)" ]; }
+activate() {
+    xdotool windowactivate "$(window)" >/dev/null 2>&1 || true
+    [ "$(xdotool getactivewindow)" = "$(window)" ]
+}
 window() { xdotool search --onlyvisible --pid "$program" --name '^Vellumtree' | head -n1; }
 has_window() { [ -n "$(window)" ]; }
 title_has() { xdotool getwindowname "$(window)" | grep -q "$1"; }
