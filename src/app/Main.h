@@ -215,6 +215,7 @@ private:
 
     THotKey *m_hotKey = nullptr;
     QTimer *m_snapTimer = nullptr;
+    QTimer *m_trayWatch = nullptr;
     bool m_snapping = false;
     // Hidden in the tray: minimised without a taskbar button.
     bool m_inTray = false;

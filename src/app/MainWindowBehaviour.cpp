@@ -34,6 +34,8 @@ constexpr int imgTrayExit = 15;
 // A move that has rested this long has ended: the window manager does not say when
 // the user lets go of a window it moves.
 constexpr int kMoveSettledMs = 250;
+// How often a window hidden in the tray checks that the tray is still there.
+constexpr int kTrayWatchMs = 1000;
 
 TSnapWindow snapped(const QRect &frame, const QRect &workArea)
 {
@@ -65,6 +67,17 @@ void TfrmMain::createTray()
     connect(m_hotKey, &THotKey::TaskbarCreated, this, &TfrmMain::TaskbarCreated);
     m_hotKey->Register(this);
 
+    // While the window waits in the tray, the tray must stay: a tray host that ends
+    // would take the only way back with it.
+    m_trayWatch = new QTimer(this);
+    m_trayWatch->setInterval(kTrayWatchMs);
+    connect(m_trayWatch, &QTimer::timeout, this, [this] {
+        if (!m_inTray)
+            m_trayWatch->stop();
+        else if (!TrayAvailable())
+            showInTaskbar();
+    });
+
     m_snapTimer = new QTimer(this);
     m_snapTimer->setSingleShot(true);
     m_snapTimer->setInterval(kMoveSettledMs);
@@ -89,6 +102,7 @@ void TfrmMain::applyTraySettings()
 void TfrmMain::showInTaskbar()
 {
     m_inTray = false;
+    m_trayWatch->stop();
     if (isHidden() && m_shown)
         show();
 }
@@ -130,6 +144,7 @@ void TfrmMain::ApplicationMinimize()
     trayMain->setToolTip(windowTitle().replace(u"[*][*]"_s, u"[*]"_s));
     trayMain->show();
     m_inTray = true;
+    m_trayWatch->start();
     // Hidden only after the minimise has run its course in the window system.
     QTimer::singleShot(0, this, [this] {
         if (m_inTray && isMinimized())

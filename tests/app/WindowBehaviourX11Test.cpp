@@ -304,6 +304,16 @@ TEST_F(WindowBehaviour, TheIconComesBackWhenTheTrayHostRestarts)
     EXPECT_TRUE(waitFor([this] { return restored(); })) << state();
 }
 
+// A tray host that ends while the window waits in it must not take the window along.
+TEST_F(WindowBehaviour, TheTrayHostEndingGivesAHiddenWindowItsTaskbarEntryBack)
+{
+    start([](TSettings &s) { s.MinimizeToTray = true; });
+    minimise();
+    ASSERT_TRUE(waitFor([this] { return hiddenInTray(); })) << state();
+    ASSERT_TRUE(tray.stop());
+    EXPECT_TRUE(waitFor([this] { return inTaskbar(); })) << state();
+}
+
 // Without a tray host the window must stay reachable: it minimises to the taskbar.
 TEST_F(WindowBehaviour, WithoutATrayMinimiseToTrayKeepsTheTaskbarEntry)
 {
