@@ -68,6 +68,14 @@ check_type() {
     got=$(XDG_DATA_HOME="$data" XDG_CURRENT_DESKTOP=GNOME xdg-mime query filetype "$1")
     [ "$got" = "$2" ] || fail "xdg-mime query filetype $(basename "$1"): $got, expected $2"
 }
+# A file manager offers the installed program for both types.
+mkdir -p "$data/applications"
+cp "$prefix/share/applications/vellumtree.desktop" "$data/applications/"
+update-desktop-database "$data/applications" >/dev/null 2>&1
+for type in application/x-vellumtree-vlt application/x-vellumtree-vle; do
+    got=$(XDG_DATA_HOME="$data" XDG_CURRENT_DESKTOP=GNOME xdg-mime query default "$type")
+    [ "$got" = vellumtree.desktop ] || fail "xdg-mime query default $type: '$got'"
+done
 check_type "$work/notes.vlt" application/x-vellumtree-vlt
 check_type "$work/secret.vle" application/x-vellumtree-vle
 check_type "$work/notes-copy" application/x-vellumtree-vlt
