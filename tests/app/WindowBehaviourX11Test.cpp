@@ -180,14 +180,15 @@ protected:
         return false;
     }
 
-    void clickTrayIcon(const QStringList &heldKeys = {})
+    void clickTrayIcon(const QStringList &heldKeys = {}, int clicks = 1)
     {
         ASSERT_TRUE(waitFor([this] { return window->trayMain->geometry().isValid(); }));
         const QPoint centre = window->trayMain->geometry().center();
         xdotool({u"mousemove"_s, QString::number(centre.x()), QString::number(centre.y())});
         for (const QString &key : heldKeys)
             xdotool({u"keydown"_s, key});
-        xdotool({u"click"_s, u"1"_s});
+        xdotool({u"click"_s, u"--repeat"_s, QString::number(clicks), u"--delay"_s, u"80"_s,
+                 u"1"_s});
         for (const QString &key : heldKeys)
             xdotool({u"keyup"_s, key});
     }
@@ -212,6 +213,16 @@ TEST_F(WindowBehaviour, MinimiseToTrayLeavesTheTaskbarAndAClickOnTheIconRestores
     clickTrayIcon();
     ASSERT_TRUE(waitFor([this] { return restored(); })) << state();
     EXPECT_TRUE(waitFor([this] { return window->isActiveWindow(); }));
+}
+
+// A double click runs the menu's default item, whatever keys are held.
+TEST_F(WindowBehaviour, DoubleClickOnTheIconRunsRestore)
+{
+    start([](TSettings &s) { s.MinimizeToTray = true; });
+    minimise();
+    ASSERT_TRUE(waitFor([this] { return hiddenInTray(); })) << state();
+    clickTrayIcon({u"shift"_s}, 2);
+    EXPECT_TRUE(waitFor([this] { return restored(); })) << state();
 }
 
 TEST_F(WindowBehaviour, MinimiseWithoutTheTrayOptionKeepsTheTaskbarEntry)
