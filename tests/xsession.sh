@@ -50,6 +50,14 @@ wm_running() {
     xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'
 }
 
+# An X server with a window manager, tried twice: on a shared machine another
+# program's server can get in the way of a first start.
+start_desktop() {
+    if start_x && start_wm "$@"; then return 0; fi
+    stop_x
+    start_x && start_wm "$@"
+}
+
 stop_x() {
     local i
     for (( i=${#x_pids[@]}-1; i>=0; i-- )); do

@@ -186,6 +186,7 @@ private:
     void createTray();
     void applyTraySettings();
     void showInTaskbar();
+    void leaveTray();
     bool closeToTray(QCloseEvent *event);
     void snapToWorkArea();
 
@@ -219,4 +220,5 @@ private:
     bool m_snapping = false;
     // Hidden in the tray: minimised without a taskbar button.
     bool m_inTray = false;
+    bool m_maximizedBeforeTray = false;
 };

@@ -101,18 +101,30 @@ void TfrmMain::applyTraySettings()
 
 void TfrmMain::showInTaskbar()
 {
+    leaveTray();
+    if (isHidden() && m_shown)
+        showMinimized();
+}
+
+void TfrmMain::leaveTray()
+{
     m_inTray = false;
     m_trayWatch->stop();
-    if (isHidden() && m_shown)
-        show();
 }
 
 void TfrmMain::miRestoreClick()
 {
     // Only a minimised or hidden window is restored: a maximised one stays maximised.
-    if (isMinimized())
+    if (isHidden() && m_shown) {
+        leaveTray();
+        // Said outright: a window first shown minimised would come back minimised.
+        if (m_maximizedBeforeTray)
+            showMaximized();
+        else
+            showNormal();
+    } else if (isMinimized()) {
         setWindowState(windowState() & ~Qt::WindowMinimized);
-    showInTaskbar();
+    }
     ActivateWindowForcibly(this);
     SetNoteFile(m_noteFile);
 }
@@ -144,6 +156,7 @@ void TfrmMain::ApplicationMinimize()
     trayMain->setToolTip(windowTitle().replace(u"[*][*]"_s, u"[*]"_s));
     trayMain->show();
     m_inTray = true;
+    m_maximizedBeforeTray = windowState().testFlag(Qt::WindowMaximized);
     m_trayWatch->start();
     // Hidden only after the minimise has run its course in the window system.
     QTimer::singleShot(0, this, [this] {

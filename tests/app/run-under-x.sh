@@ -4,8 +4,7 @@
 set -euo pipefail
 source "$(dirname "$0")/../xsession.sh"
 trap stop_x EXIT
-start_x
-start_wm bindings
+start_desktop bindings
 status=0
 env -u QT_QPA_PLATFORM "$@" || status=$?
 exit $status

@@ -83,8 +83,7 @@ check_type "$work/secret-copy" application/x-vellumtree-vle
 
 # --- The installed program finds its languages and help ------------------------------
 mkdir -p "$work/config" "$work/run"
-start_x
-start_wm
+start_desktop
 program=
 run_program() {
     (cd "$work/run" && exec env -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$work/config" \
