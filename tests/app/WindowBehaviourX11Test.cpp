@@ -109,6 +109,16 @@ protected:
 
     void start(const std::function<void(TSettings &)> &adjust)
     {
+        saveSettings(adjust);
+        window = std::make_unique<TfrmMain>();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ASSERT_TRUE(waitFor([this] { return inTaskbar(); }));
+        activate();
+    }
+
+    static void saveSettings(const std::function<void(TSettings &)> &adjust)
+    {
         TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
         settings.SetDefaults();
         settings.AutoSave = 0;
@@ -119,11 +129,6 @@ protected:
         settings.MinimizeOnEsc = false;
         adjust(settings);
         settings.SaveSettings();
-        window = std::make_unique<TfrmMain>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        ASSERT_TRUE(waitFor([this] { return inTaskbar(); }));
-        activate();
     }
 
     static bool waitFor(const std::function<bool()> &condition)
@@ -217,16 +222,13 @@ TEST_F(WindowBehaviour, MinimiseToTrayLeavesTheTaskbarAndAClickOnTheIconRestores
 
 TEST_F(WindowBehaviour, APlacementSavedMinimisedStartsInTheTray)
 {
-    TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
-    settings.SetDefaults();
-    settings.AutoSave = 0;
-    settings.ReloadLastFile = false;
-    settings.MinimizeToTray = true;
-    settings.RememberWindowPos = true;
-    settings.WindowPos.length = TWindowPlacement::ByteSize;
-    settings.WindowPos.showCmd = 2;
-    settings.WindowPos.rcNormalPosition = {200, 150, 824, 636};
-    settings.SaveSettings();
+    saveSettings([](TSettings &s) {
+        s.MinimizeToTray = true;
+        s.RememberWindowPos = true;
+        s.WindowPos.length = TWindowPlacement::ByteSize;
+        s.WindowPos.showCmd = 2;
+        s.WindowPos.rcNormalPosition = {200, 150, 824, 636};
+    });
     window = std::make_unique<TfrmMain>();
     window->show();
     ASSERT_TRUE(waitFor([this] { return hiddenInTray(); })) << state();
