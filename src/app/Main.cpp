@@ -3,6 +3,7 @@
 
 #include "app/Main.h"
 
+#include "app/HotKey.h"
 #include "app/MessageService.h"
 #include "app/qkRichedit.h"
 #include "find/Find.h"
@@ -505,22 +506,7 @@ void TfrmMain::FormCreate()
     auto *help = new QShortcut(QKeySequence(u"Alt+F1"_s), this);
     connect(help, &QShortcut::activated, this, &TfrmMain::OpenHelpDocument);
 
-    trayMain = new QSystemTrayIcon(MainIcon(), this);
-    trayMain->setContextMenu(mnuTray);
-    connect(action("miRestore"), &QAction::triggered, this, [this] {
-        // Only a minimised or hidden window comes back; a maximised one stays maximised.
-        if (isMinimized())
-            setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-        ForceForegroundWindow(this);
-        SetNoteFile(m_noteFile);
-    });
-    connect(action("miHide"), &QAction::triggered, this, &QWidget::showMinimized);
-    connect(trayMain, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger
-                    && QGuiApplication::queryKeyboardModifiers() == Qt::NoModifier)
-                    action("miRestore")->trigger();
-            });
+    createTray();
 
     m_requestTimer = new QTimer(this);
     m_requestTimer->setSingleShot(true);
@@ -600,9 +586,7 @@ void TfrmMain::ApplySettings()
     else
         tmrAutosave->stop();
 
-    const bool tray = (Settings->MinimizeToTray || Settings->CloseToTray)
-        && QSystemTrayIcon::isSystemTrayAvailable();
-    trayMain->setVisible(tray);
+    applyTraySettings();
 
     mruMain->SetItemCount(Settings->MRUSize);
     InstallQtTranslations(LanguageManager());
@@ -705,18 +689,14 @@ void TfrmMain::addRootNote()
 void TfrmMain::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && Settings
-        && Settings->MinimizeToTray && QSystemTrayIcon::isSystemTrayAvailable()) {
-        trayMain->setToolTip(windowTitle());
-        trayMain->show();
-        QTimer::singleShot(0, this, &QWidget::hide);
-    }
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        ApplicationMinimize();
 }
 
 void TfrmMain::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape && Settings && Settings->MinimizeOnEsc) {
-        showMinimized();
+        miHideClick();
         return;
     }
     QMainWindow::keyPressEvent(event);
@@ -724,6 +704,8 @@ void TfrmMain::keyPressEvent(QKeyEvent *event)
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
+    if (closeToTray(event))
+        return;
     if (!FormCloseQuery()) {
         event->ignore();
         return;
@@ -735,6 +717,7 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     Settings->SaveSettings();
     mruMain->SaveItems();
     trayMain->hide();
+    m_hotKey->Unregister();
     event->accept();
 }
 

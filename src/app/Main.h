@@ -7,6 +7,7 @@
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <QStringList>
+#include <QSystemTrayIcon>
 
 #include <initializer_list>
 #include <memory>
@@ -15,7 +16,7 @@ class QAction;
 class QFileDialog;
 class QMenu;
 class QSplitter;
-class QSystemTrayIcon;
+class THotKey;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -63,6 +64,18 @@ public:
     // A second instance asked to open a file ("no_params" for none). Waits while a
     // dialog is open.
     void HandleOpenRequest(const QString &text);
+
+    // Window behaviour
+    void miRestoreClick();
+    void miHideClick();
+    void trayMainClick(QSystemTrayIcon::ActivationReason reason);
+    void miSettingsOnTopClick();
+    void ApplicationMinimize();
+    // The desktop's tray host (re)started.
+    void TaskbarCreated();
+    // Whether the desktop has a tray to minimise to.
+    static bool TrayAvailable();
+    THotKey *HotKey() const { return m_hotKey; }
 
     // Commands
     void miFileNewClick();
@@ -164,6 +177,8 @@ protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    bool nativeEvent(const QByteArray &eventType, void *message, qintptr *result) override;
 
 private:
     void createActions();
@@ -203,6 +218,12 @@ private:
     QString dialogFilter(const QString &languageFilter) const;
     QString text(const QString &key) const;
     QAction *action(const char *name) const;
+    void createTray();
+    void applyTraySettings();
+    void showInTaskbar();
+    void leaveTray();
+    bool closeToTray(QCloseEvent *event);
+    void snapToWorkArea();
 
     TStartup m_startup;
     std::unique_ptr<TSettings> m_settings;
@@ -240,4 +261,12 @@ private:
     // editor shows a notice instead and never stores its text into it.
     TNote *m_hiddenNote = nullptr;
     bool m_severalLines = false;
+
+    THotKey *m_hotKey = nullptr;
+    QTimer *m_snapTimer = nullptr;
+    QTimer *m_trayWatch = nullptr;
+    bool m_snapping = false;
+    // Hidden in the tray: minimised without a taskbar button.
+    bool m_inTray = false;
+    bool m_maximizedBeforeTray = false;
 };

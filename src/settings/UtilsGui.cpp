@@ -26,6 +26,13 @@ using namespace Qt::StringLiterals;
 
 Q_LOGGING_CATEGORY(lcShell, "vellumtree.shell", QtCriticalMsg)
 
+// Outside any namespace, as Q_INIT_RESOURCE requires: the installed desktop entry and
+// MIME packages, compiled into this static library.
+static void initDesktopResource()
+{
+    Q_INIT_RESOURCE(desktop);
+}
+
 namespace {
 
 constexpr int kShellOk = 33;
@@ -167,6 +174,13 @@ void writeFile(const QString &path, const QByteArray &content)
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw EFileError(u"Cannot create the folder of %1"_s.arg(path));
     WriteFileAtomically(path, content);
+}
+
+QString resourceText(const QString &path)
+{
+    initDesktopResource();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 QStringList existingMimeTypes(const QString &desktopPath)
@@ -343,7 +357,11 @@ void RegisterFileType(
     const QString mimeRoot = QDir(dataHome).filePath(u"mime"_s);
     const QString packagePath
         = QDir(mimeRoot).filePath(u"packages/vellumtree-%1.xml"_s.arg(name.toLower()));
-    const QString package = uR"(<?xml version="1.0" encoding="UTF-8"?>
+    // The program's own types come with the package the installation puts in place, so
+    // per-user and installed association agree; other extensions get a plain one.
+    QString package = resourceText(u":/desktop/vellumtree-%1.xml"_s.arg(name.toLower()));
+    if (package.isEmpty())
+        package = uR"(<?xml version="1.0" encoding="UTF-8"?>
 <mime-info xmlns="http://www.freedesktop.org/standards/shared-mime-info">
   <mime-type type="%1">
     <comment>Vellumtree file (.%2)</comment>
@@ -358,16 +376,16 @@ void RegisterFileType(
     QStringList mimeTypes = existingMimeTypes(desktopPath);
     if (!mimeTypes.contains(mimeType))
         mimeTypes.append(mimeType);
-    const QString entry
-        = u"[Desktop Entry]\n"
-          "Type=Application\n"
-          "Name=Vellumtree\n"
-          "Comment=Tree-structured plain-text notes\n"
-          "Exec=%1 %f\n"
-          "Terminal=false\n"
-          "Categories=Utility;TextEditor;\n"
-          "MimeType=%2;\n"_s.arg(desktopExecArgument(ProgramPath), mimeTypes.join(u';'));
-    writeFile(desktopPath, entry.toUtf8());
+    // The installed entry with this program and the registered types: the per-user one
+    // has the same desktop id and replaces it.
+    QStringList entry = resourceText(u":/desktop/vellumtree.desktop"_s).split(u'\n');
+    for (QString &line : entry) {
+        if (line.startsWith(u"Exec="_s))
+            line = u"Exec=%1 %f"_s.arg(desktopExecArgument(ProgramPath));
+        else if (line.startsWith(u"MimeType="_s))
+            line = u"MimeType=%1;"_s.arg(mimeTypes.join(u';'));
+    }
+    writeFile(desktopPath, entry.join(u'\n').toUtf8());
 
     if (RunDesktopTools)
         refreshDesktop(dataHome, { mimeType }, true);

@@ -193,6 +193,27 @@ TEST_F(RegisterFileTypeTest, WritesMimePackagesAndOneDesktopEntryForBothTypes)
         << entry.toStdString();
 }
 
+// The Associate button and the installation must give the desktop the same types and
+// the same entry, or a per-user association would undo what the package installed.
+TEST_F(RegisterFileTypeTest, PerUserFilesAgreeWithTheInstalledOnes)
+{
+    const QDir installed(QDir::cleanPath(QStringLiteral(VT_TEST_DATA_DIR "/../../res/desktop")));
+    const auto source = [&installed](const QString &name) {
+        QFile file(installed.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    RegisterFileType(u".vlt"_s, u"/usr/bin/vellumtree"_s, 2, false);
+    RegisterFileType(u".vle"_s, u"/usr/bin/vellumtree"_s, 1, false);
+    for (const QString &package : { u"vellumtree-vlt.xml"_s, u"vellumtree-vle.xml"_s }) {
+        ASSERT_FALSE(source(package).isEmpty()) << package.toStdString();
+        EXPECT_EQ(read(u"mime/packages/"_s + package), source(package)) << package.toStdString();
+    }
+    // Only the program's path differs.
+    EXPECT_EQ(read(u"applications/vellumtree.desktop"_s),
+              source(u"vellumtree.desktop"_s)
+                  .replace(u"Exec=vellumtree %f"_s, u"Exec=\"/usr/bin/vellumtree\" %f"_s));
+}
+
 TEST_F(RegisterFileTypeTest, RefusesExtensionsThatAreNoPlainName)
 {
     for (const QString &bad : { u"."_s, u"../x"_s, u".a b"_s, u".v\"lt"_s })

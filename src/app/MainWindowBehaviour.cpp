@@ -1,0 +1,251 @@
+// How the main window behaves as a window: the tray icon and its menu, minimising and
+// closing to the tray, restoring (from the tray, the hot key or a second start), Esc,
+// staying on top and snapping to the edges of the work area.
+
+#include "app/EdgeSnap.h"
+#include "app/HotKey.h"
+#include "app/Main.h"
+#include "settings/Settings.h"
+#include "settings/UtilsGui.h"
+#include "widgets/IcoList.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Images of the tray menu in the toolbar strip.
+constexpr int imgRestore = 13;
+constexpr int imgHide = 14;
+constexpr int imgTrayExit = 15;
+
+// A move that has rested this long has ended: the window manager does not say when
+// the user lets go of a window it moves.
+constexpr int kMoveSettledMs = 250;
+// How often a window hidden in the tray checks that the tray is still there.
+constexpr int kTrayWatchMs = 1000;
+
+TSnapWindow snapped(const QRect &frame, const QRect &workArea)
+{
+    const TSnapArea area{workArea.left(), workArea.top(), workArea.right() + 1,
+                         workArea.bottom() + 1};
+    return SnapToWorkArea(area, {frame.x(), frame.y(), frame.width(), frame.height()});
+}
+
+} // namespace
+
+void TfrmMain::createTray()
+{
+    action("miRestore")->setIcon(ToolbarIcon(imgRestore));
+    action("miHide")->setIcon(ToolbarIcon(imgHide));
+    action("miExit")->setIcon(ToolbarIcon(imgTrayExit));
+    connect(action("miRestore"), &QAction::triggered, this, &TfrmMain::miRestoreClick);
+    connect(action("miHide"), &QAction::triggered, this, &TfrmMain::miHideClick);
+    connect(action("miSettingsOnTop"), &QAction::triggered, this,
+            &TfrmMain::miSettingsOnTopClick);
+
+    // The icon at 16 x 16, as the notification area shows it.
+    trayMain = new QSystemTrayIcon(QIcon(MainIcon().pixmap(16, 16)), this);
+    trayMain->setObjectName(u"trayMain"_s);
+    trayMain->setContextMenu(mnuTray);
+    connect(trayMain, &QSystemTrayIcon::activated, this, &TfrmMain::trayMainClick);
+
+    m_hotKey = new THotKey(this);
+    connect(m_hotKey, &THotKey::Activated, this, &TfrmMain::miRestoreClick);
+    connect(m_hotKey, &THotKey::TaskbarCreated, this, &TfrmMain::TaskbarCreated);
+    m_hotKey->Register(this);
+
+    // While the window waits in the tray, the tray must stay: a tray host that ends
+    // would take the only way back with it.
+    m_trayWatch = new QTimer(this);
+    m_trayWatch->setInterval(kTrayWatchMs);
+    connect(m_trayWatch, &QTimer::timeout, this, [this] {
+        if (!m_inTray)
+            m_trayWatch->stop();
+        else if (!TrayAvailable())
+            showInTaskbar();
+    });
+
+    m_snapTimer = new QTimer(this);
+    m_snapTimer->setSingleShot(true);
+    m_snapTimer->setInterval(kMoveSettledMs);
+    connect(m_snapTimer, &QTimer::timeout, this, &TfrmMain::snapToWorkArea);
+}
+
+bool TfrmMain::TrayAvailable()
+{
+    return SystemTrayAvailable();
+}
+
+void TfrmMain::applyTraySettings()
+{
+    const bool active = Settings->MinimizeToTray || Settings->CloseToTray;
+    // Asked for while no tray host runs, the icon appears when one starts.
+    trayMain->setVisible(active && !trayMain->icon().isNull());
+    // A window hidden in the tray gets its taskbar button back, still minimised.
+    if (!active && m_inTray)
+        showInTaskbar();
+}
+
+void TfrmMain::showInTaskbar()
+{
+    leaveTray();
+    if (isHidden() && m_shown)
+        showMinimized();
+}
+
+void TfrmMain::leaveTray()
+{
+    m_inTray = false;
+    m_trayWatch->stop();
+}
+
+void TfrmMain::miRestoreClick()
+{
+    // Only a minimised or hidden window is restored: a maximised one stays maximised.
+    if (isHidden() && m_shown) {
+        leaveTray();
+        // Said outright: a window first shown minimised would come back minimised.
+        if (m_maximizedBeforeTray)
+            showMaximized();
+        else
+            showNormal();
+    } else if (isMinimized()) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    }
+    ActivateWindowForcibly(this);
+    SetNoteFile(m_noteFile);
+}
+
+void TfrmMain::miHideClick()
+{
+    showMinimized();
+}
+
+void TfrmMain::trayMainClick(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::DoubleClick) {
+        if (QAction *item = mnuTray->defaultAction())
+            item->trigger();
+    } else if (reason == QSystemTrayIcon::Trigger
+               && !(QGuiApplication::keyboardModifiers()
+                    & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier))) {
+        miRestoreClick();
+    }
+}
+
+void TfrmMain::ApplicationMinimize()
+{
+    if (!Settings || !Settings->MinimizeToTray || m_closing)
+        return;
+    // Without a tray the window would be out of reach: it stays on the taskbar.
+    if (!TrayAvailable())
+        return;
+    trayMain->setToolTip(windowTitle().replace(u"[*][*]"_s, u"[*]"_s));
+    trayMain->show();
+    m_inTray = true;
+    m_maximizedBeforeTray = windowState().testFlag(Qt::WindowMaximized);
+    m_trayWatch->start();
+    // Hidden only after the minimise has run its course in the window system.
+    QTimer::singleShot(0, this, [this] {
+        if (m_inTray && isMinimized())
+            hide();
+    });
+}
+
+void TfrmMain::TaskbarCreated()
+{
+    // The new host knows nothing of the icon: take it away and add it again. An icon
+    // the settings keep off stays off.
+    if (!trayMain->isVisible())
+        return;
+    trayMain->hide();
+    trayMain->show();
+}
+
+bool TfrmMain::closeToTray(QCloseEvent *event)
+{
+    // Only the window system's close (the close button, Alt+F4, the window menu) goes
+    // to the tray; File → Exit, the tray's Exit and the end of the session close.
+    if (!event->spontaneous() || !Settings || !Settings->CloseToTray || !m_shown)
+        return false;
+    event->ignore();
+    miHideClick();
+    return true;
+}
+
+void TfrmMain::miSettingsOnTopClick()
+{
+    Settings->StayOnTop = action("miSettingsOnTop")->isChecked();
+    SetStayOnTop(this, Settings->StayOnTop);
+}
+
+void TfrmMain::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+#if !defined(Q_OS_WIN)
+    // Snapping waits for the move to end, so it never fights the window manager.
+    if (m_shown && !m_snapping && windowState() == Qt::WindowNoState
+        && QGuiApplication::platformName() != u"wayland"_s)
+        m_snapTimer->start();
+#endif
+}
+
+void TfrmMain::snapToWorkArea()
+{
+    if (windowState() != Qt::WindowNoState || !isVisible() || !screen())
+        return;
+    // The user still holds the window: the move has not ended.
+    if (PointerButtonHeld()) {
+        m_snapTimer->start();
+        return;
+    }
+    const QRect frame = frameGeometry();
+    const TSnapWindow to = snapped(frame, screen()->availableGeometry());
+    if (to.x == frame.x() && to.y == frame.y() && to.cx == frame.width()
+        && to.cy == frame.height())
+        return;
+    // The frame's margins stay as they are; only the window inside them is placed.
+    const QMargins margins(geometry().left() - frame.left(), geometry().top() - frame.top(),
+                           frame.right() - geometry().right(),
+                           frame.bottom() - geometry().bottom());
+    m_snapping = true;
+    setGeometry(QRect(to.x, to.y, to.cx, to.cy).marginsRemoved(margins));
+    m_snapping = false;
+}
+
+bool TfrmMain::nativeEvent(const QByteArray &eventType, void *message, qintptr *result)
+{
+#if defined(Q_OS_WIN)
+    // Windows lets the program adjust a move before it happens.
+    auto *msg = static_cast<MSG *>(message);
+    if (eventType == "windows_generic_MSG" && msg->message == WM_WINDOWPOSCHANGING) {
+        auto *pos = reinterpret_cast<WINDOWPOS *>(msg->lParam);
+        if ((pos->flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) {
+            RECT work;
+            if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+                const TSnapWindow to = SnapToWorkArea({work.left, work.top, work.right,
+                                                       work.bottom},
+                                                      {pos->x, pos->y, pos->cx, pos->cy});
+                pos->x = to.x;
+                pos->y = to.y;
+                pos->cx = to.cx;
+                pos->cy = to.cy;
+            }
+        }
+    }
+#endif
+    return QMainWindow::nativeEvent(eventType, message, result);
+}

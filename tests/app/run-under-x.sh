@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs a test program on its own X server with a window manager; the program starts
+# and stops the tray host itself. Usage: run-under-x.sh PROGRAM [ARGS...]
+set -euo pipefail
+source "$(dirname "$0")/../xsession.sh"
+trap stop_x EXIT
+start_desktop bindings
+status=0
+env -u QT_QPA_PLATFORM "$@" || status=$?
+exit $status
