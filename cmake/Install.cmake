@@ -6,7 +6,7 @@
 include(GNUInstallDirs)
 
 set(VT_APPSTREAM_ID "org.vellumtree.Vellumtree" CACHE STRING "AppStream component id")
-set(VT_HOMEPAGE "https://vellumtree.org/" CACHE STRING "Project home page")
+set(VT_HOMEPAGE "https://vellumtree.example.org/" CACHE STRING "Project home page")
 set(VT_SCREENSHOT_URL "${VT_HOMEPAGE}screenshot.png" CACHE STRING
     "Where the published screenshot (docs/screenshot.png) lives")
 set(VT_LICENSE "LicenseRef-proprietary" CACHE STRING "SPDX expression of the program's licence")
@@ -52,7 +52,7 @@ install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # cpack -G DEB: the package's library dependencies come from the binaries.
 set(CPACK_PACKAGE_NAME vellumtree)
 set(CPACK_PACKAGE_VENDOR "Vellumtree")
-set(VT_PACKAGE_CONTACT "Vellumtree maintainers <maintainers@vellumtree.org>" CACHE STRING
+set(VT_PACKAGE_CONTACT "Vellumtree maintainers <vellumtree@example.org>" CACHE STRING
     "Maintainer of the Debian package")
 set(CPACK_PACKAGE_CONTACT ${VT_PACKAGE_CONTACT})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tree-structured plain-text notes manager")
