@@ -14,7 +14,7 @@ using namespace Qt::StringLiterals;
 
 std::function<int(TfrmAbout &)> TfrmAbout::RunModal;
 TShellServices TfrmAbout::Shell;
-const QString TfrmAbout::CreditText = u"Free software by the Vellumtree project"_s;
+const QString TfrmAbout::CreditText = u"Made by the Vellumtree project"_s;
 
 namespace {
 
