@@ -320,12 +320,6 @@ TEST_F(NoteSearchTest, DocumentHundredThousandLevelsDeepIsSearchedWithoutRecursi
     search.ComputeScope(tree.FirstNote());
     EXPECT_EQ(search.ReplaceInScope(u"top"_s), 1);
     EXPECT_EQ(n->Body(), QStringList{u"top"_s});
-    // Taken apart from the bottom up, so that freeing the tree needs no deep stack.
-    for (TNote *deepest = n; deepest->Parent();) {
-        TNote *parent = deepest->Parent();
-        tree.DeleteNote(deepest);
-        deepest = parent;
-    }
 }
 
 } // namespace
