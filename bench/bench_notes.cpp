@@ -7,15 +7,21 @@
 
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
+#include "notes/TextEncoding.h"
+#include "settings/UtilsFile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <fstream>
+#include <malloc.h>
+#include <string>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -37,17 +43,18 @@ struct Document
     TNote *deep = nullptr;
     TNote *last = nullptr;
 
-    Document()
+    // 200,000 notes at scale 100 (the roots); other scales give 2,000 notes per root.
+    explicit Document(int roots = 100)
     {
         quint32 seed = 1;
         // Each note takes the next seed for its title and body.
         auto next = [&seed] { return seed++; };
         TNote *big = tree.AddNote(nullptr, u"Archive"_s, imLastChild, body(next()));
-        for (int i = 0; i < 50000; ++i) {
+        for (int i = 0; i < 500 * roots; ++i) {
             const quint32 s = next();
             tree.AddNote(big, u"Entry %1 "_s.arg(i) + words(s, 2), imLastChild, body(s));
         }
-        for (int r = 0; r < 100; ++r) {
+        for (int r = 0; r < roots; ++r) {
             const quint32 rs = next();
             TNote *root = tree.AddNote(nullptr, words(rs, 2), imLastChild, body(rs));
             for (int c = 0; c < 10; ++c) {
@@ -61,7 +68,7 @@ struct Document
             }
         }
         last = tree.AddNote(nullptr, u"The very last note"_s, imLastChild, body(next()));
-        path = QDir::temp().filePath(u"vellumtree-bench.vlt"_s);
+        path = QDir::temp().filePath(u"vellumtree-bench-%1.vlt"_s.arg(roots));
         TArchive archive(&tree);
         archive.WriteNotes(nullptr, path);
         QFile file(path);
@@ -74,6 +81,52 @@ Document &document()
 {
     static Document doc;
     return doc;
+}
+
+// Resident and peak resident memory of the process in bytes (VmRSS, VmHWM).
+qint64 statusBytes(const char *field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0)
+            return std::stoll(line.substr(prefix.size())) * 1024;
+    }
+    return 0;
+}
+
+// Makes the peak resident figure start again from the current one.
+void resetPeak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// The reference of a load: the file read, decoded and split into lines.
+std::vector<QStringView> readAndSplit(const QString &path, QString &text)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    text = QString::fromUtf8(file.readAll());
+    std::vector<QStringView> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n') {
+            lines.push_back(QStringView(text).sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    return lines;
+}
+
+void BM_ReadSplit(benchmark::State &state)
+{
+    Document &doc = document();
+    for (auto _ : state) {
+        QString text;
+        benchmark::DoNotOptimize(readAndSplit(doc.path, text).size());
+    }
+    state.SetBytesProcessed(state.iterations() * doc.bytes.size());
 }
 
 void BM_ReadFileRaw(benchmark::State &state)
@@ -99,18 +152,101 @@ void BM_LoadDocument(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * doc.bytes.size());
 }
 
+// The reference of a save: the same bytes written the way a save writes them
+// (synced, renamed into place).
 void BM_WriteFileRaw(benchmark::State &state)
 {
     Document &doc = document();
     const QString target = doc.path + u".raw"_s;
+    for (auto _ : state)
+        WriteFileAtomically(target, doc.bytes);
+    QFile::remove(target);
+    state.SetBytesProcessed(state.iterations() * doc.bytes.size());
+}
+
+// The reference of a convert: read and split, then an atomic write of the bytes.
+void BM_ReadSplitWrite(benchmark::State &state)
+{
+    Document &doc = document();
+    const QString target = doc.path + u".raw"_s;
     for (auto _ : state) {
-        QSaveFile file(target);
-        file.open(QIODevice::WriteOnly);
-        file.write(doc.bytes);
-        file.commit();
+        QString text;
+        benchmark::DoNotOptimize(readAndSplit(doc.path, text).size());
+        WriteFileAtomically(target, doc.bytes);
     }
     QFile::remove(target);
     state.SetBytesProcessed(state.iterations() * doc.bytes.size());
+}
+
+void BM_ConvertDocument(benchmark::State &state)
+{
+    Document &doc = document();
+    const QString target = doc.path + u".convert.vlt"_s;
+    for (auto _ : state) {
+        TNoteTree tree;
+        TArchive reader(&tree);
+        if (!reader.ReadNotes(nullptr, doc.path))
+            state.SkipWithError("load failed");
+        TArchive writer(&tree);
+        writer.Encoding = reader.Encoding;
+        writer.WriteNotes(nullptr, target);
+    }
+    QFile::remove(target);
+    state.SetBytesProcessed(state.iterations() * doc.bytes.size());
+}
+
+// Memory of a loaded document as multiples of its file size: what the load leaves
+// resident, its peak, and what remains after one and after three saves.
+void BM_LoadMemory(benchmark::State &state)
+{
+    Document &doc = document();
+    const QString target = doc.path + u".memory.vlt"_s;
+    const double size = static_cast<double>(doc.bytes.size());
+    for (auto _ : state) {
+        // Memory freed by earlier runs would otherwise be reused unseen.
+        malloc_trim(0);
+        const qint64 before = statusBytes("VmRSS");
+        resetPeak();
+        TNoteTree tree;
+        TArchive reader(&tree);
+        reader.ReadNotes(nullptr, doc.path);
+        const qint64 loaded = statusBytes("VmRSS");
+        state.counters["rss_load"] = static_cast<double>(loaded - before) / size;
+        state.counters["peak_load"] = static_cast<double>(statusBytes("VmHWM") - before) / size;
+        resetPeak();
+        TArchive(&tree).WriteNotes(nullptr, target);
+        state.counters["rss_save1"] = static_cast<double>(statusBytes("VmRSS") - before) / size;
+        state.counters["peak_save"] = static_cast<double>(statusBytes("VmHWM") - before) / size;
+        TArchive(&tree).WriteNotes(nullptr, target);
+        TArchive(&tree).WriteNotes(nullptr, target);
+        state.counters["rss_save3"] = static_cast<double>(statusBytes("VmRSS") - before) / size;
+    }
+    QFile::remove(target);
+}
+
+// Load and save time per note at 2,000 to 400,000 notes: the per-note figures of
+// one run stay about equal when both scale linearly.
+void BM_ScaleLoadSave(benchmark::State &state)
+{
+    Document doc(static_cast<int>(state.range(0)));
+    const QString target = doc.path + u".scale.vlt"_s;
+    const double notes = static_cast<double>(doc.tree.Count());
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        TNoteTree tree;
+        TArchive reader(&tree);
+        reader.ReadNotes(nullptr, doc.path);
+        const auto loaded = std::chrono::steady_clock::now();
+        TArchive(&tree).WriteNotes(nullptr, target);
+        const auto saved = std::chrono::steady_clock::now();
+        state.counters["load_us_per_note"] =
+            std::chrono::duration<double, std::micro>(loaded - start).count() / notes;
+        state.counters["save_us_per_note"] =
+            std::chrono::duration<double, std::micro>(saved - loaded).count() / notes;
+    }
+    state.counters["notes"] = notes;
+    QFile::remove(target);
+    QFile::remove(doc.path);
 }
 
 void BM_SaveDocument(benchmark::State &state)
@@ -203,9 +339,14 @@ void BM_SortNotes(benchmark::State &state)
 }
 
 BENCHMARK(BM_ReadFileRaw)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadSplit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadDocument)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteFileRaw)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveDocument)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadSplitWrite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertDocument)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScaleLoadSave)->Arg(1)->Arg(10)->Arg(200)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemSearch)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FindByTitle)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FindByLink)->Unit(benchmark::kMicrosecond);
@@ -219,7 +360,8 @@ BENCHMARK(BM_SortNotes)->Unit(benchmark::kMillisecond);
 int main(int argc, char **argv)
 {
     const int result = runBenchmarksWithRatios(argc, argv,
-                                               {{"BM_LoadDocument", "BM_ReadFileRaw"},
+                                               {{"BM_LoadDocument", "BM_ReadSplit"},
+                                                {"BM_ConvertDocument", "BM_ReadSplitWrite"},
                                                 {"BM_SaveDocument", "BM_WriteFileRaw"},
                                                 {"BM_FindByTitle", "BM_MemSearch"},
                                                 {"BM_FindByLink", "BM_MemSearch"},

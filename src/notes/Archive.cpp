@@ -15,6 +15,14 @@
 
 using namespace Qt::StringLiterals;
 
+// Where the lines of a notes text go: a list, or the encoded chunks of a file.
+class TLineSink
+{
+public:
+    virtual ~TLineSink() = default;
+    virtual void line(const QString &text) = 0;
+};
+
 namespace {
 
 const QByteArray kMagic = QByteArrayLiteral("VLE");
@@ -91,7 +99,6 @@ QByteArray passwordKey(const QString &password)
 // files written without it read exactly as they always did.
 const QString kBodyEnd = u"</pre></dd>"_s;
 const QString kEscapedMarker = u"<!--Escaped-->"_s;
-constexpr qsizetype kHeaderBlankLine = 6; // the empty line between head and body
 
 // "</pre></dd>", or "&" + "amp;" repeated + "lt;/pre></dd>".
 bool needsEscape(QStringView line)
@@ -125,38 +132,54 @@ QString unescapeBodyLine(const QString &line)
     return u'&' + line.mid(5); // one "amp;" less
 }
 
-void appendBody(const QStringList &body, QStringList &lines, bool &escaped)
+class TListSink final : public TLineSink
 {
-    if (std::none_of(body.cbegin(), body.cend(), needsEscape)) {
-        lines.append(body); // shares the lines' text, no copy
-        return;
+public:
+    explicit TListSink(QStringList &lines) : m_lines(lines) { }
+    void line(const QString &text) override { m_lines.append(text); } // shares, no copy
+
+private:
+    QStringList &m_lines;
+};
+
+// The lines as UTF-8, each followed by CR LF, handed on in chunks of some 128 kB.
+// A chunk ends only after a whole line, so no character is ever cut in two.
+class TUtf8ChunkSink final : public TLineSink
+{
+public:
+    explicit TUtf8ChunkSink(const TChunkSink &sink) : m_sink(sink) { m_text.reserve(kChunk + 256); }
+    void line(const QString &text) override
+    {
+        m_text += text;
+        m_text += QLatin1StringView("\r\n");
+        if (m_text.size() >= kChunk)
+            flush();
     }
-    escaped = true;
-    for (const QString &line : body)
-        lines.append(needsEscape(line) ? escapeBodyLine(line) : line);
-}
+    void flush()
+    {
+        if (m_text.isEmpty())
+            return;
+        m_sink(m_text.toUtf8());
+        m_text.resize(0);
+    }
 
-// The title, the body and its closing line of one note block.
-void writeNoteHead(const TNote *note, QStringList &lines, bool &escaped)
-{
-    lines.append(u"<dt><h3>"_s + note->Title() + u"</h3></dt>"_s);
-    lines.append(u"<dd><pre>"_s);
-    appendBody(note->Body(), lines, escaped);
-    lines.append(kBodyEnd);
-}
+private:
+    static constexpr qsizetype kChunk = 128 * 1024; // characters
+    const TChunkSink &m_sink;
+    QString m_text;
+};
 
-// The note blocks of a note and its following siblings, each with its branch nested
-// in "<dl>" lines and its children separated by empty lines. Iterative: the depth of
-// a document is the file's to decide.
-void writeNoteBlocks(const TNote *first, QStringList &lines, bool &escaped)
+// Calls visit(note, depth) for a note and its following siblings, each followed by
+// its branch, in the order they are written, and leave() after the last child of
+// each branch. Iterative: the depth of a document is the file's to decide.
+template <typename Visit, typename Leave>
+void forEachInBlocks(const TNote *first, Visit visit, Leave leave)
 {
     int depth = 0;
     const TNote *note = first;
     while (note) {
-        writeNoteHead(note, lines, escaped);
+        visit(note, depth);
         if (note->HasChildren()) {
-            lines.append(u"<dl>"_s);
-            lines.append(QString());
             note = note->FirstChild();
             ++depth;
             continue;
@@ -164,12 +187,53 @@ void writeNoteBlocks(const TNote *first, QStringList &lines, bool &escaped)
         while (depth > 0 && !note->NextSibling()) {
             note = note->Parent();
             --depth;
-            lines.append(u"</dl>"_s);
+            leave();
         }
         note = note->NextSibling();
-        if (note && depth > 0)
-            lines.append(QString());
     }
+}
+
+bool bodyNeedsEscape(const TNote *note)
+{
+    const QStringList &body = note->Body();
+    return std::any_of(body.cbegin(), body.cend(), needsEscape);
+}
+
+// Whether any body to be written holds a line that needs escaping: the marker that
+// says so comes before the first note.
+bool anyNeedsEscape(const TNote *first)
+{
+    bool escaped = false;
+    forEachInBlocks(
+        first, [&escaped](const TNote *note, int) { escaped = escaped || bodyNeedsEscape(note); },
+        [] {});
+    return escaped;
+}
+
+// The title, the body and its closing line of one note block.
+void writeNoteHead(const TNote *note, TLineSink &out)
+{
+    out.line(u"<dt><h3>"_s + note->Title() + u"</h3></dt>"_s);
+    out.line(u"<dd><pre>"_s);
+    for (const QString &line : note->Body())
+        out.line(needsEscape(line) ? escapeBodyLine(line) : line);
+    out.line(kBodyEnd);
+}
+
+// The note blocks of a note and its following siblings, each with its branch nested
+// in "<dl>" lines and its children each after an empty line.
+void writeNoteBlocks(const TNote *first, TLineSink &out)
+{
+    forEachInBlocks(
+        first,
+        [&out](const TNote *note, int depth) {
+            if (depth > 0)
+                out.line(QString());
+            writeNoteHead(note, out);
+            if (note->HasChildren())
+                out.line(u"<dl>"_s);
+        },
+        [&out] { out.line(u"</dl>"_s); });
 }
 
 } // namespace
@@ -438,33 +502,59 @@ bool TArchive::ReadLines(TNote *parent, const QStringList &lines)
     return true;
 }
 
+void TArchive::writeText(TNote *branchRoot, TLineSink &out) const
+{
+    const bool escaped = branchRoot
+        ? bodyNeedsEscape(branchRoot) || anyNeedsEscape(branchRoot->FirstChild())
+        : anyNeedsEscape(m_tree->FirstNote());
+    const QStringList head{
+        DocTypeLine(),
+        u"<!--LastNote:%1-->"_s.arg(LastNode ? m_tree->AbsoluteIndex(LastNode) : 0),
+        u"<html>"_s, u"<head>"_s, u"<title>"_s + Title + u"</title>"_s, u"</head>"_s,
+        escaped ? kEscapedMarker : QString(), BodyTag, QString(), u"<dl>"_s};
+    for (const QString &line : head)
+        out.line(line);
+    if (!branchRoot) {
+        writeNoteBlocks(m_tree->FirstNote(), out);
+        out.line(u"</dl>"_s);
+    } else {
+        writeNoteHead(branchRoot, out);
+        out.line(QString());
+        out.line(u"<dl>"_s);
+        writeNoteBlocks(branchRoot->FirstChild(), out);
+        out.line(u"</dl>"_s);
+        out.line(u"</dl>"_s);
+    }
+    out.line(u"</body>"_s);
+    out.line(u"</html>"_s);
+}
+
 QStringList TArchive::BuildLines(TNote *branchRoot) const
 {
     QStringList lines;
     lines.reserve(12 + 5 * m_tree->Count());
-    lines << DocTypeLine()
-          << u"<!--LastNote:%1-->"_s.arg(LastNode ? m_tree->AbsoluteIndex(LastNode) : 0)
-          << u"<html>"_s << u"<head>"_s << u"<title>"_s + Title + u"</title>"_s << u"</head>"_s
-          << QString() << BodyTag << QString() << u"<dl>"_s;
-    bool escaped = false;
-    if (!branchRoot) {
-        writeNoteBlocks(m_tree->FirstNote(), lines, escaped);
-        lines << u"</dl>"_s;
-    } else {
-        writeNoteHead(branchRoot, lines, escaped);
-        lines << QString() << u"<dl>"_s;
-        writeNoteBlocks(branchRoot->FirstChild(), lines, escaped);
-        lines << u"</dl>"_s << u"</dl>"_s;
-    }
-    lines << u"</body>"_s << u"</html>"_s;
-    if (escaped)
-        lines[kHeaderBlankLine] = kEscapedMarker;
+    TListSink sink(lines);
+    writeText(branchRoot, sink);
     return lines;
 }
 
 bool TArchive::WriteNotes(TNote *branchRoot, const QString &fileName, const QString &backupPath)
 {
     const QString target = IsEncryptedName(fileName) ? EncryptedName(fileName) : fileName;
-    writeFile(target, FileBytes(BuildLines(branchRoot), target), backupPath);
+    // A legacy code page may not hold every character, and then the whole text falls
+    // back to UTF-8; an enciphered text is enciphered whole. Both are rare and are
+    // built in memory; everything else goes to the file chunk by chunk.
+    if (IsEncryptedName(target) || Encoding != TTextEncoding::Utf8) {
+        writeFile(target, FileBytes(BuildLines(branchRoot), target), backupPath);
+        return true;
+    }
+    WriteFileAtomically(
+        target,
+        [&](const TChunkSink &sink) {
+            TUtf8ChunkSink out(sink);
+            writeText(branchRoot, out);
+            out.flush();
+        },
+        backupPath);
     return true;
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class TLineSink;
 class TNote;
 class TNoteTree;
 
@@ -98,6 +99,8 @@ private:
                              bool notesOnly) const;
     QByteArray encodeText(const QStringList &lines);
     QStringList decodeLines(QByteArrayView bytes);
+    // The lines of the notes text of the tree or of one branch.
+    void writeText(TNote *branchRoot, TLineSink &out) const;
 
     TNoteTree *m_tree;
 };

@@ -109,6 +109,51 @@ void writeBranchRecords(QByteArray &out, const TNote *root)
     }
 }
 
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+// Trailing spaces off every line; then, as the body's text would lose its trailing
+// blanks and line breaks, blank lines off its end and the last line's trailing tabs.
+// Only the lines that change are touched: a body with nothing to trim is not copied.
+// A line holding a line break (only ever set by a program, never read from a file)
+// would split when the text is read back, so such a body is trimmed as its text.
+void trimBody(QStringList &body)
+{
+    bool hasBreak = false;
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        const QString &line = body.at(i);
+        qsizetype n = line.size();
+        while (n > 0 && line[n - 1] == u' ')
+            --n;
+        hasBreak = hasBreak || line.contains(u'\n') || line.contains(u'\r');
+        if (n < line.size())
+            body[i].truncate(n); // may detach the list: line is not used after this
+    }
+    if (hasBreak) {
+        QString text = TextEncoding::joinLines(body);
+        qsizetype n = text.size();
+        while (n > 0 && (isBlank(text[n - 1]) || text[n - 1] == u'\n' || text[n - 1] == u'\r'))
+            --n;
+        body = TextEncoding::splitLines(QStringView(text).first(n));
+        return;
+    }
+    qsizetype keep = body.size();
+    while (keep > 0 && std::all_of(body.at(keep - 1).cbegin(), body.at(keep - 1).cend(), isBlank))
+        --keep;
+    if (keep < body.size())
+        body.resize(keep);
+    if (keep > 0) {
+        const QString &last = body.at(keep - 1);
+        qsizetype n = last.size();
+        while (n > 0 && isBlank(last[n - 1]))
+            --n;
+        if (n < last.size())
+            body[keep - 1].truncate(n);
+    }
+}
 } // namespace
 
 // ---------------------------------------------------------------- TNote
@@ -580,24 +625,8 @@ TNote *TNoteTree::NodeAfterBranch(const TNote *note) const
 
 void TNoteTree::TrimNotes()
 {
-    for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note)) {
-        for (QString &line : note->m_body) {
-            qsizetype n = line.size();
-            while (n > 0 && line[n - 1] == u' ')
-                --n;
-            line.truncate(n);
-        }
-        QString text = note->BodyText();
-        qsizetype n = text.size();
-        while (n > 0) {
-            const QChar c = text[n - 1];
-            if (c != u'\t' && c != u'\n' && c != u'\r' && c != u' ')
-                break;
-            --n;
-        }
-        text.truncate(n);
-        note->SetBodyText(text);
-    }
+    for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note))
+        trimBody(note->m_body);
 }
 
 void TNoteTree::ClearNotes()

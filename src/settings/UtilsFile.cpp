@@ -129,16 +129,40 @@ int writeAll(int fd, const char *data, qint64 size)
     return 0;
 }
 
-// Writes everything, syncs it to the disk and closes fd; 0 or the errno of the
-// first failure. The sync is ours: a file that the disk never got is no save.
-int writeSyncClose(int fd, const char *data, qint64 size)
+// Syncs what was written to the disk and closes fd; 0 or the errno of the first
+// failure, error when the writing already failed. The sync is ours: a file that the
+// disk never got is no save.
+int syncClose(int fd, int error)
 {
-    int error = writeAll(fd, data, size);
     if (!error && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && !error && errno != EINTR)
         error = errno;
     return error;
+}
+
+// Writes everything, syncs it and closes fd; 0 or errno.
+int writeSyncClose(int fd, const char *data, qint64 size)
+{
+    return syncClose(fd, writeAll(fd, data, size));
+}
+
+// Every chunk of produce written to fd, synced, and fd closed; 0 or errno. After a
+// failed write the remaining chunks are dropped. When produce raises, fd is closed
+// and the exception goes on.
+int produceSyncClose(int fd, const std::function<void(const TChunkSink &)> &produce)
+{
+    int error = 0;
+    try {
+        produce([&](QByteArrayView chunk) {
+            if (!error)
+                error = writeAll(fd, chunk.data(), chunk.size());
+        });
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    return syncClose(fd, error);
 }
 
 // A synced copy of source under a temporary name beside besidePath; 0 or errno.
@@ -222,6 +246,13 @@ void syncFolder(const QString &path)
 void WriteFileAtomically(const QString &fileName, QByteArrayView bytes,
                          const QString &backupPath)
 {
+    WriteFileAtomically(fileName, [bytes](const TChunkSink &sink) { sink(bytes); }, backupPath);
+}
+
+void WriteFileAtomically(const QString &fileName,
+                         const std::function<void(const TChunkSink &)> &produce,
+                         const QString &backupPath)
+{
     const QString target = QFileInfo(ResolvedFilePath(fileName)).absoluteFilePath();
     struct stat old {};
     const bool exists = ::stat(encoded(target).constData(), &old) == 0;
@@ -235,7 +266,7 @@ void WriteFileAtomically(const QString &fileName, QByteArrayView bytes,
         failWith(u"Cannot create file"_s, fileName, errno);
     if (replacing)
         ::fchmod(fd, old.st_mode & 07777);
-    if (const int error = writeSyncClose(fd, bytes.data(), bytes.size()))
+    if (const int error = produceSyncClose(fd, produce))
         failWith(u"Cannot write file"_s, fileName, error);
 
     QString backup;
@@ -331,12 +362,23 @@ void OpenRegularFile(QFile &file, const QString &fileName, qint64 maxSize)
 void WriteFileAtomically(const QString &fileName, QByteArrayView bytes,
                          const QString &backupPath)
 {
+    WriteFileAtomically(fileName, [bytes](const TChunkSink &sink) { sink(bytes); }, backupPath);
+}
+
+void WriteFileAtomically(const QString &fileName,
+                         const std::function<void(const TChunkSink &)> &produce,
+                         const QString &backupPath)
+{
     // Without hard links the backup is a copy made before the new file is renamed in.
     const QString target = ResolvedFilePath(fileName);
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         fail(u"Cannot create file"_s, fileName, file.errorString());
-    if (file.write(bytes.data(), bytes.size()) != bytes.size() || !file.flush())
+    bool written = true;
+    produce([&](QByteArrayView chunk) {
+        written = written && file.write(chunk.data(), chunk.size()) == chunk.size();
+    });
+    if (!written || !file.flush())
         fail(u"Cannot write file"_s, fileName, file.errorString());
     if (!backupPath.isEmpty() && QFileInfo::exists(target)) {
         QFile::remove(backupPath + u".tmp"_s);

@@ -6,6 +6,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+
 class QFile;
 
 // The system's text for an errno value ("No space left on device").
@@ -27,6 +29,13 @@ QString ResolvedFilePath(const QString &fileName);
 //
 // Raises EFileError whose message names the file and the cause.
 void WriteFileAtomically(const QString &fileName, QByteArrayView bytes,
+                         const QString &backupPath = {});
+
+// The same for a text made piece by piece: produce hands every chunk, in order, to
+// the function it is given, and the whole never has to be in memory at once.
+using TChunkSink = std::function<void(QByteArrayView)>;
+void WriteFileAtomically(const QString &fileName,
+                         const std::function<void(const TChunkSink &)> &produce,
                          const QString &backupPath = {});
 
 // Opens a file for reading when it is a regular file of at most maxSize bytes: a

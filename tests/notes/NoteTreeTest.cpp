@@ -321,6 +321,40 @@ TEST_F(NoteTreeTest, TrimNotesStripsTrailingBlanksAndEmptyLines)
     EXPECT_EQ(b->Body(), (QStringList{u"tab\t"_s, u"end"_s}));
 }
 
+TEST_F(NoteTreeTest, TrimNotesTrimsEachBodyAsItsText)
+{
+    const struct
+    {
+        QStringList body;
+        QStringList trimmed;
+    } cases[] = {
+        {{}, {}},
+        {{u" \t"_s, u"\t "_s, QString()}, {}},
+        {{u"a \t "_s}, {u"a"_s}},
+        {{QString(), u"x"_s, QString(), u"y\t"_s}, {QString(), u"x"_s, QString(), u"y"_s}},
+        {{u"mid\t "_s, u"last"_s}, {u"mid\t"_s, u"last"_s}},
+        // Lines set by a program may hold breaks; the text splits there.
+        {{u"a\r"_s, u"b\nc  "_s, u" "_s}, {u"a"_s, QString(), u"b"_s, u"c"_s}},
+        {{u"x  \ny"_s, u"\t"_s}, {u"x  "_s, u"y"_s}},
+    };
+    for (const auto &c : cases) {
+        tree.ClearNotes();
+        tree.AddNote(nullptr, u"N"_s, imLastChild)->Body() = c.body;
+        tree.TrimNotes();
+        EXPECT_EQ(tree.FirstNote()->Body(), c.trimmed) << c.body.join(u'|').toStdString();
+    }
+}
+
+TEST_F(NoteTreeTest, TrimNotesCopiesNoBodyThatNeedsNoTrim)
+{
+    const QStringList body{u"one"_s, QString(), u"two"_s};
+    TNote *note = tree.AddNote(nullptr, u"N"_s, imLastChild);
+    note->Body() = body;
+    tree.TrimNotes();
+    EXPECT_TRUE(std::as_const(note->Body()).constData() == body.constData());
+    EXPECT_TRUE(note->Body().at(2).constData() == body.at(2).constData());
+}
+
 TEST_F(NoteTreeTest, DeleteAndClearKeepCountAndOrderRight)
 {
     build(tree, u"A(B(C),D),E"_s);
