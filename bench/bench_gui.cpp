@@ -129,35 +129,42 @@ int main(int argc, char **argv)
 
     struct Row { const char *name; double ms; double goal; };
     std::vector<Row> rows;
+    // An argument keeps only the commands whose names contain it.
+    const QString filter = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    auto measure = [&](const char *name, double goal, int runs, const std::function<void()> &prepare,
+                       const std::function<void()> &command) {
+        if (filter.isEmpty() || QLatin1String(name).contains(filter))
+            rows.push_back({name, median(runs, prepare, command), goal});
+    };
     const int runs = 5;
     const double noop = median(runs, {}, [&] { QTest::keyClick(view, Qt::Key_F24); });
     rows.push_back({"no-op key round trip", noop, 0});
     rows.push_back({"start to interactive window", startMs, 500});
-    rows.push_back({"move up (50k siblings)", median(runs, selectMiddle, [&] { run("btnMoveUp"); }), 16});
-    rows.push_back({"move down (50k siblings)", median(runs, selectMiddle, [&] { run("btnMoveDown"); }), 16});
-    rows.push_back({"add (50k siblings)", median(runs, selectMiddle, [&] { run("btnAddNote"); }), 16});
-    rows.push_back({"rename (50k siblings)", median(runs, selectMiddle, [&] {
+    measure("move up (50k siblings)", 16, runs, selectMiddle, [&] { run("btnMoveUp"); });
+    measure("move down (50k siblings)", 16, runs, selectMiddle, [&] { run("btnMoveDown"); });
+    measure("add (50k siblings)", 16, runs, selectMiddle, [&] { run("btnAddNote"); });
+    measure("rename (50k siblings)", 16, runs, selectMiddle, [&] {
                         tree->SetTitle(view->selectedNote(), u"Renamed"_s);
-                    }), 16});
-    rows.push_back({"delete (50k siblings)", median(runs, selectMiddle, [&] { run("miNotesDelete"); }), 16});
-    rows.push_back({"copy one (50k siblings)", median(runs, selectMiddle, [&] { run("miNotesCopy"); }), 16});
-    rows.push_back({"paste one (50k siblings)", median(runs, selectMiddle, [&] { run("miNotesPaste"); }), 16});
+                    });
+    measure("delete (50k siblings)", 16, runs, selectMiddle, [&] { run("miNotesDelete"); });
+    measure("copy one (50k siblings)", 16, runs, selectMiddle, [&] { run("miNotesCopy"); });
+    measure("paste one (50k siblings)", 16, runs, selectMiddle, [&] { run("miNotesPaste"); });
     const int fewer = 3;
-    rows.push_back({"expand all (200k)", median(fewer, [&] { view->collapseAll(); }, [&] {
+    measure("expand all (200k)", 100, fewer, [&] { view->collapseAll(); }, [&] {
                         view->expandAllNotes();
-                    }), 100});
-    rows.push_back({"collapse all (200k)", median(fewer, [&] { view->expandAllNotes(); }, [&] {
+                    });
+    measure("collapse all (200k)", 100, fewer, [&] { view->expandAllNotes(); }, [&] {
                         view->collapseAll();
-                    }), 100});
+                    });
     auto selectArchive = [&] { view->selectNote(tree->FirstNote()); };
-    rows.push_back({"sort children (50k)", median(fewer, selectArchive, [&] { run("miSortChildren"); }), 100});
-    rows.push_back({"sort tree (200k)", median(fewer, selectArchive, [&] { run("miSortTree"); }), 100});
-    rows.push_back({"copy 50k branch", median(fewer, selectArchive, [&] { run("miNotesCopy"); }), 100});
-    rows.push_back({"paste 50k branch", median(fewer, selectArchive, [&] { run("miNotesPaste"); }), 100});
+    measure("sort children (50k)", 100, fewer, selectArchive, [&] { run("miSortChildren"); });
+    measure("sort tree (200k)", 100, fewer, selectArchive, [&] { run("miSortTree"); });
+    measure("copy 50k branch", 100, fewer, selectArchive, [&] { run("miNotesCopy"); });
+    measure("paste 50k branch", 100, fewer, selectArchive, [&] { run("miNotesPaste"); });
     // Deletes the pasted copies again.
-    rows.push_back({"delete 50k branch", median(fewer, [&] {
+    measure("delete 50k branch", 100, fewer, [&] {
                         view->selectNote(tree->FirstNote()->NextSibling());
-                    }, [&] { run("miNotesDelete"); }), 100});
+                    }, [&] { run("miNotesDelete"); });
 
     std::printf("%-30s %10s %10s %8s\n", "command", "ms", "vs no-op", "goal ms");
     for (const Row &row : rows)
