@@ -121,7 +121,36 @@ QString TfrmMain::ProgramFolder()
 
 QAction *TfrmMain::action(const char *name) const
 {
-    return findChild<QAction *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+    // The enabling update asks for some sixty actions many times a second.
+    QPointer<QAction> &cached = m_actions[QByteArray(name)];
+    if (!cached)
+        cached = findChild<QAction *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+    return cached;
+}
+
+QMenu *TfrmMain::menu(const char *name) const
+{
+    QPointer<QMenu> &cached = m_menus[QByteArray(name)];
+    if (!cached)
+        cached = findChild<QMenu *>(QLatin1String(name));
+    return cached;
+}
+
+void TfrmMain::scheduleCommandStates()
+{
+    // One update per turn of the event loop, however many changes arrive in it.
+    if (m_statesPending)
+        return;
+    m_statesPending = true;
+    QMetaObject::invokeMethod(this, &TfrmMain::updateCommandStates, Qt::QueuedConnection);
+}
+
+void TfrmMain::readClipboardState()
+{
+    // Asking the clipboard means a round trip to the display server: only on a change.
+    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+    m_clipText = mime && mime->hasText();
+    m_clipNotes = mime && mime->hasFormat(TNoteTree::NotesMimeType());
 }
 
 QString TfrmMain::text(const QString &key) const
@@ -470,7 +499,7 @@ void TfrmMain::FormCreate()
         close();
     });
     // Commands follow focus, selection, clipboard and editor state at every moment.
-    auto schedule = [this] { QTimer::singleShot(0, this, &TfrmMain::updateCommandStates); };
+    auto schedule = [this] { scheduleCommandStates(); };
     connect(qApp, &QApplication::focusChanged, this, [this, schedule](QWidget *, QWidget *now) {
         // Menus take the focus while they are open; the commands still act on the
         // control the user was in.
@@ -485,7 +514,11 @@ void TfrmMain::FormCreate()
             m_lastFocus = now;
         schedule();
     });
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, schedule);
+    readClipboardState();
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+        readClipboardState();
+        scheduleCommandStates();
+    });
     connect(Notes, &QPlainTextEdit::selectionChanged, this, schedule);
     connect(Notes, &QPlainTextEdit::undoAvailable, this, schedule);
     connect(Notes, &QPlainTextEdit::blockCountChanged, this, schedule);
@@ -730,15 +763,15 @@ int TfrmMain::editorLineCount() const
 
 void TfrmMain::updateCommandStates()
 {
+    m_statesPending = false;
     const bool treeFocus = m_lastFocus == TopicTree || TopicTree->isEditingTitle();
     const bool editorFocus = m_lastFocus == Notes;
     TNote *selected = TopicTree->selectedNote();
     const bool sel = selected != nullptr;
     const bool editing = TopicTree->isEditingTitle();
     const int count = TopicTreeModel->Count();
-    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
-    const bool clipText = mime && mime->hasText();
-    const bool clipNotes = TNoteTreeView::ClipboardHasNotes();
+    const bool clipText = m_clipText;
+    const bool clipNotes = m_clipNotes;
     const bool editorSelection = Notes->textCursor().hasSelection();
     const bool canUndo = Notes->document()->isUndoAvailable();
 
@@ -765,7 +798,7 @@ void TfrmMain::updateCommandStates()
     for (const char *name : {"miEditSelectAll", "miInsertDate", "miInsertDateLong",
                              "miInsertTime", "miInsertDateTime"})
         enable(name, editorFocus);
-    if (QMenu *insert = findChild<QMenu *>(u"miEditInsert"_s))
+    if (QMenu *insert = menu("miEditInsert"))
         insert->menuAction()->setEnabled(editorFocus);
     enable("miEditSortLines", editorFocus && editorLineCount() > 1);
     enable("btnPasteSibling", clipText && treeFocus && sel);
@@ -780,8 +813,8 @@ void TfrmMain::updateCommandStates()
                              "btnMoveUp", "btnMoveDown", "btnMoveLeft", "btnMoveRight"})
         enable(name, movable);
     for (const char *name : {"miNotesSort", "miNotesMove"}) {
-        if (QMenu *menu = findChild<QMenu *>(QLatin1String(name)))
-            menu->menuAction()->setEnabled(movable);
+        if (QMenu *m = menu(name))
+            m->menuAction()->setEnabled(movable);
     }
     enable("miSortChildren", treeFocus && sel && selected->HasChildren());
     // The tree pop-up

@@ -2,7 +2,9 @@
 
 #include "notes/TextEncoding.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMainWindow>
 #include <QPersistentModelIndex>
 #include <QPointer>
@@ -202,6 +204,8 @@ private:
     void StoreWindowState();
     void restorePlacement();
     void updateCommandStates();
+    void scheduleCommandStates();
+    void readClipboardState();
     int editorLineCount() const;
     void TopicTreeChange(TNote *current, TNote *previous);
     void NotesChange();
@@ -218,6 +222,7 @@ private:
     QString dialogFilter(const QString &languageFilter) const;
     QString text(const QString &key) const;
     QAction *action(const char *name) const;
+    QMenu *menu(const char *name) const;
     void createTray();
     void applyTraySettings();
     void showInTaskbar();
@@ -261,6 +266,12 @@ private:
     // editor shows a notice instead and never stores its text into it.
     TNote *m_hiddenNote = nullptr;
     bool m_severalLines = false;
+    bool m_statesPending = false;
+    // What the clipboard holds, read when it changes.
+    bool m_clipText = false;
+    bool m_clipNotes = false;
+    mutable QHash<QByteArray, QPointer<QAction>> m_actions;
+    mutable QHash<QByteArray, QPointer<QMenu>> m_menus;
 
     THotKey *m_hotKey = nullptr;
     QTimer *m_snapTimer = nullptr;

@@ -239,7 +239,7 @@ void TNoteTree::SetSortType(quint8 value)
         SortNotes();
 }
 
-TNote *TNoteTree::insertAt(TNote *slot, int row, std::unique_ptr<TNote> note)
+TNote *TNoteTree::insertAt(TNote *slot, int row, std::unique_ptr<TNote> note, int branchSize)
 {
     Q_ASSERT(row >= 0 && row <= slot->ChildCount());
     const bool notify = m_bulkDepth == 0;
@@ -250,7 +250,7 @@ TNote *TNoteTree::insertAt(TNote *slot, int row, std::unique_ptr<TNote> note)
     slot->m_children.insert(slot->m_children.begin() + row, std::move(note));
     for (int i = row; i < slot->ChildCount(); ++i)
         slot->m_children[static_cast<size_t>(i)]->m_row = i;
-    ++m_count;
+    m_count += branchSize;
     invalidateOrder();
     if (notify)
         endInsertRows();
@@ -682,7 +682,9 @@ QByteArray TNoteTree::WriteBranch(const TNote *note) const
 
 TNote *TNoteTree::InsertBranch(TNote *anchor, int mode, QByteArrayView data)
 {
-    if (!anchor)
+    TNote *slot = nullptr;
+    int row = 0;
+    if (!anchor || !placement(anchor, mode, &slot, &row))
         return nullptr;
     StreamReader reader(data);
     qint32 item = 0;
@@ -690,36 +692,40 @@ TNote *TNoteTree::InsertBranch(TNote *anchor, int mode, QByteArrayView data)
     QString body;
     if (!reader.readInt(&item) || !reader.readRecordAfterLength(item, &title, &body))
         return nullptr;
-    TNote *first = AddNote(anchor, title, mode, body);
-    if (!first)
-        return nullptr;
-    TNote *last = first;
-    TNote *current = anchor;
-    // Levels are followed as the markers open and close them, not found by climbing
-    // to the root at every marker.
-    const int anchorLevel = anchor->Level();
-    int lastLevel = first->Level();
-    int currentLevel = anchorLevel;
+    // The branch is built apart from the tree and inserted as one change: views hear
+    // of one new row however many notes it holds.
+    auto makeNote = [&title, &body] {
+        auto note = std::make_unique<TNote>();
+        note->m_title = title;
+        note->SetBodyText(body);
+        return note;
+    };
+    std::unique_ptr<TNote> first = makeNote();
+    int size = 1;
+    TNote *last = first.get();
+    // Where the next record goes; none at the first note's own level, which ends the branch.
+    TNote *current = nullptr;
     while (reader.readInt(&item)) {
         if (item == kBeginChildren) {
             current = last;
-            currentLevel = lastLevel;
         } else if (item == kEndChildren) {
-            TNote *up = current->Parent();
-            if (!up || currentLevel - 1 < anchorLevel)
+            if (!current || current == first.get())
                 break;
-            current = up;
-            --currentLevel;
+            current = current->m_parent;
         } else if (item >= 0) {
-            if (!reader.readRecordAfterLength(item, &title, &body))
+            if (!current || !reader.readRecordAfterLength(item, &title, &body))
                 break;
-            last = AddNote(current, title, imLastChild, body);
-            lastLevel = currentLevel + 1;
+            std::unique_ptr<TNote> note = makeNote();
+            note->m_parent = current;
+            note->m_row = current->ChildCount();
+            last = note.get();
+            current->m_children.push_back(std::move(note));
+            ++size;
         } else {
             break; // the end marker, or a fault
         }
     }
-    return first;
+    return insertAt(slot, row, std::move(first), size);
 }
 
 void TNoteTree::ensureOrder() const

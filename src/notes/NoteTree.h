@@ -163,7 +163,8 @@ public:
 private:
     TNote *parentSlot(TNote *note) { return note ? note->m_parent : &m_top; }
     bool placement(TNote *anchor, int mode, TNote **slot, int *row);
-    TNote *insertAt(TNote *slot, int row, std::unique_ptr<TNote> note);
+    // branchSize: the note with all the descendants it already has.
+    TNote *insertAt(TNote *slot, int row, std::unique_ptr<TNote> note, int branchSize = 1);
     bool relocate(TNote *note, TNote *slot, int destRowBeforeRemoval);
     int branchSize(const TNote *note) const;
     void sortLevel(TNote *slot, const std::function<bool(const TNote *, const TNote *)> &less);

@@ -3,6 +3,7 @@
 #include "notes/NoteTree.h"
 
 #include <QAbstractItemModelTester>
+#include <QSignalSpy>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -94,6 +95,28 @@ TEST_F(BranchStreamTest, ThreeLevelBranchPastedAfterADeepNoteKeepsItsShape)
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->Title(), u"A"_s);
     EXPECT_EQ(dump(tree), u"R(S(T,A(B(C,D),E),U),V)"_s);
+}
+
+// Pasting a large branch froze the window: every note was a model change of its own.
+TEST_F(BranchStreamTest, PastedBranchIsOneInsertedRowWithItsCount)
+{
+    build(tree, u"R(S),T"_s);
+    TNoteTree source;
+    build(source, u"A(B(C,D),E)"_s);
+    QSignalSpy inserted(&tree, &QAbstractItemModel::rowsInserted);
+
+    const QByteArray stream = source.WriteBranch(source.RootNote(0));
+    TNote *first = tree.InsertBranch(find(tree, u"S"_s), imBefore, stream);
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), 0);
+    EXPECT_EQ(inserted[0][2].toInt(), 0);
+    EXPECT_EQ(dump(tree), u"R(A(B(C,D),E),S),T"_s);
+    EXPECT_EQ(tree.Count(), 8);
+    EXPECT_EQ(tree.AbsoluteIndex(find(tree, u"E"_s)), 5);
+    EXPECT_EQ(tree.NoteAt(7)->Title(), u"T"_s);
+    EXPECT_EQ(find(tree, u"D"_s)->Level(), 3);
+    EXPECT_EQ(find(tree, u"D"_s)->Parent()->Title(), u"B"_s);
 }
 
 TEST_F(BranchStreamTest, RoundTripKeepsUnicodeTitlesAndBodies)

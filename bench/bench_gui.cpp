@@ -1,0 +1,176 @@
+// The main window driven offscreen on a 200,000-note document, 50,000 of them
+// siblings under one note. Each command is timed until the event loop is idle
+// again, beside a key press that does nothing, and printed as a ratio to it.
+
+#include "BenchWords.h"
+
+#include "app/Main.h"
+#include "app/MessageService.h"
+#include "app/Prompt.h"
+#include "notes/Archive.h"
+#include "notes/NoteTree.h"
+#include "notes/NoteTreeView.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString body(quint32 seed)
+{
+    QString text;
+    for (int line = 0; line < 5; ++line)
+        text += words(seed + line * 7919u, 7) + u"\r\n"_s;
+    return text;
+}
+
+void writeDocument(const QString &path)
+{
+    TNoteTree tree;
+    quint32 seed = 1;
+    TNote *big = tree.AddNote(nullptr, u"Archive"_s, imLastChild, body(seed++));
+    for (int i = 0; i < 50000; ++i, ++seed)
+        tree.AddNote(big, u"Entry %1 "_s.arg(i) + words(seed, 2), imLastChild, body(seed));
+    for (int r = 0; r < 100; ++r) {
+        TNote *root = tree.AddNote(nullptr, words(seed, 2), imLastChild, body(seed));
+        ++seed;
+        for (int c = 0; c < 10; ++c) {
+            TNote *child = tree.AddNote(root, words(seed, 3), imLastChild, body(seed));
+            ++seed;
+            for (int g = 0; g < 149; ++g, ++seed)
+                tree.AddNote(child, u"%1 "_s.arg(g) + words(seed, 3), imLastChild, body(seed));
+        }
+    }
+    tree.AddNote(nullptr, u"The very last note"_s, imLastChild, body(seed));
+    TArchive archive(&tree);
+    archive.WriteNotes(nullptr, path);
+}
+
+// Runs the event loop until nothing is left to do.
+void settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+double timed(const std::function<void()> &command)
+{
+    QElapsedTimer timer;
+    timer.start();
+    command();
+    settle();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+// The median of a few runs: the machine is shared.
+double median(int runs, const std::function<void()> &prepare, const std::function<void()> &command)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        if (prepare)
+            prepare();
+        settle();
+        ms.push_back(timed(command));
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
+    qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+    QApplication app(argc, argv);
+    const QString path = dir.filePath(u"bench.vlt"_s);
+    writeDocument(path);
+    TMessageService::Answer = [](const TMessageRequest &) { return QMessageBox::Yes; };
+    TfrmNewNote::RunModal = [](TfrmNewNote &dialog) {
+        dialog.edtNoteName->setText(u"New"_s);
+        dialog.cbxAddType->setCurrentIndex(imAfter);
+        return int(QDialog::Accepted);
+    };
+
+    std::unique_ptr<TfrmMain> window;
+    QElapsedTimer startTimer;
+    startTimer.start();
+    window = std::make_unique<TfrmMain>(TfrmMain::TStartup{path});
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        return 1;
+    settle();
+    const double startMs = startTimer.nsecsElapsed() / 1e6;
+
+    TNoteTree *tree = window->TopicTreeModel;
+    TNoteTreeView *view = window->TopicTree;
+    view->setFocus();
+    settle();
+    auto run = [&](const char *name) { window->findChild<QAction *>(QLatin1String(name))->trigger(); };
+    TNote *archive = tree->FirstNote();
+    auto middle = [&] { return archive->Child(archive->ChildCount() / 2); };
+    auto selectMiddle = [&] { view->selectNote(middle()); };
+
+    struct Row { const char *name; double ms; double goal; };
+    std::vector<Row> rows;
+    // An argument keeps only the commands whose names contain it.
+    const QString filter = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    auto measure = [&](const char *name, double goal, int runs, const std::function<void()> &prepare,
+                       const std::function<void()> &command) {
+        if (filter.isEmpty() || QLatin1String(name).contains(filter))
+            rows.push_back({name, median(runs, prepare, command), goal});
+    };
+    const int runs = 5;
+    const double noop = median(runs, {}, [&] { QTest::keyClick(view, Qt::Key_F24); });
+    rows.push_back({"no-op key round trip", noop, 0});
+    rows.push_back({"start to interactive window", startMs, 500});
+    measure("move up (50k siblings)", 16, runs, selectMiddle, [&] { run("btnMoveUp"); });
+    measure("move down (50k siblings)", 16, runs, selectMiddle, [&] { run("btnMoveDown"); });
+    measure("add (50k siblings)", 16, runs, selectMiddle, [&] { run("btnAddNote"); });
+    measure("rename (50k siblings)", 16, runs, selectMiddle, [&] {
+                        tree->SetTitle(view->selectedNote(), u"Renamed"_s);
+                    });
+    measure("delete (50k siblings)", 16, runs, selectMiddle, [&] { run("miNotesDelete"); });
+    measure("copy one (50k siblings)", 16, runs, selectMiddle, [&] { run("miNotesCopy"); });
+    measure("paste one (50k siblings)", 16, runs, selectMiddle, [&] { run("miNotesPaste"); });
+    const int fewer = 3;
+    measure("expand all (200k)", 100, fewer, [&] { view->collapseAll(); }, [&] {
+                        view->expandAllNotes();
+                    });
+    measure("collapse all (200k)", 100, fewer, [&] { view->expandAllNotes(); }, [&] {
+                        view->collapseAll();
+                    });
+    auto selectArchive = [&] { view->selectNote(tree->FirstNote()); };
+    measure("sort children (50k)", 100, fewer, selectArchive, [&] { run("miSortChildren"); });
+    measure("sort tree (200k)", 100, fewer, selectArchive, [&] { run("miSortTree"); });
+    measure("copy 50k branch", 100, fewer, selectArchive, [&] { run("miNotesCopy"); });
+    measure("paste 50k branch", 100, fewer, selectArchive, [&] { run("miNotesPaste"); });
+    // Deletes the pasted copies again.
+    measure("delete 50k branch", 100, fewer, [&] {
+                        view->selectNote(tree->FirstNote()->NextSibling());
+                    }, [&] { run("miNotesDelete"); });
+
+    std::printf("%-30s %10s %10s %8s\n", "command", "ms", "vs no-op", "goal ms");
+    for (const Row &row : rows)
+        std::printf("%-30s %10.2f %10.1f %8.0f%s\n", row.name, row.ms, row.ms / noop, row.goal,
+                    row.goal > 0 && row.ms > row.goal ? "  (over)" : "");
+    window->hide();
+    window.reset();
+    return 0;
+}
