@@ -680,6 +680,47 @@ QByteArray TNoteTree::WriteBranch(const TNote *note) const
     return out;
 }
 
+namespace {
+
+// The records after the first note's branch, one at a time: the current parent starts
+// at the anchor and may not climb above its level. `title` is set when a record read
+// before still waits for its place.
+void insertRestOfBranch(TNoteTree &tree, StreamReader &reader, TNote *anchor, TNote *last,
+                        QString *title, QString *body)
+{
+    const int anchorLevel = anchor->Level();
+    int lastLevel = last->Level();
+    TNote *current = anchor;
+    int currentLevel = anchorLevel;
+    QString nextTitle;
+    if (title) {
+        last = tree.AddNote(current, *title, imLastChild, *body);
+        lastLevel = currentLevel + 1;
+    }
+    qint32 item = 0;
+    while (reader.readInt(&item)) {
+        if (item == kBeginChildren) {
+            current = last;
+            currentLevel = lastLevel;
+        } else if (item == kEndChildren) {
+            TNote *up = current->Parent();
+            if (!up || currentLevel - 1 < anchorLevel)
+                break;
+            current = up;
+            --currentLevel;
+        } else if (item >= 0) {
+            if (!reader.readRecordAfterLength(item, &nextTitle, body))
+                break;
+            last = tree.AddNote(current, nextTitle, imLastChild, *body);
+            lastLevel = currentLevel + 1;
+        } else {
+            break;
+        }
+    }
+}
+
+} // namespace
+
 TNote *TNoteTree::InsertBranch(TNote *anchor, int mode, QByteArrayView data)
 {
     TNote *slot = nullptr;
@@ -703,18 +744,30 @@ TNote *TNoteTree::InsertBranch(TNote *anchor, int mode, QByteArrayView data)
     std::unique_ptr<TNote> first = makeNote();
     int size = 1;
     TNote *last = first.get();
-    // Where the next record goes; none at the first note's own level, which ends the branch.
+    // Where the next record goes; none at the first note's own level.
     TNote *current = nullptr;
+    // Whether the stream goes on past the first note's branch, as a stream written by
+    // another program may: the rest is read note by note with the anchor as parent.
+    bool more = false;
+    bool pendingRecord = false;
     while (reader.readInt(&item)) {
         if (item == kBeginChildren) {
             current = last;
         } else if (item == kEndChildren) {
-            if (!current || current == first.get())
+            if (!current)
                 break;
+            if (current == first.get()) {
+                more = slot == anchor; // back at the anchor: only a child paste goes on
+                break;
+            }
             current = current->m_parent;
         } else if (item >= 0) {
-            if (!current || !reader.readRecordAfterLength(item, &title, &body))
+            if (!reader.readRecordAfterLength(item, &title, &body))
                 break;
+            if (!current) {
+                more = pendingRecord = true;
+                break;
+            }
             std::unique_ptr<TNote> note = makeNote();
             note->m_parent = current;
             note->m_row = current->ChildCount();
@@ -725,7 +778,10 @@ TNote *TNoteTree::InsertBranch(TNote *anchor, int mode, QByteArrayView data)
             break; // the end marker, or a fault
         }
     }
-    return insertAt(slot, row, std::move(first), size);
+    TNote *inserted = insertAt(slot, row, std::move(first), size);
+    if (more)
+        insertRestOfBranch(*this, reader, anchor, last, pendingRecord ? &title : nullptr, &body);
+    return inserted;
 }
 
 void TNoteTree::ensureOrder() const

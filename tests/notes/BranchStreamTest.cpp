@@ -179,6 +179,14 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"HalfAMarker", Stream().record("A").raw("\xf6\xff").bytes(), "P(X(A)),Q"},
         MalformedCase{"DataAfterTheEndIsNeverRead",
                       Stream().record("A").marker(-7).record("B").bytes(), "P(X(A)),Q"},
+        // Another program's stream may go on after the first branch: what follows is
+        // read with the anchor as the current parent, as it always was.
+        MalformedCase{"RecordsAfterTheBranchGoUnderTheAnchor",
+                      Stream().record("A").marker(-10).record("B").marker(-9).record("C")
+                          .marker(-10).record("D").marker(-9).marker(-7).bytes(),
+                      "P(X(A(B),C(D))),Q"},
+        MalformedCase{"RecordWithoutAParentGoesUnderTheAnchor",
+                      Stream().record("A").record("B").marker(-7).bytes(), "P(X(A,B)),Q"},
         // End markers never lead above the anchor's level.
         MalformedCase{"ExtraEndMarkers",
                       Stream().record("A").marker(-9).marker(-9).record("B").bytes(),
