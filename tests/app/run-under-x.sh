@@ -7,4 +7,11 @@ trap stop_x EXIT
 start_desktop bindings
 status=0
 env -u QT_QPA_PLATFORM "$@" || status=$?
+if [ $status -ne 0 ]; then
+    # On a busy machine the X server and the window manager can answer later than a
+    # case waits; a fault fails the second run as well.
+    echo "run-under-x: a case failed; running the program once more" >&2
+    status=0
+    env -u QT_QPA_PLATFORM "$@" || status=$?
+fi
 exit $status
