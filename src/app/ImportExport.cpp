@@ -10,7 +10,6 @@
 #include <QSaveFile>
 
 #include <cerrno>
-#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -60,13 +59,7 @@ QStringList ReadTextLines(const QString &fileName, TTextEncoding legacy)
     if (file.error() != QFileDevice::NoError)
         throw EFileError(
             u"Cannot read file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
-    QByteArrayView text(bytes);
-    // An empty file's data pointer may be null, which memchr must not see.
-    if (const void *nul = text.isEmpty()
-            ? nullptr
-            : std::memchr(text.data(), 0, static_cast<size_t>(text.size())))
-        text = text.first(static_cast<const char *>(nul) - text.data());
-    return TextEncoding::decodeLines(text, legacy);
+    return TextEncoding::decodeLines(TextEncoding::untilNul(bytes), legacy);
 }
 
 QStringList ExportText(const TNoteTree &tree, const TNote *note)

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -30,18 +29,6 @@ const QByteArray kMagic = QByteArrayLiteral("VLE");
 QString displayName(const QString &fileName)
 {
     return QDir::toNativeSeparators(fileName);
-}
-
-// Text up to the first NUL byte: a NUL ends the text of a notes file.
-QByteArrayView untilNul(QByteArrayView bytes)
-{
-    // An empty file has no data pointer, and memchr must not be given a null one.
-    if (bytes.isEmpty())
-        return bytes;
-    const void *nul = std::memchr(bytes.data(), 0, static_cast<size_t>(bytes.size()));
-    if (!nul)
-        return bytes;
-    return bytes.first(static_cast<const char *>(nul) - bytes.data());
 }
 
 // Every line costs its list entry however short it is: a file of nothing but line
@@ -290,7 +277,7 @@ QByteArray TArchive::readFile(const QString &fileName) const
     if (file.error() != QFileDevice::NoError)
         throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(displayName(fileName),
                                                                 file.errorString()));
-    checkLineBreaks(untilNul(bytes), fileName);
+    checkLineBreaks(TextEncoding::untilNul(bytes), fileName);
     return bytes;
 }
 
@@ -311,7 +298,7 @@ QByteArray TArchive::encodeText(const QStringList &lines)
 QStringList TArchive::decodeLines(QByteArrayView bytes)
 {
     TTextEncoding used = TTextEncoding::Utf8;
-    QStringList lines = TextEncoding::decodeLines(untilNul(bytes), LegacyEncoding, &used);
+    QStringList lines = TextEncoding::decodeLines(TextEncoding::untilNul(bytes), LegacyEncoding, &used);
     Encoding = used;
     return lines;
 }
@@ -364,7 +351,7 @@ TArchive::TDeciphered TArchive::decipherFile(const QString &fileName, const QByt
             return got;
         },
         [&](const char *buffer, qint64 count) -> qint64 {
-            const QByteArrayView chunk = untilNul(QByteArrayView(buffer, count));
+            const QByteArrayView chunk = TextEncoding::untilNul(QByteArrayView(buffer, count));
             ended = chunk.size() < count;
             if (!result.NotNotes) {
                 result.Text.append(chunk);

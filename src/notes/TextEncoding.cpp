@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -133,6 +134,18 @@ const ReverseTable &reverseFor(TTextEncoding encoding)
 } // namespace
 
 namespace TextEncoding {
+
+QByteArrayView untilNul(QByteArrayView bytes)
+{
+    // An empty file has no data pointer, and memchr must not be given a null one.
+    if (bytes.isEmpty())
+        return bytes;
+    const void *nul = std::memchr(bytes.data(), 0, static_cast<size_t>(bytes.size()));
+    if (!nul)
+        return bytes;
+    return bytes.first(static_cast<const char *>(nul) - bytes.data());
+}
+
 
 TTextEncoding legacyEncodingFor(const QLocale &locale)
 {

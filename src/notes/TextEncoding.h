@@ -35,6 +35,8 @@ QByteArray encode(QStringView text, TTextEncoding wanted, TTextEncoding *used = 
 
 QString encodingName(TTextEncoding encoding);
 
+// The bytes up to the first NUL: a NUL ends the text of a notes or text file.
+QByteArrayView untilNul(QByteArrayView bytes);
 // Splits at CR LF, lone CR or lone LF; a final line break makes no empty last line.
 QStringList splitLines(QStringView text);
 // Bytes split into lines as above and each line decoded as decode() would decode the
