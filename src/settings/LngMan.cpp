@@ -349,10 +349,12 @@ bool InstallQtTranslations(const TLngMan &Manager)
         return false;
     // Owned by the application, so a test's second application starts afresh.
     static QPointer<QTranslator> installed;
+    static QPointer<QCoreApplication> installedFor;
     static QString installedLocale;
     const QLocale locale = QtTranslationLocale(Manager);
-    if (installed && installed->parent() == app && installedLocale == locale.name())
-        return true;
+    // Also a locale without a catalogue is looked up once, not at every settings change.
+    if (installedFor == app && installedLocale == locale.name())
+        return !installed.isNull();
     // The locale object, never a text from the file, builds the catalogue's name.
     auto *translator = new QTranslator(app);
     const bool loaded
@@ -362,6 +364,7 @@ bool InstallQtTranslations(const TLngMan &Manager)
         QCoreApplication::removeTranslator(installed);
         delete installed;
     }
+    installedFor = app;
     installedLocale = locale.name();
     if (!loaded) {
         delete translator;
