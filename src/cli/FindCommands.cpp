@@ -1,5 +1,7 @@
 #include "cli/FindCommands.h"
 
+#include "cli/CliPrint.h"
+
 #include "app/ImportExport.h"
 #include "find/FindEngine.h"
 #include "notes/Archive.h"
@@ -20,11 +22,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-void print(FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-}
+using Cli::print;
 
 // A failure that ends the command with one line on standard error.
 struct Failure

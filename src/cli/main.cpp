@@ -1,5 +1,6 @@
 // vellumtree-cli: headless access to notes files.
 
+#include "cli/CliPrint.h"
 #include "cli/FindCommands.h"
 #include "cli/PrintCommand.h"
 #include "notes/Archive.h"
@@ -78,11 +79,7 @@ struct CliFailure
     QString message;
 };
 
-void print(FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-}
+using Cli::print;
 
 int usageError(const QString &why)
 {
