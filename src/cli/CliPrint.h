@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Errors.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -12,6 +14,15 @@ inline void print(FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+// The line a failed read or write of fileName reports: a file error names its file
+// itself, any other error is told after the file's name.
+inline QString errorLine(const EVellumtreeError &e, const QString &fileName)
+{
+    if (dynamic_cast<const EFileError *>(&e))
+        return e.message();
+    return fileName + QStringLiteral(": ") + e.message();
 }
 
 } // namespace Cli

@@ -125,10 +125,8 @@ void writeDocument(TArchive &archive, const QString &fileName)
 {
     try {
         archive.WriteNotes(nullptr, fileName);
-    } catch (const EFileError &e) {
-        throw Failure{e.message()};
     } catch (const EVellumtreeError &e) {
-        throw Failure{fileName + u": "_s + e.message()};
+        throw Failure{Cli::errorLine(e, fileName)};
     }
 }
 
@@ -223,10 +221,8 @@ int import(const QStringList &args, const THooks &hooks)
         } else {
             note->Body() = ImportExport::ReadTextLines(in, archive.LegacyEncoding);
         }
-    } catch (const EFileError &e) {
-        throw Failure{e.message()};
     } catch (const EVellumtreeError &e) {
-        throw Failure{in + u": "_s + e.message()};
+        throw Failure{Cli::errorLine(e, in)};
     }
     writeDocument(archive, file);
     return kExitOk;

@@ -210,10 +210,8 @@ void readDocument(TArchive &archive, const QString &fileName,
                              + (TArchive::IsEncryptedName(fileName)
                                     ? u": not a notes file (or the password is wrong)"_s
                                     : u": not a notes file"_s)};
-    } catch (const EFileError &e) {
-        throw CliFailure{e.message()};
     } catch (const EVellumtreeError &e) {
-        throw CliFailure{fileName + u": "_s + e.message()};
+        throw CliFailure{Cli::errorLine(e, fileName)};
     }
 }
 
@@ -292,10 +290,8 @@ int commandConvert(const QStringList &args, PasswordSource &passwords)
         if (suffix == u"vle"_s)
             writer.Password = TArchive::IsEncryptedName(in) ? reader.Password : passwords.fresh(out);
         writer.WriteNotes(nullptr, out);
-    } catch (const EFileError &e) {
-        throw CliFailure{e.message()};
     } catch (const EVellumtreeError &e) {
-        throw CliFailure{out + u": "_s + e.message()};
+        throw CliFailure{Cli::errorLine(e, out)};
     }
     return kExitOk;
 }
