@@ -18,3 +18,12 @@ inline QString words(quint32 seed, int count)
     }
     return text;
 }
+
+// A five-line note body of seven words a line, as the tree benchmarks fill their notes with.
+inline QString noteBody(quint32 seed)
+{
+    QString text;
+    for (int line = 0; line < 5; ++line)
+        text += words(seed + line * 7919u, 7) + QStringLiteral("\r\n");
+    return text;
+}

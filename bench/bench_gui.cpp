@@ -30,32 +30,24 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString body(quint32 seed)
-{
-    QString text;
-    for (int line = 0; line < 5; ++line)
-        text += words(seed + line * 7919u, 7) + u"\r\n"_s;
-    return text;
-}
-
 void writeDocument(const QString &path)
 {
     TNoteTree tree;
     quint32 seed = 1;
-    TNote *big = tree.AddNote(nullptr, u"Archive"_s, imLastChild, body(seed++));
+    TNote *big = tree.AddNote(nullptr, u"Archive"_s, imLastChild, noteBody(seed++));
     for (int i = 0; i < 50000; ++i, ++seed)
-        tree.AddNote(big, u"Entry %1 "_s.arg(i) + words(seed, 2), imLastChild, body(seed));
+        tree.AddNote(big, u"Entry %1 "_s.arg(i) + words(seed, 2), imLastChild, noteBody(seed));
     for (int r = 0; r < 100; ++r) {
-        TNote *root = tree.AddNote(nullptr, words(seed, 2), imLastChild, body(seed));
+        TNote *root = tree.AddNote(nullptr, words(seed, 2), imLastChild, noteBody(seed));
         ++seed;
         for (int c = 0; c < 10; ++c) {
-            TNote *child = tree.AddNote(root, words(seed, 3), imLastChild, body(seed));
+            TNote *child = tree.AddNote(root, words(seed, 3), imLastChild, noteBody(seed));
             ++seed;
             for (int g = 0; g < 149; ++g, ++seed)
-                tree.AddNote(child, u"%1 "_s.arg(g) + words(seed, 3), imLastChild, body(seed));
+                tree.AddNote(child, u"%1 "_s.arg(g) + words(seed, 3), imLastChild, noteBody(seed));
         }
     }
-    tree.AddNote(nullptr, u"The very last note"_s, imLastChild, body(seed));
+    tree.AddNote(nullptr, u"The very last note"_s, imLastChild, noteBody(seed));
     TArchive archive(&tree);
     archive.WriteNotes(nullptr, path);
 }

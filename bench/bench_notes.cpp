@@ -27,14 +27,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString body(quint32 seed)
-{
-    QString text;
-    for (int line = 0; line < 5; ++line)
-        text += words(seed + line * 7919u, 7) + u"\r\n"_s;
-    return text;
-}
-
 struct Document
 {
     TNoteTree tree;
@@ -49,25 +41,25 @@ struct Document
         quint32 seed = 1;
         // Each note takes the next seed for its title and body.
         auto next = [&seed] { return seed++; };
-        TNote *big = tree.AddNote(nullptr, u"Archive"_s, imLastChild, body(next()));
+        TNote *big = tree.AddNote(nullptr, u"Archive"_s, imLastChild, noteBody(next()));
         for (int i = 0; i < 500 * roots; ++i) {
             const quint32 s = next();
-            tree.AddNote(big, u"Entry %1 "_s.arg(i) + words(s, 2), imLastChild, body(s));
+            tree.AddNote(big, u"Entry %1 "_s.arg(i) + words(s, 2), imLastChild, noteBody(s));
         }
         for (int r = 0; r < roots; ++r) {
             const quint32 rs = next();
-            TNote *root = tree.AddNote(nullptr, words(rs, 2), imLastChild, body(rs));
+            TNote *root = tree.AddNote(nullptr, words(rs, 2), imLastChild, noteBody(rs));
             for (int c = 0; c < 10; ++c) {
                 const quint32 cs = next();
-                TNote *child = tree.AddNote(root, words(cs, 3), imLastChild, body(cs));
+                TNote *child = tree.AddNote(root, words(cs, 3), imLastChild, noteBody(cs));
                 for (int g = 0; g < 149; ++g) {
                     const quint32 gs = next();
                     deep = tree.AddNote(child, u"%1 "_s.arg(g) + words(gs, 3), imLastChild,
-                                        body(gs));
+                                        noteBody(gs));
                 }
             }
         }
-        last = tree.AddNote(nullptr, u"The very last note"_s, imLastChild, body(next()));
+        last = tree.AddNote(nullptr, u"The very last note"_s, imLastChild, noteBody(next()));
         path = QDir::temp().filePath(u"vellumtree-bench-%1.vlt"_s.arg(roots));
         TArchive archive(&tree);
         archive.WriteNotes(nullptr, path);

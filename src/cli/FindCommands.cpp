@@ -1,5 +1,7 @@
 #include "cli/FindCommands.h"
 
+#include "cli/CliPrint.h"
+
 #include "app/ImportExport.h"
 #include "find/FindEngine.h"
 #include "notes/Archive.h"
@@ -20,11 +22,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-void print(FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-}
+using Cli::print;
 
 // A failure that ends the command with one line on standard error.
 struct Failure
@@ -127,10 +125,8 @@ void writeDocument(TArchive &archive, const QString &fileName)
 {
     try {
         archive.WriteNotes(nullptr, fileName);
-    } catch (const EFileError &e) {
-        throw Failure{e.message()};
     } catch (const EVellumtreeError &e) {
-        throw Failure{fileName + u": "_s + e.message()};
+        throw Failure{Cli::errorLine(e, fileName)};
     }
 }
 
@@ -225,10 +221,8 @@ int import(const QStringList &args, const THooks &hooks)
         } else {
             note->Body() = ImportExport::ReadTextLines(in, archive.LegacyEncoding);
         }
-    } catch (const EFileError &e) {
-        throw Failure{e.message()};
     } catch (const EVellumtreeError &e) {
-        throw Failure{in + u": "_s + e.message()};
+        throw Failure{Cli::errorLine(e, in)};
     }
     writeDocument(archive, file);
     return kExitOk;

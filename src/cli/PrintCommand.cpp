@@ -3,6 +3,8 @@
 
 #include "cli/PrintCommand.h"
 
+#include "cli/CliPrint.h"
+
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "print/LinePrnt.h"
@@ -43,8 +45,7 @@ struct TPrintOptions
 
 void printError(const QString &text)
 {
-    const QByteArray bytes = (u"vellumtree-cli: "_s + text + u'\n').toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    Cli::print(stderr, u"vellumtree-cli: "_s + text + u'\n');
 }
 
 int usage(const QString &why)

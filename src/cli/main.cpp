@@ -1,5 +1,6 @@
 // vellumtree-cli: headless access to notes files.
 
+#include "cli/CliPrint.h"
 #include "cli/FindCommands.h"
 #include "cli/PrintCommand.h"
 #include "notes/Archive.h"
@@ -78,11 +79,7 @@ struct CliFailure
     QString message;
 };
 
-void print(FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-}
+using Cli::print;
 
 int usageError(const QString &why)
 {
@@ -213,10 +210,8 @@ void readDocument(TArchive &archive, const QString &fileName,
                              + (TArchive::IsEncryptedName(fileName)
                                     ? u": not a notes file (or the password is wrong)"_s
                                     : u": not a notes file"_s)};
-    } catch (const EFileError &e) {
-        throw CliFailure{e.message()};
     } catch (const EVellumtreeError &e) {
-        throw CliFailure{fileName + u": "_s + e.message()};
+        throw CliFailure{Cli::errorLine(e, fileName)};
     }
 }
 
@@ -295,10 +290,8 @@ int commandConvert(const QStringList &args, PasswordSource &passwords)
         if (suffix == u"vle"_s)
             writer.Password = TArchive::IsEncryptedName(in) ? reader.Password : passwords.fresh(out);
         writer.WriteNotes(nullptr, out);
-    } catch (const EFileError &e) {
-        throw CliFailure{e.message()};
     } catch (const EVellumtreeError &e) {
-        throw CliFailure{out + u": "_s + e.message()};
+        throw CliFailure{Cli::errorLine(e, out)};
     }
     return kExitOk;
 }

@@ -52,6 +52,12 @@ QString ResolvedFilePath(const QString &fileName)
     return info.isSymLink() ? fileName : info.filePath();
 }
 
+void WriteFileAtomically(const QString &fileName, QByteArrayView bytes,
+                         const QString &backupPath)
+{
+    WriteFileAtomically(fileName, [bytes](const TChunkSink &sink) { sink(bytes); }, backupPath);
+}
+
 #ifdef Q_OS_UNIX
 
 namespace {
@@ -243,12 +249,6 @@ void syncFolder(const QString &path)
 
 } // namespace
 
-void WriteFileAtomically(const QString &fileName, QByteArrayView bytes,
-                         const QString &backupPath)
-{
-    WriteFileAtomically(fileName, [bytes](const TChunkSink &sink) { sink(bytes); }, backupPath);
-}
-
 void WriteFileAtomically(const QString &fileName,
                          const std::function<void(const TChunkSink &)> &produce,
                          const QString &backupPath)
@@ -358,12 +358,6 @@ void OpenRegularFile(QFile &file, const QString &fileName, qint64 maxSize)
 }
 
 #else
-
-void WriteFileAtomically(const QString &fileName, QByteArrayView bytes,
-                         const QString &backupPath)
-{
-    WriteFileAtomically(fileName, [bytes](const TChunkSink &sink) { sink(bytes); }, backupPath);
-}
 
 void WriteFileAtomically(const QString &fileName,
                          const std::function<void(const TChunkSink &)> &produce,
