@@ -4,6 +4,8 @@
 // entry (the window manager's _NET_CLIENT_LIST), did a click on the tray icon bring it
 // back.
 
+#include "QuietSettings.h"
+
 #include "app/HotKey.h"
 #include "app/Main.h"
 #include "app/MessageService.h"
@@ -119,16 +121,11 @@ protected:
 
     static void saveSettings(const std::function<void(TSettings &)> &adjust)
     {
-        TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
-        settings.SetDefaults();
-        settings.AutoSave = 0;
-        settings.ReloadLastFile = false;
-        settings.RememberWindowPos = false;
-        settings.MinimizeToTray = false;
-        settings.CloseToTray = false;
-        settings.MinimizeOnEsc = false;
-        adjust(settings);
-        settings.SaveSettings();
+        StoreQuietSettings([&adjust](TSettings &settings) {
+            settings.CloseToTray = false;
+            settings.MinimizeOnEsc = false;
+            adjust(settings);
+        });
     }
 
     static bool waitFor(const std::function<bool()> &condition)
