@@ -94,8 +94,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
-        qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+        UseTemporaryXdgFolders(dir);
         TMessageService::Answer = [](const TMessageRequest &) { return QMessageBox::No; };
         ASSERT_TRUE(tray.start()) << "the tray host did not start";
     }

@@ -88,8 +88,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
-        qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+        UseTemporaryXdgFolders(dir);
         TMessageService::Answer = [this](const TMessageRequest &request) {
             messages << request.Text;
             return QMessageBox::Ok;
