@@ -1,7 +1,7 @@
 // The main window's files at their edges: a linked notes file, a notes file that is
 // no regular file, a note too large for the editor.
 
-#include "QuietSettings.h"
+#include "MainWindowFixture.h"
 
 #include "app/Main.h"
 #include "app/MessageService.h"
@@ -30,66 +30,26 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class MainFilesTest : public ::testing::Test
+// The shared main-window fixture, on settings that keep backups.
+class MainFilesTest : public MainWindowTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
-        qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
-        TMessageService::Answer = [this](const TMessageRequest &request) {
-            messages << request.Text;
-            return QMessageBox::No;
-        };
-        StoreQuietSettings([](TSettings &settings) { settings.Backup = true; });
-    }
+    void adjust(TSettings &settings) override { settings.Backup = true; }
 
-    void TearDown() override
-    {
-        window.reset();
-        TMessageService::Answer = nullptr;
-    }
-
-    void start(const QString &file)
-    {
-        window = std::make_unique<TfrmMain>(TfrmMain::TStartup{file});
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-
-    QString path(const QString &name) const { return dir.filePath(name); }
-
-    QByteArray readBytes(const QString &name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    void writeDocument(const QString &name, const QString &bigBody = {})
+    // A notes file with the notes Small and Big, Big holding bigBody.
+    void writeSmallAndBig(const QString &name, const QString &bigBody = {})
     {
         TNoteTree tree;
         tree.AddNote(nullptr, u"Small"_s, imLastChild, u"small text"_s);
         tree.AddNote(nullptr, u"Big"_s, imLastChild, bigBody);
         TArchive(&tree).WriteNotes(nullptr, path(name));
     }
-
-    void select(const QString &title)
-    {
-        window->TopicTree->setFocus();
-        window->TopicTree->selectNote(window->TopicTreeModel->FindByTitle(title));
-        QApplication::processEvents();
-    }
-
-    QTemporaryDir dir;
-    std::unique_ptr<TfrmMain> window;
-    QStringList messages;
 };
 
 TEST_F(MainFilesTest, NoteTooLargeForTheEditorIsSaidAndKeptUnchanged)
 {
     const QString line(MaxEditorLineLength + 1, u'x');
-    writeDocument(u"doc.vlt"_s, u"before\r\n"_s + line + u"\r\nafter"_s);
+    writeSmallAndBig(u"doc.vlt"_s, u"before\r\n"_s + line + u"\r\nafter"_s);
     start(path(u"doc.vlt"_s));
     select(u"Big"_s);
     EXPECT_TRUE(window->Notes->toPlainText().isEmpty());
@@ -118,7 +78,7 @@ TEST_F(MainFilesTest, NoteTooLargeForTheEditorIsSaidAndKeptUnchanged)
 TEST_F(MainFilesTest, LinkedNotesFileKeepsItsLinkAndIsBackedUpBesideItsTarget)
 {
     QDir(dir.path()).mkpath(u"real"_s);
-    writeDocument(u"real/doc.vlt"_s, u"old"_s);
+    writeSmallAndBig(u"real/doc.vlt"_s, u"old"_s);
     const QByteArray before = readBytes(u"real/doc.vlt"_s);
     ASSERT_TRUE(QFile::link(u"real/doc.vlt"_s, path(u"link.vlt"_s)));
     start(path(u"link.vlt"_s));

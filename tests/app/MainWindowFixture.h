@@ -25,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -35,14 +36,15 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
-        qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+        UseTemporaryXdgFolders(dir);
         savedRunModal = TfrmPassword::RunModal;
         TMessageService::Answer = [this](const TMessageRequest &request) {
             messages << request.Text;
+            icons << request.Icon;
             return answers.isEmpty() ? QMessageBox::No : answers.takeFirst();
         };
-        TfrmMain::ChooseFile = [this](TfrmMain *, bool save, const QString &) {
+        TfrmMain::ChooseFile = [this](TfrmMain *main, bool save, const QString &) {
+            dialogTexts << main->FileDialogTexts();
             dialogs << (save ? u"save"_s : u"open"_s);
             return chosenFile;
         };
@@ -83,6 +85,19 @@ protected:
         window = std::make_unique<TfrmMain>(TfrmMain::TStartup{file});
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    // Starts the window on a document built by the caller.
+    void start(const std::function<void(TNoteTree &)> &build)
+    {
+        start();
+        TNoteTree *tree = window->TopicTreeModel;
+        tree->ResetTree();
+        build(*tree);
+        window->TopicTree->selectNote(tree->FirstNote());
+        window->ShowNote(tree->FirstNote());
+        window->SetModified(false);
+        QApplication::processEvents();
     }
 
     // Closes the window as a user would; true when it closed.
@@ -158,8 +173,10 @@ protected:
     QTemporaryDir dir;
     std::unique_ptr<TfrmMain> window;
     QStringList messages;
+    QList<QMessageBox::Icon> icons;
     QList<QMessageBox::StandardButton> answers;
     QStringList dialogs;
+    QList<TfrmMain::TFileDialogTexts> dialogTexts;
     QString chosenFile;
     QStringList passwords;
     QStringList passwordQuestions;

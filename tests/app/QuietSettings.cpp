@@ -2,6 +2,8 @@
 
 #include "settings/Settings.h"
 
+#include <QTemporaryDir>
+
 using namespace Qt::StringLiterals;
 
 void StoreQuietSettings(const std::function<void(TSettings &)> &adjust)
@@ -15,4 +17,10 @@ void StoreQuietSettings(const std::function<void(TSettings &)> &adjust)
     if (adjust)
         adjust(settings);
     settings.SaveSettings();
+}
+
+void UseTemporaryXdgFolders(const QTemporaryDir &dir)
+{
+    qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
+    qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
 }

@@ -2,6 +2,8 @@
 // top, and what minimising does where there is no tray at all (as on the offscreen
 // platform, and on plain GNOME).
 
+#include "QuietSettings.h"
+
 #include "app/Main.h"
 #include "app/MessageService.h"
 #include "notes/NoteTreeView.h"
@@ -30,8 +32,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
-        qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+        UseTemporaryXdgFolders(dir);
         TMessageService::Answer = [](const TMessageRequest &) { return QMessageBox::No; };
     }
 
@@ -43,15 +44,10 @@ protected:
 
     void start(const std::function<void(TSettings &)> &adjust)
     {
-        TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
-        settings.SetDefaults();
-        settings.AutoSave = 0;
-        settings.ReloadLastFile = false;
-        settings.RememberWindowPos = false;
-        settings.MinimizeToTray = false;
-        settings.CloseToTray = false;
-        adjust(settings);
-        settings.SaveSettings();
+        StoreQuietSettings([&adjust](TSettings &settings) {
+            settings.CloseToTray = false;
+            adjust(settings);
+        });
         window = std::make_unique<TfrmMain>();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));

@@ -4,6 +4,8 @@
 // entry (the window manager's _NET_CLIENT_LIST), did a click on the tray icon bring it
 // back.
 
+#include "QuietSettings.h"
+
 #include "app/HotKey.h"
 #include "app/Main.h"
 #include "app/MessageService.h"
@@ -92,8 +94,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
-        qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+        UseTemporaryXdgFolders(dir);
         TMessageService::Answer = [](const TMessageRequest &) { return QMessageBox::No; };
         ASSERT_TRUE(tray.start()) << "the tray host did not start";
     }
@@ -119,16 +120,11 @@ protected:
 
     static void saveSettings(const std::function<void(TSettings &)> &adjust)
     {
-        TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
-        settings.SetDefaults();
-        settings.AutoSave = 0;
-        settings.ReloadLastFile = false;
-        settings.RememberWindowPos = false;
-        settings.MinimizeToTray = false;
-        settings.CloseToTray = false;
-        settings.MinimizeOnEsc = false;
-        adjust(settings);
-        settings.SaveSettings();
+        StoreQuietSettings([&adjust](TSettings &settings) {
+            settings.CloseToTray = false;
+            settings.MinimizeOnEsc = false;
+            adjust(settings);
+        });
     }
 
     static bool waitFor(const std::function<bool()> &condition)

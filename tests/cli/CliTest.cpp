@@ -1,3 +1,4 @@
+#include "TempFiles.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 
@@ -47,16 +48,10 @@ protected:
 
     void writeFile(const QString &name, const QByteArray &bytes) const
     {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteTestFile(path(name), bytes);
     }
 
-    QByteArray readFile(const QString &name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray readFile(const QString &name) const { return ReadTestFile(path(name)); }
 
     CliRun run(const QStringList &args, const QByteArray &input = {}) const
     {

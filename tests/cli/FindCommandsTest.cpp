@@ -1,5 +1,6 @@
 // find, replace, import and export run as a user would run them, on temporary files.
 
+#include "TempFiles.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 
@@ -39,16 +40,10 @@ protected:
 
     void write(const QString &name, const QByteArray &bytes) const
     {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteTestFile(path(name), bytes);
     }
 
-    QByteArray bytes(const QString &name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray bytes(const QString &name) const { return ReadTestFile(path(name)); }
 
     // Runs the tool; returns its exit status, with standard output and error kept.
     int run(QStringList args)

@@ -1,6 +1,6 @@
 // The search and replace dialog driven as a user would, over a real main window.
 
-#include "MainWindowFixture.h"
+#include "app/MainWindowFixture.h"
 #include "find/Find.h"
 #include "settings/UtilsGui.h"
 
@@ -15,7 +15,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class FindDialogTest : public MainWindowFixture
+class FindDialogTest : public MainWindowTest
 {
 protected:
     void startWithPets()

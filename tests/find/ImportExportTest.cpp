@@ -1,7 +1,8 @@
 // File → Import and File → Export through the real window, with the file dialogs
 // answered.
 
-#include "MainWindowFixture.h"
+#include "TempFiles.h"
+#include "app/MainWindowFixture.h"
 #include "notes/Archive.h"
 
 #include <QFile>
@@ -10,12 +11,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class ImportExportTest : public MainWindowFixture
+class ImportExportTest : public MainWindowTest
 {
 protected:
     void SetUp() override
     {
-        MainWindowFixture::SetUp();
+        MainWindowTest::SetUp();
         start([](TNoteTree &tree) {
             TNote *a = tree.AddNote(nullptr, u"a/b: c"_s, imLastChild, u"body a"_s);
             tree.AddNote(a, u"child"_s, imLastChild, u"body child"_s);
@@ -25,15 +26,7 @@ protected:
 
     void write(const QString &name, const QByteArray &bytes) const
     {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    QByteArray bytes(const QString &name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        WriteTestFile(path(name), bytes);
     }
 
     void run(const char *command, const QString &title, const QString &file)
@@ -120,11 +113,11 @@ TEST_F(ImportExportTest, ExportWritesTextOrTheBranchAndLeavesTheDocumentAlone)
     EXPECT_EQ(dialogTexts[0].Title, u"Export \"a/b: c\""_s);
     EXPECT_EQ(dialogTexts[0].OkText, u"&Export"_s);
     EXPECT_EQ(dialogTexts[0].FileName, u"a_b_ c"_s);
-    EXPECT_EQ(bytes(u"all.txt"_s), "a/b: c\r\n\r\nbody a\r\n\r\n\r\nchild\r\n\r\nbody child\r\n"
-                                   "\r\n\r\n<<>>last\r\n\r\n");
+    EXPECT_EQ(readBytes(u"all.txt"_s), "a/b: c\r\n\r\nbody a\r\n\r\n\r\nchild\r\n\r\nbody child\r\n"
+                                       "\r\n\r\n<<>>last\r\n\r\n");
     run("miFileExport", u"<<>>last"_s, u"last.txt"_s);
     EXPECT_EQ(dialogTexts[1].FileName, u"_last"_s);
-    EXPECT_EQ(bytes(u"last.txt"_s), "<<>>last\r\n\r\n");
+    EXPECT_EQ(readBytes(u"last.txt"_s), "<<>>last\r\n\r\n");
 
     run("miFileExport", u"child"_s, u"child.VLT"_s);
     TNoteTree back;

@@ -1,3 +1,4 @@
+#include "TempFiles.h"
 #include "TreeText.h"
 
 #include "crypto/STRMBlowfish.h"
@@ -43,16 +44,10 @@ protected:
 
     void writeBytes(const QString &name, const QByteArray &bytes) const
     {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteTestFile(path(name), bytes);
     }
 
-    QByteArray readBytes(const QString &name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray readBytes(const QString &name) const { return ReadTestFile(path(name)); }
 
     bool readInto(TNoteTree &into, const QString &name, TNote *parent = nullptr)
     {

@@ -1,6 +1,7 @@
 // The options dialog on its real widgets, inside the real main window, with a temporary
 // registry file and data folder.
 
+#include "app/QuietSettings.h"
 #include "app/Main.h"
 #include "app/MessageService.h"
 #include "app/qkRichedit.h"
@@ -87,22 +88,13 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
-        qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+        UseTemporaryXdgFolders(dir);
         TMessageService::Answer = [this](const TMessageRequest &request) {
             messages << request.Text;
             return QMessageBox::Ok;
         };
         TfrmOptions::AssociateRefreshesDesktop = false;
-        // Settings that never save or minimise by themselves.
-        TSettings settings(kKey, u"1.57"_s);
-        settings.SetDefaults();
-        settings.AutoSave = 0;
-        settings.ReloadLastFile = false;
-        settings.MinimizeToTray = false;
-        settings.RememberWindowPos = false;
-        adjust(settings);
-        settings.SaveSettings();
+        StoreQuietSettings([this](TSettings &settings) { adjust(settings); });
     }
 
     void TearDown() override
