@@ -95,7 +95,7 @@ void TfrmMain::ShowNote(TNote *note)
     const bool wasHidden = m_hiddenNote != nullptr;
     m_hiddenNote = nullptr;
     qsizetype length = 0;
-    if (!FitsEditor(note->Body(), &length)) {
+    if (!FitsEditor(note->BodyText(), &length)) {
         // Said in the editor itself, which stays empty and takes no typing: an empty
         // text stored back would replace the note's.
         m_hiddenNote = note;
@@ -112,7 +112,7 @@ void TfrmMain::ShowNote(TNote *note)
         Notes->setPlaceholderText({});
         Notes->setReadOnly(false);
     }
-    const QString body = note->BodyText();
+    const QString &body = note->BodyText();
     if (Notes->BodyText() == body)
         return;
     ++m_editorLoading;

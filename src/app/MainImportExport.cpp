@@ -69,7 +69,7 @@ void TfrmMain::miFileImportClick()
             // Reading resets the tree's view: the note is selected again.
             TopicTree->selectNote(note);
         } else {
-            note->Body() = ImportExport::ReadTextLines(name, TextEncoding::systemLegacyEncoding());
+            note->SetBody(ImportExport::ReadTextLines(name, TextEncoding::systemLegacyEncoding()));
             // The body changed: without the mark, closing would lose it.
             SetModified(true);
         }

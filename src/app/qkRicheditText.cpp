@@ -1,5 +1,7 @@
 #include "app/qkRicheditText.h"
 
+#include "notes/TextEncoding.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -262,14 +264,14 @@ qsizetype BodyPosToEditorPos(QStringView BodyText, qsizetype BodyPos)
     return BodyPos - pairs;
 }
 
-bool FitsEditor(const QStringList &BodyLines, qsizetype *length)
+bool FitsEditor(QStringView BodyText, qsizetype *length)
 {
     qsizetype total = 0;
     bool fits = true;
-    for (const QString &line : BodyLines) {
+    TextEncoding::forEachTextFormLine(BodyText, [&](QStringView line) {
         total += line.size() + 1;
         fits = fits && line.size() <= MaxEditorLineLength;
-    }
+    });
     if (length)
         *length = total;
     return fits && total <= MaxEditorTextLength;

@@ -79,5 +79,5 @@ qsizetype BodyPosToEditorPos(QStringView BodyText, qsizetype BodyPos);
 // takes seconds and gigabytes.
 constexpr qsizetype MaxEditorLineLength = 100'000;
 constexpr qsizetype MaxEditorTextLength = 32'000'000;
-// Whether a body of these lines fits; *length gets its length in characters.
-bool FitsEditor(const QStringList &BodyLines, qsizetype *length = nullptr);
+// Whether a body (its text form) fits; *length gets its length in characters.
+bool FitsEditor(QStringView BodyText, qsizetype *length = nullptr);

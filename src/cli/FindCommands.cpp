@@ -153,9 +153,14 @@ int find(const QStringList &args, const THooks &hooks)
         const TNote *note = search.CurrentNote;
         out += TNoteTree::GetNoteLink(note) + u'\t';
         if (search.BodyPosition != 0) {
-            const int line = search.MatchLine();
-            out += u"%1\t%2\t"_s.arg(line).arg(search.MatchColumn())
-                + note->Body().value(line - 1) + u'\n';
+            const QString &body = note->BodyText();
+            const qsizetype lineStart = search.BodyPosition - search.MatchColumn();
+            qsizetype lineEnd = body.indexOf(u'\r', lineStart);
+            if (lineEnd < 0)
+                lineEnd = body.size();
+            out += u"%1\t%2\t"_s.arg(search.MatchLine()).arg(search.MatchColumn());
+            out += QStringView(body).sliced(lineStart, lineEnd - lineStart);
+            out += u'\n';
         } else {
             out += u"title\t%1\t"_s.arg(search.Matcher.SearchText(note->Title(), 1))
                 + note->Title() + u'\n';
@@ -219,7 +224,7 @@ int import(const QStringList &args, const THooks &hooks)
             if (!importer.ReadNotes(note, in))
                 throw Failure{in + u": not a notes file"_s};
         } else {
-            note->Body() = ImportExport::ReadTextLines(in, archive.LegacyEncoding);
+            note->SetBody(ImportExport::ReadTextLines(in, archive.LegacyEncoding));
         }
     } catch (const EVellumtreeError &e) {
         throw Failure{Cli::errorLine(e, in)};

@@ -254,8 +254,10 @@ int commandCat(const QStringList &args, PasswordSource &passwords)
     if (!note)
         throw CliFailure{args[0] + u": no note \""_s + name + u"\""_s};
     QString out;
-    for (const QString &line : note->Body())
-        out += line + u'\n';
+    TextEncoding::forEachTextFormLine(note->BodyText(), [&out](QStringView line) {
+        out += line;
+        out += u'\n';
+    });
     print(stdout, out);
     return kExitOk;
 }

@@ -349,42 +349,28 @@ void TNoteSearch::SetBranchScope(TNote *root)
 
 qsizetype TNoteSearch::searchBody(const TNote *note, qsizetype start)
 {
-    if (Matcher.SpansLines()) {
-        const QString text = note->BodyText();
-        const qsizetype p = Matcher.SearchText(text, start);
-        if (p > 0) {
-            const QStringView before = QStringView(text).first(p - 1);
-            m_matchNote = note;
-            m_matchLine = static_cast<int>(before.count(u"\r\n"_s));
-            const qsizetype lineBreak = before.lastIndexOf(u'\n');
-            m_matchLineOffset = lineBreak + 1;
-        }
+    // The body's text form is searched as it is stored. A search text without a line
+    // break cannot match across one, so this finds what a search line by line would.
+    const QString &text = note->BodyText();
+    const qsizetype p = Matcher.SearchText(text, start);
+    if (p <= 0)
         return p;
-    }
-    // The stored lines are searched one by one: nothing is copied for a note that
-    // holds no match.
-    const QStringList &lines = note->Body();
+    // The line of the match, counted on from the last match in this note.
+    qsizetype from = 0;
     int line = 0;
-    qsizetype offset = 0;
-    if (note == m_matchNote && start - 1 >= m_matchLineOffset && m_matchLine < lines.size()) {
+    if (note == m_matchNote && p - 1 >= m_matchLineOffset) {
+        from = m_matchLineOffset;
         line = m_matchLine;
-        offset = m_matchLineOffset;
     }
-    for (; line < lines.size(); ++line) {
-        const QString &text = lines[line];
-        const qsizetype from = start - 1 - offset; // may lie before this line
-        if (from <= text.size()) {
-            const qsizetype p = Matcher.SearchText(text, std::max<qsizetype>(from, 0) + 1);
-            if (p > 0) {
-                m_matchNote = note;
-                m_matchLine = line;
-                m_matchLineOffset = offset;
-                return offset + p;
-            }
-        }
-        offset += text.size() + 2;
-    }
-    return 0;
+    const QStringView before = QStringView(text).sliced(from, p - 1 - from);
+    m_matchNote = note;
+    m_matchLine = line + static_cast<int>(before.count(u'\n'));
+    const qsizetype lineBreak = before.lastIndexOf(u'\n');
+    if (lineBreak >= 0)
+        m_matchLineOffset = from + lineBreak + 1;
+    else
+        m_matchLineOffset = from;
+    return p;
 }
 
 bool TNoteSearch::SearchNote()
@@ -474,35 +460,14 @@ void TNoteSearch::MatchShown()
 
 bool TNoteSearch::replaceInBody(TNote *note, const QString &replacement, int *count) const
 {
-    if (Matcher.SpansLines()) {
-        const QString text = note->BodyText();
-        const QString result = Matcher.ReplaceInText(text, replacement, count);
-        if (result.isNull() || result == text)
-            return false;
-        note->SetBodyText(result);
-        return true;
-    }
-    QStringList &lines = note->Body();
-    const bool breaks = hasLineBreak(replacement);
-    bool changed = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QString result = Matcher.ReplaceInText(lines[i], replacement, count);
-        if (result.isNull() || result == lines[i])
-            continue;
-        changed = true;
-        if (!breaks) {
-            lines[i] = std::move(result);
-            continue;
-        }
-        // The line as its piece of the text form: the break after it keeps an empty
-        // line that the replacement ends with.
-        const QStringList split = TextEncoding::splitLines(result + u"\r\n"_s);
-        lines.remove(i);
-        for (qsizetype k = 0; k < split.size(); ++k)
-            lines.insert(i + k, split[k]);
-        i += split.size() - 1;
-    }
-    return changed;
+    // On the text form: a line break in the replacement makes new lines, as typing
+    // it would.
+    const QString &text = note->BodyText();
+    const QString result = Matcher.ReplaceInText(text, replacement, count);
+    if (result.isNull() || result == text)
+        return false;
+    note->SetBodyText(result);
+    return true;
 }
 
 int TNoteSearch::ReplaceInScope(const QString &replacement, TNote **lastChanged)

@@ -14,12 +14,17 @@
 
 using namespace Qt::StringLiterals;
 
-// Where the lines of a notes text go: a list, or the encoded chunks of a file.
+// Where a notes text goes: one string, or the encoded chunks of a file.
 class TLineSink
 {
 public:
     virtual ~TLineSink() = default;
-    virtual void line(const QString &text) = 0;
+    virtual void append(QStringView text) = 0;
+    void line(QStringView text)
+    {
+        append(text);
+        append(u"\r\n");
+    }
 };
 
 namespace {
@@ -103,43 +108,42 @@ bool needsEscape(QStringView line)
     return middle.isEmpty();
 }
 
-QString escapeBodyLine(const QString &line)
+QString escapeBodyLine(QStringView line)
 {
     if (line == kBodyEnd)
         return u"&lt;/pre></dd>"_s;
-    return u"&amp;"_s + line.mid(1);
+    return u"&amp;"_s + line.sliced(1).toString();
 }
 
-QString unescapeBodyLine(const QString &line)
+QString unescapeBodyLine(QStringView line)
 {
     if (line == kBodyEnd || !needsEscape(line))
-        return line;
-    if (line == u"&lt;/pre></dd>"_s)
+        return line.toString();
+    if (line == u"&lt;/pre></dd>")
         return kBodyEnd;
-    return u'&' + line.mid(5); // one "amp;" less
+    return u"&"_s + line.sliced(5).toString(); // one "amp;" less
 }
 
-class TListSink final : public TLineSink
+class TTextSink final : public TLineSink
 {
 public:
-    explicit TListSink(QStringList &lines) : m_lines(lines) { }
-    void line(const QString &text) override { m_lines.append(text); } // shares, no copy
+    explicit TTextSink(QString &text) : m_text(text) { }
+    void append(QStringView text) override { m_text += text; }
 
 private:
-    QStringList &m_lines;
+    QString &m_text;
 };
 
-// The lines as UTF-8, each followed by CR LF, handed on in chunks of some 128 kB.
-// A chunk ends only after a whole line, so no character is ever cut in two.
+// The text as UTF-8, handed on in chunks of some 128 kB. A chunk ends only after a
+// line break, so no character is ever cut in two.
 class TUtf8ChunkSink final : public TLineSink
 {
 public:
     explicit TUtf8ChunkSink(const TChunkSink &sink) : m_sink(sink) { m_text.reserve(kChunk + 256); }
-    void line(const QString &text) override
+    void append(QStringView text) override
     {
         m_text += text;
-        m_text += QLatin1StringView("\r\n");
-        if (m_text.size() >= kChunk)
+        if (m_text.size() >= kChunk && m_text.back() == u'\n')
             flush();
     }
     void flush()
@@ -182,8 +186,15 @@ void forEachInBlocks(const TNote *first, Visit visit, Leave leave)
 
 bool bodyNeedsEscape(const TNote *note)
 {
-    const QStringList &body = note->Body();
-    return std::any_of(body.cbegin(), body.cend(), needsEscape);
+    const QString &body = note->BodyText();
+    // Every line that needs escaping ends so: most bodies are passed over at once.
+    if (!body.contains(u"/pre></dd>\r\n"))
+        return false;
+    bool escape = false;
+    TextEncoding::forEachTextFormLine(body, [&escape](QStringView line) {
+        escape = escape || needsEscape(line);
+    });
+    return escape;
 }
 
 // Whether any body to be written holds a line that needs escaping: the marker that
@@ -200,10 +211,21 @@ bool anyNeedsEscape(const TNote *first)
 // The title, the body and its closing line of one note block.
 void writeNoteHead(const TNote *note, TLineSink &out)
 {
-    out.line(u"<dt><h3>"_s + note->Title() + u"</h3></dt>"_s);
-    out.line(u"<dd><pre>"_s);
-    for (const QString &line : note->Body())
-        out.line(needsEscape(line) ? escapeBodyLine(line) : line);
+    out.append(u"<dt><h3>");
+    out.append(note->Title());
+    out.line(u"</h3></dt>");
+    out.line(u"<dd><pre>");
+    // The body's text form is its lines as the file holds them.
+    if (!bodyNeedsEscape(note)) {
+        out.append(note->BodyText());
+    } else {
+        TextEncoding::forEachTextFormLine(note->BodyText(), [&out](QStringView line) {
+            if (needsEscape(line))
+                out.line(escapeBodyLine(line));
+            else
+                out.line(line);
+        });
+    }
     out.line(kBodyEnd);
 }
 
@@ -215,12 +237,12 @@ void writeNoteBlocks(const TNote *first, TLineSink &out)
         first,
         [&out](const TNote *note, int depth) {
             if (depth > 0)
-                out.line(QString());
+                out.line({});
             writeNoteHead(note, out);
             if (note->HasChildren())
-                out.line(u"<dl>"_s);
+                out.line(u"<dl>");
         },
-        [&out] { out.line(u"</dl>"_s); });
+        [&out] { out.line(u"</dl>"); });
 }
 
 } // namespace
@@ -287,10 +309,10 @@ void TArchive::writeFile(const QString &fileName, const QByteArray &bytes,
     WriteFileAtomically(fileName, bytes, backupPath);
 }
 
-QByteArray TArchive::encodeText(const QStringList &lines)
+QByteArray TArchive::encodeText(const QString &text)
 {
     TTextEncoding used = TTextEncoding::Utf8;
-    QByteArray bytes = TextEncoding::encode(TextEncoding::joinLines(lines), Encoding, &used);
+    QByteArray bytes = TextEncoding::encode(text, Encoding, &used);
     Encoding = used;
     return bytes;
 }
@@ -301,6 +323,15 @@ QStringList TArchive::decodeLines(QByteArrayView bytes)
     QStringList lines = TextEncoding::decodeLines(TextEncoding::untilNul(bytes), LegacyEncoding, &used);
     Encoding = used;
     return lines;
+}
+
+TTextEncoding TArchive::decideEncoding(QByteArrayView text)
+{
+    if (text.isValidUtf8())
+        Encoding = TTextEncoding::Utf8;
+    else
+        Encoding = LegacyEncoding == TTextEncoding::Utf8 ? TTextEncoding::Windows1252 : LegacyEncoding;
+    return Encoding;
 }
 
 QByteArray TArchive::decipher(const QByteArray &fileBytes, const QByteArray &key)
@@ -386,12 +417,17 @@ bool TArchive::ReadEncrypted(const QString &fileName, QStringList &lines)
 
 QByteArray TArchive::FileBytes(const QStringList &lines, const QString &fileName)
 {
-    QByteArray text = encodeText(lines);
+    return fileBytes(TextEncoding::joinLines(lines), fileName);
+}
+
+QByteArray TArchive::fileBytes(const QString &text, const QString &fileName)
+{
+    QByteArray bytes = encodeText(text);
     if (!IsEncryptedName(fileName))
-        return text;
+        return bytes;
     TBlowfish cipher(passwordKey(Password));
-    cipher.EncryptString(text);
-    return kMagic + text;
+    cipher.EncryptString(bytes);
+    return kMagic + bytes;
 }
 
 void TArchive::WriteEncrypted(const QString &fileName, const QStringList &lines)
@@ -420,55 +456,145 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
                     firstHadLines = deciphered.SeveralLines;
                 continue;
             }
-            const QStringList lines = decodeLines(deciphered.Text);
+            const bool several = hasSeveralLines(deciphered.Text);
             if (k == 0)
-                firstHadLines = lines.size() > 1;
-            if (lines.size() > 1 && lines.first() == DocTypeLine())
-                return ReadLines(parent, lines);
+                firstHadLines = several;
+            if (several && deciphered.Text.startsWith(DocTypeLine().toLatin1()))
+                return readText(parent, deciphered.Text, decideEncoding(deciphered.Text));
         }
         if (!firstHadLines)
             throw EInvalidPassword();
         return false;
     }
-    return ReadLines(parent, decodeLines(readFile(fileName)));
+    const QByteArray bytes = readFile(fileName);
+    const QByteArrayView text = TextEncoding::untilNul(bytes);
+    return readText(parent, text, decideEncoding(text));
 }
 
 bool TArchive::ReadLines(TNote *parent, const QStringList &lines)
 {
-    if (lines.isEmpty() || lines.first() != DocTypeLine())
+    return readText(parent, TextEncoding::joinLines(lines).toUtf8(), TTextEncoding::Utf8);
+}
+
+namespace {
+
+// One line of a notes text in its bytes, and what ended it.
+struct TByteLine
+{
+    QByteArrayView text;
+    qsizetype next = 0; // where the line after it starts
+    bool crlf = false;  // a CR LF ended it
+};
+
+// The lines of a notes text, split at CR LF, lone CR or lone LF as decodeLines
+// splits them, without decoding any of them.
+class TByteLines
+{
+public:
+    explicit TByteLines(QByteArrayView bytes) : m_bytes(bytes) { }
+    bool next(TByteLine *line)
+    {
+        const qsizetype n = m_bytes.size();
+        if (m_pos >= n)
+            return false;
+        const char *d = m_bytes.data();
+        qsizetype i = m_pos;
+        while (i < n && d[i] != '\n' && d[i] != '\r')
+            ++i;
+        line->text = m_bytes.sliced(m_pos, i - m_pos);
+        line->crlf = i + 1 < n && d[i] == '\r' && d[i + 1] == '\n';
+        line->next = std::min(n, i + (line->crlf ? 2 : 1));
+        m_pos = line->next;
+        ++m_count;
+        return true;
+    }
+    qsizetype count() const { return m_count; }
+    qsizetype position() const { return m_pos; }
+
+private:
+    QByteArrayView m_bytes;
+    qsizetype m_pos = 0;
+    qsizetype m_count = 0;
+};
+
+} // namespace
+
+bool TArchive::hasSeveralLines(QByteArrayView text)
+{
+    TByteLines lines(text);
+    TByteLine line;
+    return lines.next(&line) && lines.next(&line);
+}
+
+bool TArchive::readText(TNote *parent, QByteArrayView bytes, TTextEncoding encoding)
+{
+    const auto decode = [encoding](QByteArrayView text) {
+        return encoding == TTextEncoding::Utf8 ? QString::fromUtf8(text)
+                                               : TextEncoding::decodeLegacy(text, encoding);
+    };
+    TByteLines lines(bytes);
+    TByteLine line;
+    if (!lines.next(&line) || line.text != DocTypeLine().toLatin1())
         return false;
 
     m_tree->BeginBulkUpdate();
     if (!parent)
         m_tree->ClearNotes();
 
-    const qsizetype count = lines.size();
-    qsizetype i = 1;
+    // Lines 1 and 4 of the file (from 0) hold the last note and the title.
+    QByteArrayView headLines[5];
+    const auto nextLine = [&lines, &line, &headLines] {
+        if (!lines.next(&line))
+            return false;
+        if (lines.count() <= 5)
+            headLines[lines.count() - 1] = line.text;
+        return true;
+    };
+
     bool escaped = false;
-    for (; i < count && lines[i] != u"<dl>"_s; ++i) {
-        if (lines[i] == kEscapedMarker)
+    while (nextLine() && line.text != "<dl>") {
+        if (line.text == kEscapedMarker.toLatin1())
             escaped = true;
     }
 
+    const QByteArray bodyEnd = kBodyEnd.toLatin1();
     TNote *current = parent;
     TNote *last = parent;
     bool createdAny = false;
-    for (; i < count; ++i) {
-        const QString &line = lines[i];
-        if (line.contains(u"<dt><h3>"_s)) {
-            last = m_tree->AddNote(current, inner(line, 8, 10).toString(), imLastChild);
+    while (nextLine()) {
+        if (line.text.contains("<dt><h3>")) {
+            last = m_tree->AddNote(current, inner(decode(line.text), 8, 10).toString(), imLastChild);
             createdAny = true;
-        } else if (line == u"<dd><pre>"_s) {
+        } else if (line.text == "<dd><pre>") {
+            // The body's lines stand in the file as its text form does, unless the
+            // file breaks lines otherwise, ends inside the body or escapes a line.
+            const qsizetype start = line.next;
+            qsizetype end = start;
+            bool asStored = true;
+            while (nextLine() && line.text != bodyEnd) {
+                asStored = asStored && line.crlf
+                    && !(escaped && (line.text.startsWith('<') || line.text.startsWith('&')));
+                end = line.next;
+            }
             // A body before any title of this read has no note to go to: skip it
             // rather than append it to a note that was there before.
-            QStringList *body = createdAny ? &last->Body() : nullptr;
-            for (++i; i < count && lines[i] != kBodyEnd; ++i) {
-                if (body) // shares the line's text, no copy
-                    body->append(escaped ? unescapeBodyLine(lines[i]) : lines[i]);
+            if (!createdAny)
+                continue;
+            const QString body = decode(bytes.sliced(start, end - start));
+            if (asStored) {
+                last->m_body = body; // in its text form already: no second copy
+                continue;
             }
-        } else if (line == u"<dl>"_s) {
+            QString form;
+            form.reserve(body.size() + 2);
+            for (const QString &bodyLine : TextEncoding::splitLines(body)) {
+                form += escaped ? unescapeBodyLine(bodyLine) : bodyLine;
+                form += QLatin1StringView("\r\n");
+            }
+            last->m_body = std::move(form);
+        } else if (line.text == "<dl>") {
             current = last;
-        } else if (line == u"</dl>"_s) {
+        } else if (line.text == "</dl>") {
             // Never above the note being read into: an extra "</dl>" must not
             // put later notes elsewhere in the tree.
             if (current && current != parent)
@@ -476,14 +602,18 @@ bool TArchive::ReadLines(TNote *parent, const QStringList &lines)
         }
     }
 
+    const qsizetype count = lines.count();
     if (count > 5) {
-        const QString &titleLine = lines[4];
+        const QString titleLine = decode(headLines[4]);
         Title = titleLine.contains(u"<title>"_s) ? inner(titleLine, 7, 8).toString() : titleLine;
     }
-    if (count > 1 && lines[1].contains(u"<!--LastNote:"_s)) {
-        const qint64 index = leadingInteger(inner(lines[1], 13, 3));
-        if (index >= 0 && index < m_tree->Count())
-            LastNode = m_tree->NoteAt(static_cast<int>(index));
+    if (count > 1) {
+        const QString lastNoteLine = decode(headLines[1]);
+        if (lastNoteLine.contains(u"<!--LastNote:"_s)) {
+            const qint64 index = leadingInteger(inner(lastNoteLine, 13, 3));
+            if (index >= 0 && index < m_tree->Count())
+                LastNode = m_tree->NoteAt(static_cast<int>(index));
+        }
     }
     m_tree->EndBulkUpdate();
     return true;
@@ -518,11 +648,15 @@ void TArchive::writeText(TNote *branchRoot, TLineSink &out) const
 
 QStringList TArchive::BuildLines(TNote *branchRoot) const
 {
-    QStringList lines;
-    lines.reserve(12 + 5 * m_tree->Count());
-    TListSink sink(lines);
+    return TextEncoding::splitLines(buildText(branchRoot));
+}
+
+QString TArchive::buildText(TNote *branchRoot) const
+{
+    QString text;
+    TTextSink sink(text);
     writeText(branchRoot, sink);
-    return lines;
+    return text;
 }
 
 bool TArchive::WriteNotes(TNote *branchRoot, const QString &fileName, const QString &backupPath)
@@ -532,7 +666,7 @@ bool TArchive::WriteNotes(TNote *branchRoot, const QString &fileName, const QStr
     // back to UTF-8; an enciphered text is enciphered whole. Both are rare and are
     // built in memory; everything else goes to the file chunk by chunk.
     if (IsEncryptedName(target) || Encoding != TTextEncoding::Utf8) {
-        writeFile(target, FileBytes(BuildLines(branchRoot), target), backupPath);
+        writeFile(target, fileBytes(buildText(branchRoot), target), backupPath);
         return true;
     }
     WriteFileAtomically(

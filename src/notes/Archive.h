@@ -97,10 +97,17 @@ private:
     // takes to see that it is no notes text.
     TDeciphered decipherFile(const QString &fileName, const QByteArray &key,
                              bool notesOnly) const;
-    QByteArray encodeText(const QStringList &lines);
+    QByteArray encodeText(const QString &text);
+    QByteArray fileBytes(const QString &text, const QString &fileName);
     QStringList decodeLines(QByteArrayView bytes);
-    // The lines of the notes text of the tree or of one branch.
+    // Sets Encoding for a text: UTF-8 when it is valid UTF-8, else the legacy code page.
+    TTextEncoding decideEncoding(QByteArrayView text);
+    static bool hasSeveralLines(QByteArrayView text);
+    // ReadNotes on a text's bytes (up to its NUL), each line decoded in encoding.
+    bool readText(TNote *parent, QByteArrayView bytes, TTextEncoding encoding);
+    // The notes text of the tree or of one branch.
     void writeText(TNote *branchRoot, TLineSink &out) const;
+    QString buildText(TNote *branchRoot) const;
 
     TNoteTree *m_tree;
 };

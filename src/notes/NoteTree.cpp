@@ -37,42 +37,34 @@ bool isBlank(QChar c)
 
 // Trailing spaces off every line; then, as the body's text would lose its trailing
 // blanks and line breaks, blank lines off its end and the last line's trailing tabs.
-// Only the lines that change are touched: a body with nothing to trim is not copied.
-// A line holding a line break (only ever set by a program, never read from a file)
-// would split when the text is read back, so such a body is trimmed as its text.
-void trimBody(QStringList &body)
+// A body with nothing to trim is not copied.
+void trimBody(QString &body)
 {
-    bool hasBreak = false;
-    for (qsizetype i = 0; i < body.size(); ++i) {
-        const QString &line = body.at(i);
-        qsizetype n = line.size();
-        while (n > 0 && line[n - 1] == u' ')
-            --n;
-        hasBreak = hasBreak || line.contains(u'\n') || line.contains(u'\r');
-        if (n < line.size())
-            body[i].truncate(n); // may detach the list: line is not used after this
-    }
-    if (hasBreak) {
-        QString text = TextEncoding::joinLines(body);
-        qsizetype n = text.size();
-        while (n > 0 && (isBlank(text[n - 1]) || text[n - 1] == u'\n' || text[n - 1] == u'\r'))
-            --n;
-        body = TextEncoding::splitLines(QStringView(text).first(n));
+    const qsizetype n = body.size();
+    if (n == 0)
         return;
-    }
-    qsizetype keep = body.size();
-    while (keep > 0 && std::all_of(body.at(keep - 1).cbegin(), body.at(keep - 1).cend(), isBlank))
-        --keep;
-    if (keep < body.size())
-        body.resize(keep);
-    if (keep > 0) {
-        const QString &last = body.at(keep - 1);
-        qsizetype n = last.size();
-        while (n > 0 && isBlank(last[n - 1]))
-            --n;
-        if (n < last.size())
-            body[keep - 1].truncate(n);
-    }
+    // The last line is blank or ends in a blank, or some line ends in a space.
+    bool trim = n < 3 || isBlank(body[n - 3]) || body[n - 3] == u'\n';
+    for (qsizetype cr = body.indexOf(u'\r'); !trim && cr >= 0; cr = body.indexOf(u'\r', cr + 1))
+        trim = cr > 0 && body[cr - 1] == u' ';
+    if (!trim)
+        return;
+    QString text;
+    text.reserve(n);
+    TextEncoding::forEachTextFormLine(body, [&text](QStringView line) {
+        qsizetype k = line.size();
+        while (k > 0 && line[k - 1] == u' ')
+            --k;
+        text += line.first(k);
+        text += QLatin1StringView("\r\n");
+    });
+    qsizetype k = text.size();
+    while (k > 0 && (isBlank(text[k - 1]) || text[k - 1] == u'\n' || text[k - 1] == u'\r'))
+        --k;
+    text.truncate(k);
+    if (k > 0)
+        text += QLatin1StringView("\r\n");
+    body = std::move(text);
 }
 } // namespace
 
@@ -92,14 +84,33 @@ TNote::~TNote()
     }
 }
 
-QString TNote::BodyText() const
+QStringList TNote::Body() const
 {
-    return TextEncoding::joinLines(m_body);
+    QStringList lines;
+    lines.reserve(BodyLineCount());
+    TextEncoding::forEachTextFormLine(m_body, [&lines](QStringView line) { lines.append(line.toString()); });
+    return lines;
+}
+
+void TNote::SetBody(const QStringList &lines)
+{
+    // A line holding a line break becomes two lines, as it would when read back.
+    m_body = TextEncoding::toTextForm(TextEncoding::joinLines(lines));
+}
+
+qsizetype TNote::BodyLineCount() const
+{
+    return TextEncoding::textFormLineCount(m_body);
+}
+
+void TNote::SetBodyText(const QString &text)
+{
+    m_body = TextEncoding::isTextForm(text) ? text : TextEncoding::toTextForm(text);
 }
 
 void TNote::SetBodyText(QStringView text)
 {
-    m_body = TextEncoding::splitLines(text);
+    m_body = TextEncoding::toTextForm(text);
 }
 
 TNote *TNote::Child(int row) const
@@ -458,7 +469,7 @@ void TNoteTree::ExportBranch(const TNote *note, QStringList &lines, bool withBod
     for (const TNote *n = note; n && n != end; n = NextInTreeOrder(n)) {
         lines.append(n->Title());
         lines.append(QString());
-        if (withBodies && !n->Body().isEmpty()) {
+        if (withBodies && n->HasBody()) {
             lines.append(n->BodyText());
             lines.append(QString());
         }

@@ -40,13 +40,21 @@ public:
     TNote &operator=(const TNote &) = delete;
 
     const QString &Title() const { return m_title; }
-    const QStringList &Body() const { return m_body; }
-    // Bodies are not shown by the tree, so they may be changed directly.
-    QStringList &Body() { return m_body; }
 
-    // The body's text form: every line followed by CR LF.
-    QString BodyText() const;
+    // The body is kept as its text form, one string for all its lines: a document
+    // of 200,000 notes has millions of lines, and a string for each would take
+    // several times the file's size. Bodies are not shown by the tree, so they may
+    // be changed directly.
+    // The body's lines, built on each call.
+    QStringList Body() const;
+    void SetBody(const QStringList &lines);
+    bool HasBody() const { return !m_body.isEmpty(); }
+    qsizetype BodyLineCount() const;
+    // The body's text form: every line followed by CR LF. Shared, not copied.
+    const QString &BodyText() const { return m_body; }
     // Splits at CR LF, lone CR or lone LF; a final break makes no empty last line.
+    // A text already in that form is shared, not copied.
+    void SetBodyText(const QString &text);
     void SetBodyText(QStringView text);
 
     // None for a root note.
@@ -65,9 +73,10 @@ public:
 
 private:
     friend class TNoteTree;
+    friend class TArchive; // reads bodies straight into their text form
 
     QString m_title;
-    QStringList m_body;
+    QString m_body; // the text form
     TNote *m_parent = nullptr; // the tree's hidden top node for root notes
     int m_row = 0;
     mutable int m_orderIndex = -1;

@@ -346,4 +346,41 @@ QString joinLines(const QStringList &lines)
     return text;
 }
 
+bool isTextForm(QStringView text)
+{
+    const qsizetype n = text.size();
+    if (n == 0)
+        return true;
+    if (n < 2 || text[n - 2] != u'\r' || text[n - 1] != u'\n')
+        return false;
+    const QChar *d = text.data();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = d[i].unicode();
+        if (c > u'\r' || (c != u'\r' && c != u'\n'))
+            continue;
+        if (c == u'\n' || i + 1 == n || d[i + 1] != u'\n')
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+QString toTextForm(QStringView text)
+{
+    if (isTextForm(text))
+        return text.toString();
+    QString form;
+    form.reserve(text.size() + 2);
+    forEachLine(text, [&](qsizetype start, qsizetype length) {
+        form += text.sliced(start, length);
+        form += QLatin1StringView("\r\n");
+    });
+    return form;
+}
+
+qsizetype textFormLineCount(QStringView text)
+{
+    return text.count(u'\n');
+}
+
 } // namespace TextEncoding

@@ -45,4 +45,29 @@ QStringList decodeLines(QByteArrayView bytes, TTextEncoding legacy, TTextEncodin
 // The lines, each followed by CR LF.
 QString joinLines(const QStringList &lines);
 
+// A text form is what joinLines gives: empty, or lines each followed by CR LF, with
+// no other CR or LF in it.
+bool isTextForm(QStringView text);
+// The text split as splitLines does and joined as joinLines does, without a string
+// for every line in between.
+QString toTextForm(QStringView text);
+// The number of lines of a text form.
+qsizetype textFormLineCount(QStringView text);
+
+// Calls take(line) with every line of a text form, as a view into it.
+template <typename Take>
+void forEachTextFormLine(QStringView text, Take take)
+{
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    while (start < n) {
+        qsizetype lf = text.indexOf(u'\n', start);
+        if (lf < 0)
+            lf = n; // not a text form after all: the rest is the last line
+        const qsizetype end = lf > start && text[lf - 1] == u'\r' ? lf - 1 : lf;
+        take(text.sliced(start, end - start));
+        start = lf + 1;
+    }
+}
+
 } // namespace TextEncoding

@@ -29,7 +29,7 @@ void appendNote(QStringList &lines, const TNote *note, bool withBody)
 {
     lines.append(note->Title());
     lines.append(QString());
-    if (withBody && !note->Body().isEmpty()) {
+    if (withBody && note->HasBody()) {
         lines.append(note->Body());
         lines.append(QString());
         lines.append(QString());

@@ -174,7 +174,7 @@ TEST_F(MainWindowTest, EncryptedDocumentNeedsItsPassword)
     writeDocument(u"other.vlt"_s);
     window->OpenDocument(path(u"other.vlt"_s));
     ASSERT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
-    note(u"Gamma"_s)->Body() = QStringList{u"other file"_s};
+    note(u"Gamma"_s)->SetBody(QStringList{u"other file"_s});
 
     // Cancelled and wrong passwords leave the open document as it was.
     window->OpenDocument(path(u"doc.vle"_s));

@@ -118,9 +118,9 @@ TEST_F(ArchiveTest, BranchExportReadsBackAsOneRootNote)
 TEST_F(ArchiveTest, RoundTripKeepsBodiesLineForLine)
 {
     build(tree, u"A(B),C"_s);
-    find(tree, u"A"_s)->Body() = QStringList{QString(), u"  indented"_s, QString(), QString()};
-    find(tree, u"B"_s)->Body() = QStringList{u"<dt><h3>not a title</h3></dt>"_s, u"<dl>"_s};
-    find(tree, u"C"_s)->Body() = QStringList{u"\ttab"_s, u"trailing "_s};
+    find(tree, u"A"_s)->SetBody(QStringList{QString(), u"  indented"_s, QString(), QString()});
+    find(tree, u"B"_s)->SetBody(QStringList{u"<dt><h3>not a title</h3></dt>"_s, u"<dl>"_s});
+    find(tree, u"C"_s)->SetBody(QStringList{u"\ttab"_s, u"trailing "_s});
     TArchive archive(&tree);
     archive.Title = u"T"_s;
     archive.LastNode = find(tree, u"C"_s);
@@ -147,7 +147,7 @@ TEST_F(ArchiveTest, BodyLineThatClosesTheBodyNoLongerCutsTheNote)
 {
     TNote *a = tree.AddNote(nullptr, u"A"_s, imLastChild);
     const QStringList body{u"before"_s, u"</pre></dd>"_s, u"<dt><h3>Extra</h3></dt>"_s};
-    a->Body() = body;
+    a->SetBody(body);
     TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s));
     TNoteTree back;
     ASSERT_TRUE(readInto(back, u"doc.vlt"_s));
@@ -520,8 +520,8 @@ TEST_F(ArchiveTest, BodyLineThatLooksLikeMarkupSurvivesTheRoundTrip)
                               QString(),
                               u"</pre></dd>"_s};
     build(tree, u"A(B),C"_s);
-    find(tree, u"A"_s)->Body() = body;
-    find(tree, u"B"_s)->Body() = body;
+    find(tree, u"A"_s)->SetBody(body);
+    find(tree, u"B"_s)->SetBody(body);
     TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s));
     TArchive(&tree).WriteNotes(find(tree, u"A"_s), path(u"branch.vlt"_s));
     for (const QString &name : {u"doc.vlt"_s, u"branch.vlt"_s}) {
@@ -554,7 +554,7 @@ TEST_F(ArchiveTest, FileWrittenBeforeTheEscapeReadsAsBefore)
     // A document that needs no escape is written byte for byte as before.
     TNoteTree plain;
     build(plain, u"A"_s);
-    find(plain, u"A"_s)->Body() = QStringList{u"&lt;/pre></dd> x"_s};
+    find(plain, u"A"_s)->SetBody(QStringList{u"&lt;/pre></dd> x"_s});
     TArchive(&plain).WriteNotes(nullptr, path(u"plain.vlt"_s));
     EXPECT_EQ(readBytes(u"plain.vlt"_s),
               crlf(header() + QList<QByteArray>{"<dt><h3>A</h3></dt>", "<dd><pre>",

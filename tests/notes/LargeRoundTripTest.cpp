@@ -64,7 +64,7 @@ void generate(TNoteTree &tree, TTextEncoding encoding)
         for (int line = 0; line < i % 7; ++line)
             body.append(i % 11 == line ? special[i % special.size()]
                                        : randomText(seed, chars, 30 + i % 50));
-        note->Body() = body;
+        note->SetBody(body);
         if (i % 5 == 0 && note->Level() < 6)
             parent = note;
         else if (i % 13 == 0 && parent)

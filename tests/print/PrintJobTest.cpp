@@ -61,7 +61,7 @@ TEST_F(ComposeTest, BranchOfALeafStopsAtTheLeaf)
 
 TEST_F(ComposeTest, LineBreaksInsideLinesAreNormalised)
 {
-    a->Body() = QStringList { u"x\ry"_s, u"z\r\n"_s };
+    a->SetBody(QStringList { u"x\ry"_s, u"z\r\n"_s });
     EXPECT_EQ(ComposePrintLines(psCurrentTree, tree, a, {}).mid(0, 6),
         QStringList({ u"A"_s, u""_s, u"x"_s, u"y"_s, u"z"_s, u""_s }));
 }
