@@ -134,30 +134,39 @@ private:
     QString &m_text;
 };
 
-// The text as UTF-8, handed on in chunks of some 128 kB. A chunk ends only after a
-// line break, so no character is ever cut in two.
+// The text as UTF-8, handed on in chunks of some 128 kB, encoded straight into the
+// chunk. Each piece is encoded whole, so no character is ever cut in two.
 class TUtf8ChunkSink final : public TLineSink
 {
 public:
-    explicit TUtf8ChunkSink(const TChunkSink &sink) : m_sink(sink) { m_text.reserve(kChunk + 256); }
+    explicit TUtf8ChunkSink(const TChunkSink &sink) : m_sink(sink)
+    {
+        m_bytes.resize(kChunk);
+    }
     void append(QStringView text) override
     {
-        m_text += text;
-        if (m_text.size() >= kChunk && m_text.back() == u'\n')
+        const qsizetype most = text.size() * 3; // UTF-8 bytes a UTF-16 unit may take
+        if (m_size + most > kChunk)
             flush();
+        if (most > kChunk) {
+            m_sink(text.toUtf8());
+            return;
+        }
+        m_size = TextEncoding::appendUtf8(m_bytes.data() + m_size, text) - m_bytes.data();
     }
     void flush()
     {
-        if (m_text.isEmpty())
+        if (m_size == 0)
             return;
-        m_sink(m_text.toUtf8());
-        m_text.resize(0);
+        m_sink(QByteArrayView(m_bytes.constData(), m_size));
+        m_size = 0;
     }
 
 private:
-    static constexpr qsizetype kChunk = 128 * 1024; // characters
+    static constexpr qsizetype kChunk = 1024 * 1024; // bytes
     const TChunkSink &m_sink;
-    QString m_text;
+    QByteArray m_bytes;
+    qsizetype m_size = 0;
 };
 
 // Calls visit(note, depth) for a note and its following siblings, each followed by
@@ -186,15 +195,25 @@ void forEachInBlocks(const TNote *first, Visit visit, Leave leave)
 
 bool bodyNeedsEscape(const TNote *note)
 {
-    const QString &body = note->BodyText();
-    // Every line that needs escaping ends so: most bodies are passed over at once.
-    if (!body.contains(u"/pre></dd>\r\n"))
-        return false;
+    if (note->BodyEndTag() >= 0)
+        return note->BodyEndTag() > 0;
     bool escape = false;
-    TextEncoding::forEachTextFormLine(body, [&escape](QStringView line) {
+    TextEncoding::forEachTextFormLine(note->BodyText(), [&escape](QStringView line) {
         escape = escape || needsEscape(line);
     });
+    note->SetBodyEndTag(escape ? 1 : 0);
     return escape;
+}
+
+// Whether any body of the tree needs escaping. Over the tree's order, not along the
+// tree: a save builds that order anyway, and a list is walked far faster.
+bool anyNeedsEscape(const TNoteTree &tree)
+{
+    for (int i = 0; i < tree.Count(); ++i) {
+        if (bodyNeedsEscape(tree.NoteAt(i)))
+            return true;
+    }
+    return false;
 }
 
 // Whether any body to be written holds a line that needs escaping: the marker that
@@ -571,9 +590,11 @@ bool TArchive::readText(TNote *parent, QByteArrayView bytes, TTextEncoding encod
             const qsizetype start = line.next;
             qsizetype end = start;
             bool asStored = true;
+            bool endTag = false; // a line the writer would have to escape
             while (nextLine() && line.text != bodyEnd) {
                 asStored = asStored && line.crlf
                     && !(escaped && (line.text.startsWith('<') || line.text.startsWith('&')));
+                endTag = endTag || line.text.endsWith("lt;/pre></dd>");
                 end = line.next;
             }
             // A body before any title of this read has no note to go to: skip it
@@ -582,7 +603,9 @@ bool TArchive::readText(TNote *parent, QByteArrayView bytes, TTextEncoding encod
                 continue;
             const QString body = decode(bytes.sliced(start, end - start));
             if (asStored) {
-                last->m_body = body; // in its text form already: no second copy
+                last->setBodyForm(body); // in its text form already: no second copy
+                if (!endTag)
+                    last->SetBodyEndTag(0);
                 continue;
             }
             QString form;
@@ -591,7 +614,7 @@ bool TArchive::readText(TNote *parent, QByteArrayView bytes, TTextEncoding encod
                 form += escaped ? unescapeBodyLine(bodyLine) : bodyLine;
                 form += QLatin1StringView("\r\n");
             }
-            last->m_body = std::move(form);
+            last->setBodyForm(std::move(form));
         } else if (line.text == "<dl>") {
             current = last;
         } else if (line.text == "</dl>") {
@@ -623,7 +646,7 @@ void TArchive::writeText(TNote *branchRoot, TLineSink &out) const
 {
     const bool escaped = branchRoot
         ? bodyNeedsEscape(branchRoot) || anyNeedsEscape(branchRoot->FirstChild())
-        : anyNeedsEscape(m_tree->FirstNote());
+        : anyNeedsEscape(*m_tree);
     const QStringList head{
         DocTypeLine(),
         u"<!--LastNote:%1-->"_s.arg(LastNode ? m_tree->AbsoluteIndex(LastNode) : 0),

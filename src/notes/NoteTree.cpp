@@ -37,18 +37,18 @@ bool isBlank(QChar c)
 
 // Trailing spaces off every line; then, as the body's text would lose its trailing
 // blanks and line breaks, blank lines off its end and the last line's trailing tabs.
-// A body with nothing to trim is not copied.
-void trimBody(QString &body)
+// A body with nothing to trim is not copied: false then.
+bool trimBody(QString &body)
 {
     const qsizetype n = body.size();
     if (n == 0)
-        return;
+        return false;
     // The last line is blank or ends in a blank, or some line ends in a space.
     bool trim = n < 3 || isBlank(body[n - 3]) || body[n - 3] == u'\n';
     for (qsizetype cr = body.indexOf(u'\r'); !trim && cr >= 0; cr = body.indexOf(u'\r', cr + 1))
         trim = cr > 0 && body[cr - 1] == u' ';
     if (!trim)
-        return;
+        return false;
     QString text;
     text.reserve(n);
     TextEncoding::forEachTextFormLine(body, [&text](QStringView line) {
@@ -65,6 +65,7 @@ void trimBody(QString &body)
     if (k > 0)
         text += QLatin1StringView("\r\n");
     body = std::move(text);
+    return true;
 }
 } // namespace
 
@@ -95,7 +96,7 @@ QStringList TNote::Body() const
 void TNote::SetBody(const QStringList &lines)
 {
     // A line holding a line break becomes two lines, as it would when read back.
-    m_body = TextEncoding::toTextForm(TextEncoding::joinLines(lines));
+    setBodyForm(TextEncoding::toTextForm(TextEncoding::joinLines(lines)));
 }
 
 qsizetype TNote::BodyLineCount() const
@@ -105,12 +106,12 @@ qsizetype TNote::BodyLineCount() const
 
 void TNote::SetBodyText(const QString &text)
 {
-    m_body = TextEncoding::isTextForm(text) ? text : TextEncoding::toTextForm(text);
+    setBodyForm(TextEncoding::isTextForm(text) ? text : TextEncoding::toTextForm(text));
 }
 
 void TNote::SetBodyText(QStringView text)
 {
-    m_body = TextEncoding::toTextForm(text);
+    setBodyForm(TextEncoding::toTextForm(text));
 }
 
 TNote *TNote::Child(int row) const
@@ -557,7 +558,8 @@ TNote *TNoteTree::NodeAfterBranch(const TNote *note) const
 void TNoteTree::TrimNotes()
 {
     for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note))
-        trimBody(note->m_body);
+        if (QString body = note->m_body; trimBody(body))
+            note->setBodyForm(std::move(body));
 }
 
 void TNoteTree::ClearNotes()
@@ -585,7 +587,7 @@ void TNoteTree::FreeBranchData(TNote *note)
         return;
     const TNote *end = afterBranch(note);
     for (TNote *n = note->FirstChild(); n && n != end; n = NextInTreeOrder(n))
-        n->m_body.clear();
+        n->setBodyForm({});
 }
 
 void TNoteTree::BeginBulkUpdate()

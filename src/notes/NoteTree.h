@@ -56,6 +56,11 @@ public:
     // A text already in that form is shared, not copied.
     void SetBodyText(const QString &text);
     void SetBodyText(QStringView text);
+    // Whether a body line ends as the notes file ends a body, which the file must
+    // then escape: -1 not yet known. Kept until the body changes, so that a save
+    // need not scan every body again.
+    qint8 BodyEndTag() const { return m_bodyEndTag; }
+    void SetBodyEndTag(qint8 value) const { m_bodyEndTag = value; }
 
     // None for a root note.
     TNote *Parent() const { return m_parent && m_parent->m_parent ? m_parent : nullptr; }
@@ -76,7 +81,14 @@ private:
     friend class TArchive; // reads bodies straight into their text form
 
     QString m_title;
+    void setBodyForm(QString form)
+    {
+        m_body = std::move(form);
+        m_bodyEndTag = -1;
+    }
+
     QString m_body; // the text form
+    mutable qint8 m_bodyEndTag = -1;
     TNote *m_parent = nullptr; // the tree's hidden top node for root notes
     int m_row = 0;
     mutable int m_orderIndex = -1;

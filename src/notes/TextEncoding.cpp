@@ -1,6 +1,11 @@
 #include "notes/TextEncoding.h"
 
 #include <QStringDecoder>
+#include <QStringEncoder>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <array>
 #include <cstring>
@@ -344,6 +349,40 @@ QString joinLines(const QStringList &lines)
         text += QLatin1String("\r\n");
     }
     return text;
+}
+
+char *appendUtf8(char *out, QStringView text)
+{
+    const char16_t *in = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+#ifdef __SSE2__
+        const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+        for (; i + 16 <= n; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i + 8));
+            const __m128i beyond = _mm_and_si128(_mm_or_si128(a, b), high);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128())) != 0xFFFF)
+                break;
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(a, b));
+            out += 16;
+        }
+#endif
+        for (; i < n && in[i] < 0x80; ++i)
+            *out++ = static_cast<char>(in[i]);
+        // The characters up to the next ASCII one, as Qt encodes them (a lone
+        // surrogate included).
+        qsizetype j = i;
+        while (j < n && in[j] >= 0x80)
+            ++j;
+        if (j > i) {
+            QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+            out = encoder.appendToBuffer(out, text.sliced(i, j - i));
+            i = j;
+        }
+    }
+    return out;
 }
 
 bool isTextForm(QStringView text)

@@ -45,6 +45,11 @@ QStringList decodeLines(QByteArrayView bytes, TTextEncoding legacy, TTextEncodin
 // The lines, each followed by CR LF.
 QString joinLines(const QStringList &lines);
 
+// Writes text as UTF-8 at out, which has room for three bytes a unit, and returns
+// the end: the bytes QString::toUtf8 would give, with ASCII runs (most of a notes
+// file) done many units at a time.
+char *appendUtf8(char *out, QStringView text);
+
 // A text form is what joinLines gives: empty, or lines each followed by CR LF, with
 // no other CR or LF in it.
 bool isTextForm(QStringView text);
