@@ -1,7 +1,6 @@
 #include "notes/TextEncoding.h"
 
 #include <QStringDecoder>
-#include <QStringEncoder>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -371,15 +370,27 @@ char *appendUtf8(char *out, QStringView text)
 #endif
         for (; i < n && in[i] < 0x80; ++i)
             *out++ = static_cast<char>(in[i]);
-        // The characters up to the next ASCII one, as Qt encodes them (a lone
-        // surrogate included).
-        qsizetype j = i;
-        while (j < n && in[j] >= 0x80)
-            ++j;
-        if (j > i) {
-            QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-            out = encoder.appendToBuffer(out, text.sliced(i, j - i));
-            i = j;
+        // The characters up to the next ASCII one, as toUtf8 encodes them: a
+        // surrogate without its other half becomes "?".
+        for (; i < n && in[i] >= 0x80; ++i) {
+            char32_t c = in[i];
+            if (c < 0x800) {
+                *out++ = static_cast<char>(0xC0 | (c >> 6));
+            } else if (QChar::isSurrogate(c)) {
+                if (!QChar::isHighSurrogate(c) || i + 1 == n || !QChar::isLowSurrogate(in[i + 1])) {
+                    *out++ = '?';
+                    continue;
+                }
+                c = QChar::surrogateToUcs4(in[i], in[i + 1]);
+                ++i;
+                *out++ = static_cast<char>(0xF0 | (c >> 18));
+                *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            } else {
+                *out++ = static_cast<char>(0xE0 | (c >> 12));
+                *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            }
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
     return out;

@@ -562,6 +562,51 @@ TEST_F(ArchiveTest, FileWrittenBeforeTheEscapeReadsAsBefore)
                                                 "</body>", "</html>"}));
 }
 
+// Bodies are kept with a CR LF after every line whatever the file broke its lines
+// with, and a body the file leaves unclosed still ends with one.
+TEST_F(ArchiveTest, OtherLineBreaksReadAsTheTextForm)
+{
+    QByteArray bytes = crlf(header());
+    bytes += "<dt><h3>A</h3></dt>\n<dd><pre>\none\ntwo\rthree\r\n\n</pre></dd>\r"
+             "<dt><h3>B</h3></dt>\r\n<dd><pre>\r\nlast line";
+    writeBytes(u"breaks.vlt"_s, bytes);
+    ASSERT_TRUE(readInto(tree, u"breaks.vlt"_s));
+    EXPECT_EQ(dump(tree), u"A,B"_s);
+    EXPECT_EQ(find(tree, u"A"_s)->BodyText(), u"one\r\ntwo\r\nthree\r\n\r\n"_s);
+    EXPECT_EQ(find(tree, u"B"_s)->BodyText(), u"last line\r\n"_s);
+
+    TArchive(&tree).WriteNotes(nullptr, path(u"back.vlt"_s));
+    const QByteArray back = readBytes(u"back.vlt"_s);
+    EXPECT_TRUE(back.contains("<dd><pre>\r\none\r\ntwo\r\nthree\r\n\r\n</pre></dd>\r\n"));
+    EXPECT_TRUE(back.contains("<dd><pre>\r\nlast line\r\n</pre></dd>\r\n"));
+}
+
+// A line that needs escaping may come from a file without the marker, or be typed
+// into a body that was saved before: either way the next save escapes it.
+TEST_F(ArchiveTest, EveryLineThatEndsABodyIsEscapedWhenWritten)
+{
+    writeBytes(u"old.vlt"_s,
+               crlf(header() + QList<QByteArray>{"<dt><h3>A</h3></dt>", "<dd><pre>",
+                                                 "&lt;/pre></dd>", "</pre></dd>",
+                                                 "<dt><h3>B</h3></dt>", "<dd><pre>", "b",
+                                                 "</pre></dd>", "</dl>"}));
+    ASSERT_TRUE(readInto(tree, u"old.vlt"_s));
+    TArchive(&tree).WriteNotes(nullptr, path(u"new.vlt"_s));
+    EXPECT_TRUE(readBytes(u"new.vlt"_s).contains("\r\n<!--Escaped-->\r\n"));
+    TNoteTree back;
+    ASSERT_TRUE(readInto(back, u"new.vlt"_s));
+    EXPECT_EQ(find(back, u"A"_s)->BodyText(), u"&lt;/pre></dd>\r\n"_s);
+
+    // B was saved as needing no escape; what is typed into it now does.
+    find(back, u"A"_s)->SetBodyText(u"a"_s);
+    find(back, u"B"_s)->SetBodyText(u"b\r\n</pre></dd>\r\nafter"_s);
+    TArchive(&back).WriteNotes(nullptr, path(u"typed.vlt"_s));
+    TNoteTree typed;
+    ASSERT_TRUE(readInto(typed, u"typed.vlt"_s));
+    EXPECT_EQ(dump(typed), u"A,B"_s);
+    EXPECT_EQ(find(typed, u"B"_s)->Body(), (QStringList{u"b"_s, u"</pre></dd>"_s, u"after"_s}));
+}
+
 TEST_F(ArchiveTest, FallbackTitleIsTheFileNameNotThePathCutAtTheFirstDot)
 {
     QDir(dir.path()).mkdir(u"notes.d"_s);

@@ -67,6 +67,44 @@ TEST(TextEncoding, DecodeLinesDecidesForTheWholeTextNotPerLine)
     EXPECT_EQ(used, TTextEncoding::Utf8);
 }
 
+TEST(TextEncoding, TextFormIsEveryLineFollowedByCrLf)
+{
+    EXPECT_TRUE(TextEncoding::isTextForm(u""_s));
+    EXPECT_TRUE(TextEncoding::isTextForm(u"a\r\n\r\nb\r\n"_s));
+    for (const QString &text : {u"a"_s, u"a\n"_s, u"a\r"_s, u"a\rb\r\n"_s, u"a\nb\r\n"_s,
+                                u"a\r\r\n"_s, u"\n\r\n"_s})
+        EXPECT_FALSE(TextEncoding::isTextForm(text)) << text.toStdString();
+
+    EXPECT_EQ(TextEncoding::toTextForm(u"a\rb\nc\r\nd"_s), u"a\r\nb\r\nc\r\nd\r\n"_s);
+    EXPECT_EQ(TextEncoding::toTextForm(u"a\n\rb"_s), u"a\r\n\r\nb\r\n"_s);
+    EXPECT_EQ(TextEncoding::toTextForm(u"\r\n"_s), u"\r\n"_s);
+    EXPECT_EQ(TextEncoding::textFormLineCount(u"a\r\n\r\n"_s), 2);
+
+    QStringList lines;
+    TextEncoding::forEachTextFormLine(u"one\r\n\r\nthree\r\n"_s,
+                                      [&lines](QStringView line) { lines.append(line.toString()); });
+    EXPECT_EQ(lines, (QStringList{u"one"_s, QString(), u"three"_s}));
+}
+
+// The writer's own encoder must give the bytes Qt gives, wherever a character that
+// is not ASCII falls against its sixteen-unit steps.
+TEST(TextEncoding, AppendUtf8GivesWhatToUtf8Gives)
+{
+    const QString surrogatePair = QString::fromUcs4(U"\U0001F600", 1);
+    const QList<QString> tails{
+        QString(), u"plain ascii text that is longer than sixteen units"_s, u"café"_s,
+        u"日本語のテキスト"_s, surrogatePair + u"x"_s, QString(QChar(0xD800)) + u"lone high"_s,
+        u"lone low"_s + QChar(0xDC00), u"\x7F\x80\u07FF\u0800\uFFFF"_s};
+    for (const QString &tail : tails) {
+        for (int pad = 0; pad < 34; ++pad) {
+            const QString text = QString(pad, u'a') + tail + QString(pad % 5, u'z');
+            QByteArray out(text.size() * 3, '\0');
+            out.truncate(TextEncoding::appendUtf8(out.data(), text) - out.data());
+            EXPECT_EQ(out, text.toUtf8()) << pad << " " << tail.toStdString();
+        }
+    }
+}
+
 // The old fixed table folded these byte pairs of the Cyrillic code page; the
 // character-wise folding must still fold every one of them.
 TEST(CaseFold, FoldsEveryPairOfTheOldCyrillicTable)
