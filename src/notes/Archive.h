@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+class QFile;
+class TByteLines;
 class TLineSink;
 class TNote;
 class TNoteTree;
@@ -83,7 +85,6 @@ public:
     TTextEncoding LegacyEncoding = TextEncoding::systemLegacyEncoding();
 
 private:
-    QByteArray readFile(const QString &fileName) const;
     void writeFile(const QString &fileName, const QByteArray &bytes,
                    const QString &backupPath = {}) const;
     static QByteArray decipher(const QByteArray &fileBytes, const QByteArray &key);
@@ -103,8 +104,16 @@ private:
     // Sets Encoding for a text: UTF-8 when it is valid UTF-8, else the legacy code page.
     TTextEncoding decideEncoding(QByteArrayView text);
     static bool hasSeveralLines(QByteArrayView text);
-    // ReadNotes on a text's bytes (up to its NUL), each line decoded in encoding.
-    bool readText(TNote *parent, QByteArrayView bytes, TTextEncoding encoding);
+    // ReadNotes on the lines of a text, each decoded in encoding.
+    bool readText(TNote *parent, TByteLines &lines, TTextEncoding encoding);
+    struct TTextScan
+    {
+        qint64 Length = 0; // up to the first NUL
+        bool Utf8 = true;
+    };
+    // Reads a file through once without keeping it: how long its text is, and
+    // whether it is UTF-8. Raises EFileError, also for too many line breaks.
+    static TTextScan scanText(QFile &file, const QString &fileName);
     // The notes text of the tree or of one branch.
     void writeText(TNote *branchRoot, TLineSink &out) const;
     QString buildText(TNote *branchRoot) const;

@@ -590,6 +590,27 @@ void TNoteTree::FreeBranchData(TNote *note)
         n->setBodyForm({});
 }
 
+void TNoteTree::TakeNotes(TNoteTree &from, TNote *parent)
+{
+    if (from.m_count == 0)
+        return;
+    BeginBulkUpdate();
+    from.BeginBulkUpdate();
+    TNote *slot = parent ? parent : &m_top;
+    for (auto &note : from.m_top.m_children) {
+        note->m_parent = slot;
+        note->m_row = slot->ChildCount();
+        slot->m_children.push_back(std::move(note));
+    }
+    from.m_top.m_children.clear();
+    m_count += from.m_count;
+    from.m_count = 0;
+    from.invalidateOrder();
+    invalidateOrder();
+    from.EndBulkUpdate();
+    EndBulkUpdate();
+}
+
 void TNoteTree::BeginBulkUpdate()
 {
     if (m_bulkDepth++ == 0)

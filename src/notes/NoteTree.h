@@ -139,6 +139,10 @@ public:
     void ResetTree();
     void FreeBranchData(TNote *note);
 
+    // Moves every note of another tree, with its branch, to the end of the root notes
+    // (parent none) or of a note's children.
+    void TakeNotes(TNoteTree &from, TNote *parent);
+
     // While a bulk update runs, views get one reset at its end instead of a signal
     // for every change; nested calls are counted.
     void BeginBulkUpdate();

@@ -607,6 +607,61 @@ TEST_F(ArchiveTest, EveryLineThatEndsABodyIsEscapedWhenWritten)
     EXPECT_EQ(find(typed, u"B"_s)->Body(), (QStringList{u"b"_s, u"</pre></dd>"_s, u"after"_s}));
 }
 
+// A file is read a chunk (1 MB) at a time: no line break, character or body may be
+// cut where one chunk ends, and a byte that is not UTF-8 in a later chunk still
+// decides the encoding of the whole text.
+TEST_F(ArchiveTest, ChunksOfALargeFileCutNothing)
+{
+    constexpr qsizetype kChunk = 1 << 20;
+    struct Case
+    {
+        QByteArray piece; // placed to start `before` bytes ahead of the chunk's end
+        qsizetype before;
+        QString expected;
+        TTextEncoding encoding;
+    };
+    const QList<Case> cases{
+        {"\r\n", 1, u"\r\n"_s, TTextEncoding::Utf8},
+        {"\r\n", 2, u"\r\n"_s, TTextEncoding::Utf8},
+        {"\n\r", 1, u"\r\n\r\n"_s, TTextEncoding::Utf8},
+        {"\xC3\xA9", 1, u"é"_s, TTextEncoding::Utf8},
+        {"\xE2\x82\xAC", 1, u"€"_s, TTextEncoding::Utf8},
+        {"\xE2\x82\xAC", 2, u"€"_s, TTextEncoding::Utf8},
+        {"\xF0\x9F\x98\x80", 3, QString::fromUcs4(U"\U0001F600", 1), TTextEncoding::Utf8},
+        {"\xF0\x9F\x98\x80", 1, QString::fromUcs4(U"\U0001F600", 1), TTextEncoding::Utf8},
+        {"\xE9", -1000, u"é"_s, TTextEncoding::Windows1252},
+    };
+    for (const Case &c : cases) {
+        const QByteArray head = crlf(header()) + "<dt><h3>A</h3></dt>\r\n<dd><pre>\r\n";
+        const qsizetype pad = kChunk - c.before - head.size();
+        QByteArray bytes = head + QByteArray(pad, 'x') + c.piece + "y\r\nafter\r\n</pre></dd>\r\n"
+            + "<dt><h3>B</h3></dt>\r\n<dd><pre>\r\nb\r\n</pre></dd>\r\n</dl>\r\n";
+        writeBytes(u"large.vlt"_s, bytes);
+        TNoteTree large;
+        TArchive archive(&large);
+        archive.LegacyEncoding = TTextEncoding::Windows1252;
+        ASSERT_TRUE(archive.ReadNotes(nullptr, path(u"large.vlt"_s))) << c.before;
+        EXPECT_EQ(archive.Encoding, c.encoding) << c.before;
+        EXPECT_EQ(dump(large), u"A,B"_s);
+        EXPECT_EQ(find(large, u"A"_s)->BodyText(),
+                  QString(pad, u'x') + c.expected + u"y\r\nafter\r\n"_s)
+            << c.piece.toHex().toStdString() << " " << c.before;
+        EXPECT_EQ(find(large, u"B"_s)->BodyText(), u"b\r\n"_s);
+    }
+}
+
+// The text ends at a NUL even when the NUL is chunks away from the start.
+TEST_F(ArchiveTest, NulInALaterChunkEndsTheText)
+{
+    QByteArray bytes = crlf(header()) + "<dt><h3>A</h3></dt>\r\n<dd><pre>\r\n"
+        + QByteArray(3 << 20, 'x') + "\r\n</pre></dd>\r\n<dt><h3>B</h3></dt>\r\n";
+    bytes += QByteArray(1, '\0') + "\r\n<dt><h3>C</h3></dt>\r\n";
+    writeBytes(u"nul.vlt"_s, bytes);
+    ASSERT_TRUE(readInto(tree, u"nul.vlt"_s));
+    EXPECT_EQ(dump(tree), u"A,B"_s);
+    EXPECT_EQ(find(tree, u"A"_s)->BodyText().size(), (3 << 20) + 2);
+}
+
 TEST_F(ArchiveTest, FallbackTitleIsTheFileNameNotThePathCutAtTheFirstDot)
 {
     QDir(dir.path()).mkdir(u"notes.d"_s);
