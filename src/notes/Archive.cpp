@@ -249,11 +249,30 @@ void writeNoteHead(const TNote *note, TLineSink &out)
 
 // The note blocks of a note and its following siblings, each with its branch nested
 // in "<dl>" lines and its children each after an empty line.
-void writeNoteBlocks(const TNote *first, TLineSink &out)
+inline void prefetch(const void *address)
 {
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    Q_UNUSED(address);
+#endif
+}
+
+void writeNoteBlocks(const TNote *first, TLineSink &out, const TNoteTree *wholeTree = nullptr)
+{
+    int index = 0;
     forEachInBlocks(
         first,
-        [&out](const TNote *note, int depth) {
+        [&out, &index, wholeTree](const TNote *note, int depth) {
+            // The whole tree is written in its order: the notes a few steps ahead are
+            // fetched from memory while this one is written.
+            if (wholeTree) {
+                if (const TNote *ahead = wholeTree->NoteAt(index + 16))
+                    prefetch(ahead);
+                if (const TNote *ahead = wholeTree->NoteAt(index + 8))
+                    prefetch(ahead->BodyText().constData());
+                ++index;
+            }
             if (depth > 0)
                 out.line({});
             writeNoteHead(note, out);
@@ -759,7 +778,7 @@ void TArchive::writeText(TNote *branchRoot, TLineSink &out) const
     for (const QString &line : head)
         out.line(line);
     if (!branchRoot) {
-        writeNoteBlocks(m_tree->FirstNote(), out);
+        writeNoteBlocks(m_tree->FirstNote(), out, m_tree);
         out.line(u"</dl>"_s);
     } else {
         writeNoteHead(branchRoot, out);
