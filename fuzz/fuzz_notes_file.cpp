@@ -1,10 +1,46 @@
 // The notes-file reader on arbitrary bytes: decoding, line splitting and the
-// tolerant line reader, whole-tree and under a note.
+// tolerant line reader, whole-tree and under a note; and the reader of files, which
+// takes the bytes a chunk at a time, against the reader of decoded lines.
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "notes/TextEncoding.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <cstdint>
+
+namespace {
+
+// The file reader must read what the line reader reads from the same text.
+void readAsFile(QByteArrayView bytes)
+{
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("input.vlt"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes.data(), bytes.size()) != bytes.size())
+        return;
+    file.close();
+
+    TNoteTree fromFile;
+    TArchive reader(&fromFile);
+    reader.LegacyEncoding = TTextEncoding::Windows1251;
+    TNoteTree fromLines;
+    const QStringList lines =
+        TextEncoding::decodeLines(TextEncoding::untilNul(bytes), TTextEncoding::Windows1251);
+    if (reader.ReadNotes(nullptr, path) != TArchive(&fromLines).ReadLines(nullptr, lines))
+        __builtin_trap();
+    if (fromFile.Count() != fromLines.Count())
+        __builtin_trap();
+    for (TNote *a = fromFile.FirstNote(), *b = fromLines.FirstNote(); a && b;
+         a = fromFile.NextInTreeOrder(a), b = fromLines.NextInTreeOrder(b)) {
+        if (a->Title() != b->Title() || a->BodyText() != b->BodyText()
+            || a->ChildCount() != b->ChildCount())
+            __builtin_trap();
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -32,5 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 __builtin_trap();
         }
     }
+    readAsFile(bytes);
     return 0;
 }
