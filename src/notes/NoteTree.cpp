@@ -74,6 +74,23 @@ void trimBody(QStringList &body)
             body[keep - 1].truncate(n);
     }
 }
+// Whether the notes' titles are in the collator's order. Two sort keys at a time: a
+// level sorted before is checked without holding a key for every note (whose
+// allocations would cost more than the check).
+bool inCollationOrder(const std::vector<std::unique_ptr<TNote>> &notes, const QCollator &collator)
+{
+    if (notes.size() < 2)
+        return true;
+    QCollatorSortKey previous = collator.sortKey(notes.front()->Title());
+    for (size_t i = 1; i < notes.size(); ++i) {
+        QCollatorSortKey key = collator.sortKey(notes[i]->Title());
+        if (key.compare(previous) < 0)
+            return false;
+        previous.swap(key);
+    }
+    return true;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- TNote
@@ -430,6 +447,8 @@ void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompar
                 },
                 announce);
         } else {
+            if (inCollationOrder(slot->m_children, collator))
+                continue;
             // One sort key per note instead of collating every pair again, found by
             // the row the note had before the sort (rows are renumbered after it).
             std::vector<QCollatorSortKey> keys;
