@@ -222,6 +222,32 @@ TEST_F(NoteTreeTest, SortKeepsPersistentIndexesOnTheirNotes)
     EXPECT_EQ(c.row(), 2);
 }
 
+struct OrderCase
+{
+    const char *name;
+    const char *before;
+    const char *after;
+};
+
+class SortChildrenOrder : public NoteTreeTest, public ::testing::WithParamInterface<OrderCase>
+{
+};
+
+TEST_P(SortChildrenOrder, SortsWhereverTheFirstNoteOutOfOrderIs)
+{
+    build(tree, QString::fromLatin1(GetParam().before));
+    tree.SortChildren(tree.FirstNote());
+    EXPECT_EQ(dump(tree), QString::fromLatin1(GetParam().after));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, SortChildrenOrder,
+    ::testing::Values(OrderCase{"InOrder", "p(a,b,b,c)", "p(a,b,b,c)"},
+                      OrderCase{"FirstPair", "p(b,a,c)", "p(a,b,c)"},
+                      OrderCase{"LastPair", "p(a,b,d,c)", "p(a,b,c,d)"},
+                      OrderCase{"EqualTitlesKeepTheirOrder", "p(b(1),a,b(2))", "p(a,b(1),b(2))"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(NoteTreeTest, SortingASortedTreeTellsViewsNothing)
 {
     build(tree, u"a,b(x,y),c"_s);
