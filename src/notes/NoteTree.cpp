@@ -81,6 +81,16 @@ bool inCollationOrder(const std::vector<std::unique_ptr<TNote>> &notes, const QC
 {
     if (notes.size() < 2)
         return true;
+    // A locale's collation compares two titles as their sort keys compare, with no key
+    // made at all. Not so the C locale: its keys go by code point, its comparison by
+    // UTF-16 unit.
+    if (collator.locale().language() != QLocale::C) {
+        for (size_t i = 1; i < notes.size(); ++i) {
+            if (collator.compare(notes[i]->Title(), notes[i - 1]->Title()) < 0)
+                return false;
+        }
+        return true;
+    }
     QCollatorSortKey previous = collator.sortKey(notes.front()->Title());
     for (size_t i = 1; i < notes.size(); ++i) {
         QCollatorSortKey key = collator.sortKey(notes[i]->Title());

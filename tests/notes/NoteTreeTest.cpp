@@ -168,6 +168,44 @@ TEST_F(NoteTreeTest, RootLevelSortsByCodePointsDeeperLevelsByLocale)
     EXPECT_EQ(dump(tree), u"B,P(a,ä,b,z),a,b,\uFF01,\U0001F600"_s);
 }
 
+struct CollationCase
+{
+    const char *name;
+    QLocale::Language language;
+    const char16_t *before;
+    const char16_t *after;
+};
+
+class CollationOrder : public NoteTreeTest, public ::testing::WithParamInterface<CollationCase>
+{
+};
+
+// A level found in order is left alone, so the check must agree with the sort's own
+// keys, in the C locale too, whose keys go by code point.
+TEST_P(CollationOrder, LevelIsCheckedInTheOrderItsKeysSortIn)
+{
+    const CollationCase &c = GetParam();
+    const QLocale saved;
+    QLocale::setDefault(QLocale(c.language, c.language == QLocale::German ? QLocale::Germany
+                                                                          : QLocale::AnyTerritory));
+    build(tree, u"P"_s);
+    for (const QString &title : QString::fromUtf16(c.before).split(u','))
+        tree.AddNote(tree.FirstNote(), title, imLastChild);
+    tree.SortChildren(tree.FirstNote());
+    QLocale::setDefault(saved);
+    EXPECT_EQ(dump(tree), u"P("_s + QString::fromUtf16(c.after) + u')');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locales, CollationOrder,
+    ::testing::Values(
+        CollationCase{"CByCodePoint", QLocale::C, u"\U0001F600,\uFF01", u"\uFF01,\U0001F600"},
+        CollationCase{"CInOrder", QLocale::C, u"B,a,\uFF01", u"B,a,\uFF01"},
+        CollationCase{"GermanInOrder", QLocale::German, u"a,\u00E4,b,B,z", u"a,\u00E4,b,B,z"},
+        CollationCase{"GermanOutOfOrder", QLocale::German, u"a,b,\u00E4,z", u"a,\u00E4,b,z"},
+        CollationCase{"GermanLastPair", QLocale::German, u"a,\u00E4,z,b", u"a,\u00E4,b,z"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(NoteTreeTest, SortKeepsTheOrderOfEqualTitles)
 {
     TNote *p = tree.AddNote(nullptr, u"P"_s, imLastChild);
