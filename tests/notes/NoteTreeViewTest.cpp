@@ -43,7 +43,10 @@ protected:
     }
 
     // The width the column is given for its titles.
-    int titleWidth() const { return static_cast<const QAbstractItemView &>(view).sizeHintForColumn(0); }
+    int titleWidth() const
+    {
+        return static_cast<const QAbstractItemView &>(view).sizeHintForColumn(0);
+    }
 
     TNoteTree tree;
     std::unique_ptr<QAbstractItemModelTester> tester;
