@@ -74,9 +74,9 @@ void trimBody(QStringList &body)
             body[keep - 1].truncate(n);
     }
 }
-// Whether the notes' titles are in the collator's order. Two sort keys at a time: a
-// level sorted before is checked without holding a key for every note (whose
-// allocations would cost more than the check).
+
+// Whether the notes' titles are in the collator's order, found without holding a sort
+// key for every note: their allocations would cost more than the check itself.
 bool inCollationOrder(const std::vector<std::unique_ptr<TNote>> &notes, const QCollator &collator)
 {
     if (notes.size() < 2)
@@ -91,6 +91,7 @@ bool inCollationOrder(const std::vector<std::unique_ptr<TNote>> &notes, const QC
         }
         return true;
     }
+    // Two keys at a time.
     QCollatorSortKey previous = collator.sortKey(notes.front()->Title());
     for (size_t i = 1; i < notes.size(); ++i) {
         QCollatorSortKey key = collator.sortKey(notes[i]->Title());
