@@ -67,6 +67,34 @@ bool trimBody(QString &body)
     body = std::move(text);
     return true;
 }
+
+// Whether the notes' titles are in the collator's order, found without holding a sort
+// key for every note: their allocations would cost more than the check itself.
+bool inCollationOrder(const std::vector<std::unique_ptr<TNote>> &notes, const QCollator &collator)
+{
+    if (notes.size() < 2)
+        return true;
+    // A locale's collation compares two titles as their sort keys compare, with no key
+    // made at all. Not so the C locale: its keys go by code point, its comparison by
+    // UTF-16 unit.
+    if (collator.locale().language() != QLocale::C) {
+        for (size_t i = 1; i < notes.size(); ++i) {
+            if (collator.compare(notes[i]->Title(), notes[i - 1]->Title()) < 0)
+                return false;
+        }
+        return true;
+    }
+    // Two keys at a time.
+    QCollatorSortKey previous = collator.sortKey(notes.front()->Title());
+    for (size_t i = 1; i < notes.size(); ++i) {
+        QCollatorSortKey key = collator.sortKey(notes[i]->Title());
+        if (key.compare(previous) < 0)
+            return false;
+        previous.swap(key);
+    }
+    return true;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- TNote
@@ -157,9 +185,15 @@ QString TNoteTree::NotesMimeType()
     return QStringLiteral("application/x-vellumtree-notes");
 }
 
-TNoteTree::TNoteTree(QObject *parent) : QAbstractItemModel(parent) { }
+TNoteTree::TNoteTree(QObject *parent) : QAbstractItemModel(parent)
+{
+    m_freeing.setMaxThreadCount(1);
+}
 
-TNoteTree::~TNoteTree() = default;
+TNoteTree::~TNoteTree()
+{
+    m_freeing.waitForDone();
+}
 
 void TNoteTree::SetSortType(quint8 value)
 {
@@ -290,7 +324,8 @@ void TNoteTree::DeleteNote(TNote *note)
     const bool notify = m_bulkDepth == 0;
     if (notify)
         beginRemoveRows(indexOfSlot(slot), row, row);
-    m_count -= branchSize(note);
+    const int size = branchSize(note);
+    m_count -= size;
     std::unique_ptr<TNote> owned = std::move(slot->m_children[static_cast<size_t>(row)]);
     slot->m_children.erase(slot->m_children.begin() + row);
     for (int i = row; i < slot->ChildCount(); ++i)
@@ -298,7 +333,10 @@ void TNoteTree::DeleteNote(TNote *note)
     invalidateOrder();
     if (notify)
         endRemoveRows();
-    owned.reset();
+    // Freeing 50,000 notes with their bodies takes longer than a frame; nothing refers
+    // to a removed branch any more, so a worker thread frees a large one.
+    if (size >= FreeInBackgroundFrom)
+        m_freeing.start([branch = owned.release()] { delete branch; });
 }
 
 void TNoteTree::SetTitle(TNote *note, const QString &title)
@@ -375,14 +413,19 @@ bool TNoteTree::MoveNote(TNote *note, int direction)
     }
 }
 
-void TNoteTree::sortLevel(TNote *slot,
-                          const std::function<bool(const TNote *, const TNote *)> &less)
+template <typename Less, typename Announce>
+void TNoteTree::sortLevel(TNote *slot, const Less &less, const Announce &announce)
 {
     auto &children = slot->m_children;
-    std::stable_sort(children.begin(), children.end(),
-                     [&](const std::unique_ptr<TNote> &a, const std::unique_ptr<TNote> &b) {
-                         return less(a.get(), b.get());
-                     });
+    const auto inOrder = [&](const std::unique_ptr<TNote> &a, const std::unique_ptr<TNote> &b) {
+        return less(a.get(), b.get());
+    };
+    // A level in order already stays as it is: sorting a sorted tree again costs no
+    // sort, and the views no new layout.
+    if (std::is_sorted(children.begin(), children.end(), inOrder))
+        return;
+    announce();
+    std::stable_sort(children.begin(), children.end(), inOrder);
     for (size_t i = 0; i < children.size(); ++i)
         children[i]->m_row = static_cast<int>(i);
 }
@@ -391,15 +434,23 @@ void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompar
                            const TNoteCompare &compare, qintptr userValue)
 {
     const bool notify = m_bulkDepth == 0;
+    bool changed = false;
     QModelIndexList before;
     std::vector<std::pair<TNote *, int>> persistent;
-    if (notify) {
+    // Views hear of the new order only when some level changes, before the first one.
+    const auto announce = [&] {
+        if (changed)
+            return;
+        changed = true;
+        invalidateOrder();
+        if (!notify)
+            return;
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
         before = persistentIndexList();
         persistent.reserve(static_cast<size_t>(before.size()));
         for (const QModelIndex &index : before)
             persistent.emplace_back(NoteOf(index), index.column());
-    }
+    };
 
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseSensitive);
@@ -408,30 +459,37 @@ void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompar
             continue;
         const TNoteCompare &custom = slot == &m_top ? rootCompare : compare;
         if (custom) {
-            sortLevel(slot, [&](const TNote *a, const TNote *b) {
-                return custom(a, b, userValue) < 0;
-            });
+            sortLevel(
+                slot, [&](const TNote *a, const TNote *b) { return custom(a, b, userValue) < 0; },
+                announce);
         } else if (slot == &m_top) {
-            sortLevel(slot, [](const TNote *a, const TNote *b) {
-                return compareCodePoints(a->m_title, b->m_title) < 0;
-            });
+            sortLevel(
+                slot,
+                [](const TNote *a, const TNote *b) {
+                    return compareCodePoints(a->m_title, b->m_title) < 0;
+                },
+                announce);
         } else {
+            if (inCollationOrder(slot->m_children, collator))
+                continue;
             // One sort key per note instead of collating every pair again, found by
             // the row the note had before the sort (rows are renumbered after it).
             std::vector<QCollatorSortKey> keys;
             keys.reserve(slot->m_children.size());
             for (const auto &child : slot->m_children)
                 keys.push_back(collator.sortKey(child->m_title));
-            sortLevel(slot, [&](const TNote *a, const TNote *b) {
-                return keys[static_cast<size_t>(a->m_row)].compare(
-                           keys[static_cast<size_t>(b->m_row)])
-                    < 0;
-            });
+            sortLevel(
+                slot,
+                [&](const TNote *a, const TNote *b) {
+                    return keys[static_cast<size_t>(a->m_row)].compare(
+                               keys[static_cast<size_t>(b->m_row)])
+                        < 0;
+                },
+                announce);
         }
     }
-    invalidateOrder();
 
-    if (notify) {
+    if (changed && notify) {
         QModelIndexList after;
         after.reserve(before.size());
         for (const auto &[note, column] : persistent) {

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <functional>
 #include <memory>
@@ -192,12 +193,17 @@ private:
     TNote *insertAt(TNote *slot, int row, std::unique_ptr<TNote> note, int branchSize = 1);
     bool relocate(TNote *note, TNote *slot, int destRowBeforeRemoval);
     int branchSize(const TNote *note) const;
-    void sortLevel(TNote *slot, const std::function<bool(const TNote *, const TNote *)> &less);
+    // announce() runs before the level changes, and not at all when it is in order.
+    template <typename Less, typename Announce>
+    void sortLevel(TNote *slot, const Less &less, const Announce &announce);
     void sortLevels(const std::vector<TNote *> &levels, const TNoteCompare &rootCompare,
                     const TNoteCompare &compare, qintptr userValue);
     void invalidateOrder() { m_orderValid = false; }
     void ensureOrder() const;
     QModelIndex indexOfSlot(const TNote *slot) const;
+
+    // Removed branches of at least this many notes are freed by m_freeing.
+    static constexpr int FreeInBackgroundFrom = 1000;
 
     TNote m_top; // hidden parent of the root notes
     int m_count = 0;
@@ -205,4 +211,5 @@ private:
     int m_bulkDepth = 0;
     mutable std::vector<TNote *> m_order;
     mutable bool m_orderValid = true;
+    QThreadPool m_freeing;
 };

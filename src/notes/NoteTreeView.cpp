@@ -11,8 +11,10 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QGuiApplication>
+#include <QHash>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -37,6 +39,37 @@ public:
         m_view->ScrollToLeft();
     }
 
+    // The view measures up to a thousand rows after every change in the tree, to size
+    // the column for the longest title; shaping each title's text again made a move
+    // among 50,000 siblings miss a frame. Sizes are kept per title while the view's
+    // font, style, layout direction and note image stay the same.
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
+        const qint64 icon = m_view->noteIcon().cacheKey();
+        if (style != m_sizeStyle || option.font != m_sizeFont || option.features != m_sizeFeatures
+            || option.decorationSize != m_sizeDecoration || option.direction != m_sizeDirection
+            || icon != m_sizeIcon) {
+            m_sizes.clear();
+            m_sizeStyle = style;
+            m_sizeFont = option.font;
+            m_sizeFeatures = option.features;
+            m_sizeDecoration = option.decorationSize;
+            m_sizeDirection = option.direction;
+            m_sizeIcon = icon;
+        }
+        const TNote *note = m_view->noteTree() ? m_view->noteTree()->NoteOf(index) : nullptr;
+        if (!note)
+            return QStyledItemDelegate::sizeHint(option, index);
+        if (const auto found = m_sizes.constFind(note->Title()); found != m_sizes.cend())
+            return *found;
+        const QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (m_sizes.size() >= MaxRememberedSizes)
+            m_sizes.clear();
+        m_sizes.insert(note->Title(), size);
+        return size;
+    }
+
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
@@ -49,7 +82,17 @@ protected:
     }
 
 private:
+    // Enough for the rows measured at a time; a bound, as titles come and go.
+    static constexpr qsizetype MaxRememberedSizes = 20000;
+
     TNoteTreeView *m_view;
+    mutable QHash<QString, QSize> m_sizes;
+    mutable const QStyle *m_sizeStyle = nullptr;
+    mutable QFont m_sizeFont;
+    mutable QStyleOptionViewItem::ViewItemFeatures m_sizeFeatures;
+    mutable QSize m_sizeDecoration;
+    mutable Qt::LayoutDirection m_sizeDirection = Qt::LeftToRight;
+    mutable qint64 m_sizeIcon = 0;
 };
 
 } // namespace
@@ -73,7 +116,7 @@ TNoteTreeView::TNoteTreeView(QWidget *parent) : QTreeView(parent)
     setAutoScroll(true);
     // Arrow keys and clicks open one level at a time; the limit holds for them too.
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex &index) {
-        const TNote *note = m_tree ? m_tree->NoteOf(index) : nullptr;
+        const TNote *note = m_tree && !m_expandingAll ? m_tree->NoteOf(index) : nullptr;
         if (note && note->Level() >= MaxExpandedLevel)
             collapse(index);
     });
@@ -123,8 +166,21 @@ void TNoteTreeView::scrollTo(const QModelIndex &index, ScrollHint hint)
 
 void TNoteTreeView::expandAllNotes()
 {
-    // expandAll() would lay the whole tree out recursively.
-    expandToDepth(MaxExpandedLevel - 1);
+    if (!m_tree)
+        return;
+    // expandAll() would lay the whole tree out recursively, and expandToDepth() keeps a
+    // persistent index for every row it passes, leaves too: 200,000 of them to create,
+    // to update on every later change and to free again on collapseAll(). Only notes
+    // with children are expanded here; a pending layout makes each expand() a mere
+    // mark, and the tree is laid out once at the end.
+    scheduleDelayedItemsLayout();
+    const QScopedValueRollback expandingAll(m_expandingAll, true);
+    int level = 0;
+    for (TNote *note = m_tree->FirstNote(); note; note = m_tree->NextInTreeOrder(note, &level)) {
+        if (level < MaxExpandedLevel && note->HasChildren())
+            expand(m_tree->IndexOf(note));
+    }
+    executeDelayedItemsLayout();
 }
 
 void TNoteTreeView::setNoteIcon(const QIcon &icon)

@@ -72,5 +72,6 @@ private:
     QCursor m_moveCursor;
     QCursor m_nestCursor;
     bool m_dragging = false;
+    bool m_expandingAll = false; // expandAllNotes() keeps to the depth limit itself
     QIcon m_noteIcon;
 };

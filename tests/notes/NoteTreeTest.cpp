@@ -168,6 +168,45 @@ TEST_F(NoteTreeTest, RootLevelSortsByCodePointsDeeperLevelsByLocale)
     EXPECT_EQ(dump(tree), u"B,P(a,ä,b,z),a,b,\uFF01,\U0001F600"_s);
 }
 
+struct CollationCase
+{
+    const char *name;
+    QLocale::Language language;
+    const char16_t *before;
+    const char16_t *after;
+};
+
+class CollationOrder : public NoteTreeTest, public ::testing::WithParamInterface<CollationCase>
+{
+};
+
+// A level found in order is left alone, so the check must agree with the sort's own
+// keys, in the C locale too, whose keys go by code point.
+TEST_P(CollationOrder, LevelIsCheckedInTheOrderItsKeysSortIn)
+{
+    const CollationCase &c = GetParam();
+    const QLocale saved;
+    QLocale::setDefault(QLocale(c.language, c.language == QLocale::German ? QLocale::Germany
+                                                                          : QLocale::AnyTerritory));
+    build(tree, u"P"_s);
+    for (const QString &title : QString::fromUtf16(c.before).split(u','))
+        tree.AddNote(tree.FirstNote(), title, imLastChild);
+    tree.SortChildren(tree.FirstNote());
+    QLocale::setDefault(saved);
+    EXPECT_EQ(dump(tree), u"P("_s + QString::fromUtf16(c.after) + u')');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locales, CollationOrder,
+    ::testing::Values(
+        CollationCase{"CByCodePoint", QLocale::C, u"\U0001F600,\uFF01", u"\uFF01,\U0001F600"},
+        CollationCase{"CInOrder", QLocale::C, u"B,a,\uFF01", u"B,a,\uFF01"},
+        CollationCase{"CLastPair", QLocale::C, u"a,b,d,c", u"a,b,c,d"},
+        CollationCase{"GermanInOrder", QLocale::German, u"a,\u00E4,b,B,z", u"a,\u00E4,b,B,z"},
+        CollationCase{"GermanOutOfOrder", QLocale::German, u"a,b,\u00E4,z", u"a,\u00E4,b,z"},
+        CollationCase{"GermanLastPair", QLocale::German, u"a,\u00E4,z,b", u"a,\u00E4,b,z"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(NoteTreeTest, SortKeepsTheOrderOfEqualTitles)
 {
     TNote *p = tree.AddNote(nullptr, u"P"_s, imLastChild);
@@ -220,6 +259,61 @@ TEST_F(NoteTreeTest, SortKeepsPersistentIndexesOnTheirNotes)
     EXPECT_EQ(tree.NoteOf(x)->Title(), u"x"_s);
     EXPECT_EQ(x.row(), 0);
     EXPECT_EQ(c.row(), 2);
+}
+
+TEST_F(NoteTreeTest, SortingASortedTreeTellsViewsNothing)
+{
+    build(tree, u"a,b(x,y),c"_s);
+    QSignalSpy about(&tree, &QAbstractItemModel::layoutAboutToBeChanged);
+    QSignalSpy changed(&tree, &QAbstractItemModel::layoutChanged);
+    tree.SortNotes();
+    tree.SortChildren(find(tree, u"b"_s));
+    EXPECT_EQ(about.count(), 0);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(dump(tree), u"a,b(x,y),c"_s);
+}
+
+TEST_F(NoteTreeTest, OneLevelOutOfOrderIsOneLayoutChangeBeforeAnyNoteMoves)
+{
+    build(tree, u"a(p,q),b(y,x),c(r,s)"_s);
+    TNote *x = find(tree, u"x"_s);
+    QStringList seenAtAnnouncement;
+    QObject::connect(&tree, &QAbstractItemModel::layoutAboutToBeChanged, &tree,
+            [&] { seenAtAnnouncement << dump(tree); });
+    QSignalSpy changed(&tree, &QAbstractItemModel::layoutChanged);
+    const QPersistentModelIndex persistent = tree.IndexOf(x);
+    tree.SortNotes();
+    EXPECT_EQ(seenAtAnnouncement, QStringList{u"a(p,q),b(y,x),c(r,s)"_s});
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(dump(tree), u"a(p,q),b(x,y),c(r,s)"_s);
+    EXPECT_EQ(persistent.row(), 0);
+    EXPECT_EQ(tree.NoteOf(persistent), x);
+    EXPECT_EQ(tree.NoteAt(tree.AbsoluteIndex(x)), x);
+    EXPECT_EQ(tree.AbsoluteIndex(x), 4);
+}
+
+TEST_F(NoteTreeTest, LargeDeletedBranchLeavesCountOrderAndTheRestIntact)
+{
+    // Branches this large are freed away from the caller's thread.
+    TNote *big = tree.AddNote(nullptr, u"big"_s, imLastChild);
+    TNote *other = tree.AddNote(nullptr, u"other"_s, imLastChild);
+    tester.reset(); // its checks on every insert would make this slow
+    for (int i = 0; i < 3000; ++i) {
+        TNote *child = tree.AddNote(big, QString::number(i), imLastChild, u"body"_s);
+        tree.AddNote(child, u"grandchild"_s, imLastChild, u"body"_s);
+    }
+    TNote *second = tree.AddNote(other, u"second"_s, imLastChild);
+    for (int i = 0; i < 1500; ++i)
+        tree.AddNote(second, QString::number(i), imLastChild);
+    tree.AddNote(other, u"kept"_s, imLastChild, u"stays"_s);
+    tester = std::make_unique<QAbstractItemModelTester>(
+        &tree, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    tree.DeleteNote(big);
+    tree.DeleteNote(second);
+    EXPECT_EQ(dump(tree), u"other(kept)"_s);
+    EXPECT_EQ(tree.Count(), 2);
+    EXPECT_EQ(tree.NoteAt(1)->Title(), u"kept"_s);
+    EXPECT_EQ(tree.NoteAt(1)->Body(), QStringList{u"stays"_s});
 }
 
 TEST_F(NoteTreeTest, ExportFlattensTheBranchWithOrWithoutBodies)
