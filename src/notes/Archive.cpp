@@ -269,8 +269,12 @@ void writeNoteBlocks(const TNote *first, TLineSink &out, const TNoteTree *wholeT
             if (wholeTree) {
                 if (const TNote *ahead = wholeTree->NoteAt(index + 16))
                     prefetch(ahead);
-                if (const TNote *ahead = wholeTree->NoteAt(index + 8))
-                    prefetch(ahead->BodyText().constData());
+                if (const TNote *ahead = wholeTree->NoteAt(index + 4)) {
+                    const char *body = reinterpret_cast<const char *>(ahead->BodyText().constData());
+                    const qsizetype bytes = std::min<qsizetype>(ahead->BodyText().size() * 2, 2048);
+                    for (qsizetype at = 0; at < bytes; at += 64)
+                        prefetch(body + at);
+                }
                 ++index;
             }
             if (depth > 0)
