@@ -46,6 +46,7 @@ public:
     // of 200,000 notes has millions of lines, and a string for each would take
     // several times the file's size. Bodies are not shown by the tree, so they may
     // be changed directly.
+
     // The body's lines, built on each call.
     QStringList Body() const;
     void SetBody(const QStringList &lines);
@@ -81,13 +82,13 @@ private:
     friend class TNoteTree;
     friend class TArchive; // reads bodies straight into their text form
 
-    QString m_title;
     void setBodyForm(QString form)
     {
         m_body = std::move(form);
         m_bodyEndTag = -1;
     }
 
+    QString m_title;
     QString m_body; // the text form
     mutable qint8 m_bodyEndTag = -1;
     TNote *m_parent = nullptr; // the tree's hidden top node for root notes
