@@ -149,8 +149,11 @@ int main(int argc, char **argv)
                         view->collapseAll();
                     });
     auto selectArchive = [&] { view->selectNote(tree->FirstNote()); };
-    measure("sort children (50k)", 100, fewer, selectArchive, [&] { run("miSortChildren"); });
-    measure("sort tree (200k)", 100, fewer, selectArchive, [&] { run("miSortTree"); });
+    // Once each on titles out of order ("Entry 10" sorts before "Entry 2"), then on a
+    // sorted tree.
+    measure("sort children (50k)", 100, 1, selectArchive, [&] { run("miSortChildren"); });
+    measure("sort tree (200k)", 100, 1, selectArchive, [&] { run("miSortTree"); });
+    measure("sort tree again (sorted)", 100, fewer, selectArchive, [&] { run("miSortTree"); });
     measure("copy 50k branch", 100, fewer, selectArchive, [&] { run("miNotesCopy"); });
     measure("paste 50k branch", 100, fewer, selectArchive, [&] { run("miNotesPaste"); });
     // Deletes the pasted copies again.

@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -72,25 +73,14 @@ bool trimBody(QString &body)
 // key for every note: their allocations would cost more than the check itself.
 bool inCollationOrder(const std::vector<std::unique_ptr<TNote>> &notes, const QCollator &collator)
 {
-    if (notes.size() < 2)
-        return true;
-    // A locale's collation compares two titles as their sort keys compare, with no key
-    // made at all. Not so the C locale: its keys go by code point, its comparison by
-    // UTF-16 unit.
-    if (collator.locale().language() != QLocale::C) {
-        for (size_t i = 1; i < notes.size(); ++i) {
-            if (collator.compare(notes[i]->Title(), notes[i - 1]->Title()) < 0)
-                return false;
-        }
-        return true;
-    }
-    // Two keys at a time.
-    QCollatorSortKey previous = collator.sortKey(notes.front()->Title());
+    // A locale's collation compares two titles as their sort keys compare. Not so the
+    // C locale: its keys go by code point, its comparison by UTF-16 unit.
+    const bool byCodePoint = collator.locale().language() == QLocale::C;
     for (size_t i = 1; i < notes.size(); ++i) {
-        QCollatorSortKey key = collator.sortKey(notes[i]->Title());
-        if (key.compare(previous) < 0)
+        const QString &a = notes[i - 1]->Title();
+        const QString &b = notes[i]->Title();
+        if ((byCodePoint ? compareCodePoints(b, a) : collator.compare(b, a)) < 0)
             return false;
-        previous.swap(key);
     }
     return true;
 }
@@ -454,6 +444,10 @@ void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompar
 
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseSensitive);
+    // Levels sorted by collation are sorted after the others, on two threads when
+    // there are many notes: building the sort keys is what takes the time.
+    std::vector<TNote *> collated;
+    size_t collatedNotes = 0;
     for (TNote *slot : levels) {
         if (slot->m_children.size() < 2)
             continue;
@@ -469,23 +463,62 @@ void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompar
                     return compareCodePoints(a->m_title, b->m_title) < 0;
                 },
                 announce);
-        } else {
-            if (inCollationOrder(slot->m_children, collator))
-                continue;
-            // One sort key per note instead of collating every pair again, found by
-            // the row the note had before the sort (rows are renumbered after it).
+        } else if (!inCollationOrder(slot->m_children, collator)) {
+            collated.push_back(slot);
+            collatedNotes += slot->m_children.size();
+        }
+    }
+
+    if (!collated.empty()) {
+        announce();
+        // The sort keys of the titles of children [from, to) of a level. Each thread
+        // has a collator of its own.
+        const auto buildKeys = [&collator](const TNote *slot, size_t from, size_t to) {
+            QCollator own(collator.locale());
+            own.setCaseSensitivity(Qt::CaseSensitive);
             std::vector<QCollatorSortKey> keys;
-            keys.reserve(slot->m_children.size());
-            for (const auto &child : slot->m_children)
-                keys.push_back(collator.sortKey(child->m_title));
+            keys.reserve(to - from);
+            for (size_t i = from; i < to; ++i)
+                keys.push_back(own.sortKey(slot->m_children[i]->m_title));
+            return keys;
+        };
+        // One sort key per note instead of collating every pair again, found by the
+        // row the note had before the sort (rows are renumbered after it).
+        const auto sortByKeys = [this](TNote *slot, const std::vector<QCollatorSortKey> &first,
+                                       const std::vector<QCollatorSortKey> &second) {
+            const auto key = [&](const TNote *note) -> const QCollatorSortKey & {
+                const auto row = static_cast<size_t>(note->m_row);
+                return row < first.size() ? first[row] : second[row - first.size()];
+            };
             sortLevel(
-                slot,
-                [&](const TNote *a, const TNote *b) {
-                    return keys[static_cast<size_t>(a->m_row)].compare(
-                               keys[static_cast<size_t>(b->m_row)])
-                        < 0;
-                },
-                announce);
+                slot, [&](const TNote *a, const TNote *b) { return key(a).compare(key(b)) < 0; },
+                [] {});
+        };
+        const bool twoThreads = collatedNotes >= 20000 && std::thread::hardware_concurrency() > 1;
+        if (!twoThreads) {
+            for (TNote *slot : collated)
+                sortByKeys(slot, buildKeys(slot, 0, slot->m_children.size()), {});
+        } else if (collated.size() == 1) {
+            // One large level: its keys are built in two halves.
+            TNote *slot = collated.front();
+            const size_t half = slot->m_children.size() / 2;
+            std::vector<QCollatorSortKey> second;
+            std::thread other([&] { second = buildKeys(slot, half, slot->m_children.size()); });
+            const std::vector<QCollatorSortKey> first = buildKeys(slot, 0, half);
+            other.join();
+            sortByKeys(slot, first, second);
+        } else {
+            // Many levels: each thread sorts about half of the notes, level by level.
+            size_t split = 0;
+            for (size_t notes = 0; split < collated.size() && notes * 2 < collatedNotes; ++split)
+                notes += collated[split]->m_children.size();
+            const auto sortRange = [&](size_t from, size_t to) {
+                for (size_t i = from; i < to; ++i)
+                    sortByKeys(collated[i], buildKeys(collated[i], 0, collated[i]->m_children.size()), {});
+            };
+            std::thread other(sortRange, split, collated.size());
+            sortRange(0, split);
+            other.join();
         }
     }
 

@@ -8,8 +8,11 @@
 
 #include <QElapsedTimer>
 
+#include <QCollator>
+
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -220,6 +223,61 @@ TEST_F(NoteTreeTest, SortKeepsTheOrderOfEqualTitles)
         order << p->Child(i)->Body().value(0);
     EXPECT_EQ(order, (QStringList{u"1"_s, u"3"_s, u"0"_s, u"2"_s, u"4"_s}));
     EXPECT_EQ(tree.RootNote(1)->Body(), QStringList{u"second"_s});
+}
+
+// Large sorts build their keys on two threads: one large level in two halves, many
+// levels half each. Either way the order must be the one a plain stable sort by the
+// collator gives, equal titles kept in their order and every row renumbered.
+TEST(NoteTreeSort, LargeSortsOnTwoThreadsGiveTheCollatorsStableOrder)
+{
+    // No model tester here: it checks the whole model at every one of 55,000 inserts.
+    TNoteTree tree;
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QStringList words{u"apfel"_s, u"\u00C4pfel"_s, u"zebra"_s, u"Zebra"_s, u"b\u00E4r"_s,
+                            u"bar"_s, u"baer"_s, u"10"_s, u"9"_s, u"\u00FCber"_s};
+    const auto title = [&words](int i) { return words[(i * 7919) % words.size()] + QString::number(i % 13); };
+    // One level of 25,000 notes; then 300 levels of 100 under a second root.
+    TNote *big = tree.AddNote(nullptr, u"Big"_s, imLastChild);
+    for (int i = 0; i < 25000; ++i)
+        tree.AddNote(big, title(i), imLastChild, QString::number(i));
+    TNote *many = tree.AddNote(nullptr, u"Many"_s, imLastChild);
+    for (int l = 0; l < 300; ++l) {
+        TNote *level = tree.AddNote(many, u"L"_s + QString::number(l), imLastChild);
+        for (int i = 0; i < 100; ++i)
+            tree.AddNote(level, title(l * 100 + i), imLastChild, QString::number(i));
+    }
+    const auto expected = [](const TNote *parent) {
+        std::vector<const TNote *> notes;
+        for (int i = 0; i < parent->ChildCount(); ++i)
+            notes.push_back(parent->Child(i));
+        QCollator collator;
+        collator.setCaseSensitivity(Qt::CaseSensitive);
+        std::stable_sort(notes.begin(), notes.end(), [&](const TNote *a, const TNote *b) {
+            return collator.compare(a->Title(), b->Title()) < 0;
+        });
+        return notes;
+    };
+    const auto check = [](const TNote *parent, const std::vector<const TNote *> &notes) {
+        for (int i = 0; i < parent->ChildCount(); ++i) {
+            ASSERT_EQ(parent->Child(i), notes[static_cast<size_t>(i)]) << i;
+            ASSERT_EQ(parent->Child(i)->Row(), i);
+        }
+    };
+
+    const auto bigOrder = expected(big);
+    tree.SortChildren(big);
+    check(big, bigOrder);
+
+    std::map<const TNote *, std::vector<const TNote *>> levelOrders;
+    for (int l = 0; l < many->ChildCount(); ++l)
+        levelOrders[many->Child(l)] = expected(many->Child(l));
+    tree.SortNotes();
+    QLocale::setDefault(saved);
+    for (const auto &[level, order] : levelOrders)
+        check(level, order);
+    EXPECT_EQ(tree.Count(), 2 + 25000 + 300 * 101);
+    EXPECT_EQ(tree.NoteAt(tree.AbsoluteIndex(big->LastChild())), big->LastChild());
 }
 
 TEST_F(NoteTreeTest, SortChildrenDoesNotDescend)
