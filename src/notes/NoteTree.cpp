@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <thread>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 
@@ -326,7 +330,14 @@ void TNoteTree::DeleteNote(TNote *note)
     // Freeing 50,000 notes with their bodies takes longer than a frame; nothing refers
     // to a removed branch any more, so a worker thread frees a large one.
     if (size >= FreeInBackgroundFrom)
-        m_freeing.start([branch = owned.release()] { delete branch; });
+        m_freeing.start([branch = owned.release()] {
+            delete branch;
+#ifdef __GLIBC__
+            // Give the freed pages back: a large branch deleted would otherwise stay
+            // in the process's memory for good.
+            malloc_trim(0);
+#endif
+        });
 }
 
 void TNoteTree::SetTitle(TNote *note, const QString &title)
