@@ -330,14 +330,7 @@ void TNoteTree::DeleteNote(TNote *note)
     // Freeing 50,000 notes with their bodies takes longer than a frame; nothing refers
     // to a removed branch any more, so a worker thread frees a large one.
     if (size >= FreeInBackgroundFrom)
-        m_freeing.start([branch = owned.release()] {
-            delete branch;
-#ifdef __GLIBC__
-            // Give the freed pages back: a large branch deleted would otherwise stay
-            // in the process's memory for good.
-            malloc_trim(0);
-#endif
-        });
+        freeInBackground([branch = owned.release()] { delete branch; });
 }
 
 void TNoteTree::SetTitle(TNote *note, const QString &title)
@@ -664,11 +657,29 @@ void TNoteTree::TrimNotes()
             note->setBodyForm(std::move(body));
 }
 
+template <typename Free>
+void TNoteTree::freeInBackground(Free free)
+{
+    m_freeing.start([free] {
+        free();
+#ifdef __GLIBC__
+        // Give the freed pages back: a large branch deleted would otherwise stay in
+        // the process's memory for good.
+        malloc_trim(0);
+#endif
+    });
+}
+
 void TNoteTree::ClearNotes()
 {
     const bool notify = m_bulkDepth == 0;
     if (notify)
         beginResetModel();
+    // A document closed need not hold up the one that replaces it.
+    if (m_count >= FreeInBackgroundFrom) {
+        freeInBackground([notes = new std::vector<std::unique_ptr<TNote>>(
+                              std::move(m_top.m_children))] { delete notes; });
+    }
     m_top.m_children.clear();
     m_count = 0;
     invalidateOrder();

@@ -203,6 +203,9 @@ private:
     void ensureOrder() const;
     QModelIndex indexOfSlot(const TNote *slot) const;
 
+    // Frees what free frees on m_freeing, and gives the memory back.
+    template <typename Free>
+    void freeInBackground(Free free);
     // Removed branches of at least this many notes are freed by m_freeing.
     static constexpr int FreeInBackgroundFrom = 1000;
 

@@ -372,6 +372,16 @@ TEST_F(NoteTreeTest, LargeDeletedBranchLeavesCountOrderAndTheRestIntact)
     EXPECT_EQ(tree.Count(), 2);
     EXPECT_EQ(tree.NoteAt(1)->Title(), u"kept"_s);
     EXPECT_EQ(tree.NoteAt(1)->Body(), QStringList{u"stays"_s});
+
+    // A large document cleared away goes the same way; the tree takes new notes at once.
+    tester.reset();
+    for (int i = 0; i < 2000; ++i)
+        tree.AddNote(nullptr, QString::number(i), imLastChild, u"body"_s);
+    tree.ResetTree();
+    EXPECT_EQ(tree.Count(), 0);
+    EXPECT_EQ(tree.FirstNote(), nullptr);
+    tree.AddNote(nullptr, u"new"_s, imLastChild);
+    EXPECT_EQ(dump(tree), u"new"_s);
 }
 
 TEST_F(NoteTreeTest, ExportFlattensTheBranchWithOrWithoutBodies)
