@@ -3,6 +3,7 @@
 // again, beside a key press that does nothing, and printed as a ratio to it.
 
 #include "BenchWords.h"
+#include "ProcessMemory.h"
 
 #include "app/Main.h"
 #include "app/MessageService.h"
@@ -15,7 +16,6 @@
 #include <QComboBox>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -23,7 +23,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <fstream>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -64,20 +63,6 @@ void settle()
 {
     for (int i = 0; i < 3; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-// Resident or peak resident memory of the process in bytes (VmRSS, VmHWM).
-qint64 residentBytes(const char *field)
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return 0;
 }
 
 double timed(const std::function<void()> &command)
@@ -147,19 +132,19 @@ int main(int argc, char **argv)
     window.reset();
     settle();
     malloc_trim(0);
-    const qint64 rssBefore = residentBytes("VmRSS");
-    std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts again from here
+    const qint64 rssBefore = statusBytes("VmRSS");
+    resetPeak(); // the peak starts again from here
     if (!open())
         return 1;
     // Memory as multiples of the file's size: after the load and its peak, then what
     // three saves leave and their peak.
     const double fileSize = static_cast<double>(QFileInfo(path).size());
     const auto multiple = [&](const char *field) {
-        return static_cast<double>(residentBytes(field) - rssBefore) / fileSize;
+        return static_cast<double>(statusBytes(field) - rssBefore) / fileSize;
     };
     const double rssLoaded = multiple("VmRSS");
     const double peakLoaded = multiple("VmHWM");
-    std::ofstream("/proc/self/clear_refs") << "5";
+    resetPeak();
     const double saveMs = median(3, [&] { window->SetModified(true); }, [&] {
         window->findChild<QAction *>(u"miFileSave"_s)->trigger();
     });

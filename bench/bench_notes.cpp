@@ -3,6 +3,7 @@
 // operation on the same data in the same run.
 
 #include "BenchWords.h"
+#include "ProcessMemory.h"
 #include "RatioReporter.h"
 
 #include "notes/Archive.h"
@@ -18,7 +19,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,25 +75,6 @@ Document &document()
 {
     static Document doc;
     return doc;
-}
-
-// Resident and peak resident memory of the process in bytes (VmRSS, VmHWM).
-qint64 statusBytes(const char *field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line)) {
-        if (line.rfind(prefix, 0) == 0)
-            return std::stoll(line.substr(prefix.size())) * 1024;
-    }
-    return 0;
-}
-
-// Makes the peak resident figure start again from the current one.
-void resetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 // The reference of a load: the file read, decoded and split into lines.

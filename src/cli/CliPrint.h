@@ -9,6 +9,11 @@
 
 namespace Cli {
 
+// Exit codes of every command: 0 done, 1 failed, 2 wrong use.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
 // Always UTF-8, whatever the locale, so the output is the same on every system.
 inline void print(FILE *stream, const QString &text)
 {

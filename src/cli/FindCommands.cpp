@@ -18,9 +18,9 @@ namespace FindCommands {
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using Cli::kExitFailure;
+using Cli::kExitOk;
+using Cli::kExitUsage;
 
 using Cli::print;
 

@@ -25,9 +25,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using Cli::kExitFailure;
+using Cli::kExitOk;
+using Cli::kExitUsage;
 
 struct TPrintOptions
 {

@@ -29,9 +29,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using Cli::kExitFailure;
+using Cli::kExitOk;
+using Cli::kExitUsage;
 
 const char kUsage[] =
     "Usage: vellumtree-cli COMMAND [OPTIONS] ARGUMENTS\n"

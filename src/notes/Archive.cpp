@@ -39,6 +39,11 @@ QString displayName(const QString &fileName)
 
 // Every line costs its list entry however short it is: a file of nothing but line
 // breaks would take some thirty times its size. Such a text is refused.
+qsizetype countLineBreaks(QByteArrayView text)
+{
+    return std::count(text.begin(), text.end(), '\n') + std::count(text.begin(), text.end(), '\r');
+}
+
 void checkLineBreaks(qsizetype breaks, const QString &fileName)
 {
     if (breaks > TArchive::MaxLineBreaks)
@@ -354,12 +359,9 @@ QStringList TArchive::decodeLines(QByteArrayView bytes)
     return lines;
 }
 
-TTextEncoding TArchive::decideEncoding(QByteArrayView text)
+TTextEncoding TArchive::decideEncoding(bool utf8)
 {
-    if (text.isValidUtf8())
-        Encoding = TTextEncoding::Utf8;
-    else
-        Encoding = LegacyEncoding == TTextEncoding::Utf8 ? TTextEncoding::Windows1252 : LegacyEncoding;
+    Encoding = TextEncoding::encodingFor(utf8, LegacyEncoding);
     return Encoding;
 }
 
@@ -428,9 +430,7 @@ TArchive::TDeciphered TArchive::decipherFile(const QString &fileName, const QByt
             scan(chunk);
             return count;
         });
-    checkLineBreaks(std::count(result.Text.cbegin(), result.Text.cend(), '\n')
-                        + std::count(result.Text.cbegin(), result.Text.cend(), '\r'),
-                    fileName);
+    checkLineBreaks(countLineBreaks(result.Text), fileName);
     return result;
 }
 
@@ -588,7 +588,7 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
                 firstHadLines = several;
             if (several && deciphered.Text.startsWith(DocTypeLine().toLatin1())) {
                 TByteLines lines(deciphered.Text);
-                return readText(parent, lines, decideEncoding(deciphered.Text));
+                return readText(parent, lines, decideEncoding(deciphered.Text.isValidUtf8()));
             }
         }
         if (!firstHadLines)
@@ -600,8 +600,7 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
     QFile file;
     OpenRegularFile(file, fileName, MaxFileSize);
     const TTextScan scan = scanText(file, fileName);
-    Encoding = scan.Utf8 ? TTextEncoding::Utf8
-        : LegacyEncoding == TTextEncoding::Utf8 ? TTextEncoding::Windows1252 : LegacyEncoding;
+    decideEncoding(scan.Utf8);
     if (!file.seek(0))
         throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(displayName(fileName), file.errorString()));
     TByteLines lines(&file, scan.Length, fileName);
@@ -630,8 +629,7 @@ TArchive::TTextScan TArchive::scanText(QFile &file, const QString &fileName)
         const QByteArrayView chunk =
             TextEncoding::untilNul(QByteArrayView(buffer.constData() + carried, got));
         const bool ended = got == 0 || chunk.size() < got;
-        breaks += std::count(chunk.begin(), chunk.end(), '\n')
-            + std::count(chunk.begin(), chunk.end(), '\r');
+        breaks += countLineBreaks(chunk);
         checkLineBreaks(breaks, fileName);
         scan.Length += chunk.size();
         if (scan.Length > MaxFileSize)
@@ -669,8 +667,7 @@ bool TArchive::hasSeveralLines(QByteArrayView text)
 bool TArchive::readText(TNote *parent, TByteLines &lines, TTextEncoding encoding)
 {
     const auto decode = [encoding](QByteArrayView text) {
-        return encoding == TTextEncoding::Utf8 ? QString::fromUtf8(text)
-                                               : TextEncoding::decodeLegacy(text, encoding);
+        return TextEncoding::decodeAs(text, encoding);
     };
     TByteLine line;
     if (!lines.next(&line) || line.text != DocTypeLine().toLatin1())

@@ -102,7 +102,7 @@ private:
     QByteArray fileBytes(const QString &text, const QString &fileName);
     QStringList decodeLines(QByteArrayView bytes);
     // Sets Encoding for a text: UTF-8 when it is valid UTF-8, else the legacy code page.
-    TTextEncoding decideEncoding(QByteArrayView text);
+    TTextEncoding decideEncoding(bool utf8);
     static bool hasSeveralLines(QByteArrayView text);
     // ReadNotes on the lines of a text, each decoded in encoding.
     bool readText(TNote *parent, TByteLines &lines, TTextEncoding encoding);

@@ -227,20 +227,26 @@ bool encodeLegacy(QStringView text, TTextEncoding encoding, QByteArray *out)
     return true;
 }
 
+TTextEncoding encodingFor(bool utf8, TTextEncoding legacy)
+{
+    if (utf8)
+        return TTextEncoding::Utf8;
+    return legacy == TTextEncoding::Utf8 ? TTextEncoding::Windows1252 : legacy;
+}
+
+QString decodeAs(QByteArrayView bytes, TTextEncoding encoding)
+{
+    return encoding == TTextEncoding::Utf8 ? QString::fromUtf8(bytes) : decodeLegacy(bytes, encoding);
+}
+
 QString decode(QByteArrayView bytes, TTextEncoding legacy, TTextEncoding *used)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     QString text = decoder(bytes);
-    if (!decoder.hasError()) {
-        if (used)
-            *used = TTextEncoding::Utf8;
-        return text;
-    }
-    if (legacy == TTextEncoding::Utf8)
-        legacy = TTextEncoding::Windows1252;
+    const TTextEncoding encoding = encodingFor(!decoder.hasError(), legacy);
     if (used)
-        *used = legacy;
-    return decodeLegacy(bytes, legacy);
+        *used = encoding;
+    return encoding == TTextEncoding::Utf8 ? text : decodeLegacy(bytes, encoding);
 }
 
 QString decode(QByteArrayView bytes, TTextEncoding *used)
@@ -323,15 +329,12 @@ QStringList splitLines(QStringView text)
 
 QStringList decodeLines(QByteArrayView bytes, TTextEncoding legacy, TTextEncoding *used)
 {
-    const bool utf8 = bytes.isValidUtf8();
-    if (legacy == TTextEncoding::Utf8)
-        legacy = TTextEncoding::Windows1252;
+    const TTextEncoding encoding = encodingFor(bytes.isValidUtf8(), legacy);
     if (used)
-        *used = utf8 ? TTextEncoding::Utf8 : legacy;
+        *used = encoding;
     QStringList lines;
     forEachLine(bytes, [&](qsizetype start, qsizetype length) {
-        const QByteArrayView line = bytes.sliced(start, length);
-        lines.append(utf8 ? QString::fromUtf8(line) : decodeLegacy(line, legacy));
+        lines.append(decodeAs(bytes.sliced(start, length), encoding));
     });
     return lines;
 }

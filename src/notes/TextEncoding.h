@@ -23,6 +23,11 @@ bool isValidUtf8(QByteArrayView bytes);
 // Every byte decodes to a character (undefined code page bytes to the C1 control of
 // the same value), so encode() of the result gives the same bytes back.
 QString decode(QByteArrayView bytes, TTextEncoding legacy, TTextEncoding *used = nullptr);
+// The encoding decode() takes for bytes that are UTF-8 or not: the legacy code page
+// when they are not, windows-1252 when no code page is given.
+TTextEncoding encodingFor(bool utf8, TTextEncoding legacy);
+// Bytes in a known encoding.
+QString decodeAs(QByteArrayView bytes, TTextEncoding encoding);
 QString decode(QByteArrayView bytes, TTextEncoding *used = nullptr);
 
 QString decodeLegacy(QByteArrayView bytes, TTextEncoding encoding);
