@@ -267,8 +267,9 @@ bool TArchive::readText(TNote *parent, TByteLines &lines, TTextEncoding encoding
     };
 
     bool escaped = false;
+    const QByteArray escapedMarker = kEscapedMarker.toLatin1();
     while (nextLine() && line.text != "<dl>") {
-        if (line.text == kEscapedMarker.toLatin1())
+        if (line.text == escapedMarker)
             escaped = true;
     }
 
