@@ -4,6 +4,19 @@
 
 x_pids=()
 
+# require_programs NAME...: says which outside programs are missing and fails, so a
+# machine without one fails at once and says why. scripts/setup installs them all.
+require_programs() {
+    local program missing=0
+    for program in "$@"; do
+        if ! command -v "$program" >/dev/null 2>&1; then
+            echo "$program is not installed; scripts/setup installs it" >&2
+            missing=1
+        fi
+    done
+    return $missing
+}
+
 # wait_until SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds.
 wait_until() {
     local limit=$1; shift
@@ -15,6 +28,7 @@ wait_until() {
 }
 
 start_x() {
+    require_programs Xvfb xdpyinfo || return 1
     local fd_file; fd_file=$(mktemp)
     Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fd_file" 2>/dev/null &
     x_pids+=($!)
@@ -28,6 +42,7 @@ start_x() {
 # "bindings", the system's configuration (never the user's own) with its mouse
 # bindings, so that a window's title bar can be dragged.
 start_wm() {
+    require_programs openbox xprop || return 1
     local config=/dev/null
     if [ "${1:-}" = bindings ] && [ -f /etc/xdg/openbox/rc.xml ]; then
         config=/etc/xdg/openbox/rc.xml
@@ -53,6 +68,7 @@ wm_running() {
 # An X server with a window manager, tried twice: on a shared machine another
 # program's server can get in the way of a first start.
 start_desktop() {
+    require_programs Xvfb xdpyinfo openbox xprop || return 1
     if start_x && start_wm "$@"; then return 0; fi
     stop_x
     start_x && start_wm "$@"

@@ -4,6 +4,7 @@
 // entry (the window manager's _NET_CLIENT_LIST), did a click on the tray icon bring it
 // back.
 
+#include "OutsidePrograms.h"
 #include "QuietSettings.h"
 
 #include "app/HotKey.h"
@@ -35,8 +36,11 @@ constexpr int kTimeoutMs = 10000;
 
 QString run(const QString &program, const QStringList &arguments)
 {
+    const QString path = RequireProgram(program);
+    if (path.isEmpty())
+        return {};
     QProcess process;
-    process.start(program, arguments);
+    process.start(path, arguments);
     if (!process.waitForFinished(kTimeoutMs))
         return {};
     return QString::fromLocal8Bit(process.readAllStandardOutput());
@@ -69,6 +73,8 @@ public:
     ~TrayHost() { stop(); }
     bool start()
     {
+        if (!Installed(u"trayer"_s))
+            return false;
         m_process.start(u"trayer"_s, {u"--edge"_s, u"bottom"_s, u"--align"_s, u"right"_s,
                                       u"--widthtype"_s, u"pixel"_s, u"--width"_s, u"200"_s,
                                       u"--height"_s, u"24"_s});
@@ -96,6 +102,8 @@ protected:
         ASSERT_TRUE(dir.isValid());
         UseTemporaryXdgFolders(dir);
         TMessageService::Answer = [](const TMessageRequest &) { return QMessageBox::No; };
+        for (const QString &program : {u"xdotool"_s, u"xprop"_s, u"xwininfo"_s, u"wmctrl"_s, u"trayer"_s})
+            ASSERT_TRUE(Installed(program));
         ASSERT_TRUE(tray.start()) << "the tray host did not start";
     }
 

@@ -8,6 +8,8 @@ set -euo pipefail
 build=$1
 source_dir=$2
 source "$source_dir/tests/xsession.sh"
+require_programs identify zcat desktop-file-validate appstreamcli update-mime-database \
+    update-desktop-database xdg-mime xdotool xprop cpack dpkg-deb || exit 1
 
 work=$(mktemp -d)
 cleanup() { stop_x; rm -rf "$work"; }

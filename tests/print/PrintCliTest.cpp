@@ -1,6 +1,7 @@
 // End to end: the built vellumtree-cli prints a generated document into a PDF, and
 // poppler's pdftotext shows what a reader of the pages would see.
 
+#include "OutsidePrograms.h"
 #include "QtPrinters.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
@@ -69,8 +70,7 @@ protected:
     // The PDF's pages as pdftotext -layout gives them.
     QStringList pages(const QString &pdf) const
     {
-        const QString tool = QStandardPaths::findExecutable(u"pdftotext"_s);
-        EXPECT_FALSE(tool.isEmpty()) << "pdftotext (poppler-utils) is missing";
+        const QString tool = RequireProgram(u"pdftotext"_s);
         // Courier at 10 points is 6 points a character: columns come out exact.
         const TRun run
             = runProgram(tool, { u"-layout"_s, u"-fixed"_s, u"6"_s, pdf, path(u"out.txt"_s) });
