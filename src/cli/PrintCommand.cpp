@@ -10,13 +10,13 @@
 #include "print/LinePrnt.h"
 #include "print/LinePrntQt.h"
 #include "print/PrintJob.h"
+#include "settings/UtilsFile.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <cstdio>
 #include <memory>
@@ -182,41 +182,35 @@ int printDocument(const TPrintOptions &o, const TCliDocumentReader &readDocument
     job.MarginBottom = o.margins[3];
     job.PageNumbers = o.pageNumbers;
 
-    // The PDF is written beside its target and renamed over it only when whole.
-    QSaveFile file(o.out);
-    if (!file.open(QIODevice::WriteOnly)) {
-        printError(o.out + u": "_s + file.errorString());
-        return kExitFailure;
-    }
-    {
-        QPdfWriter pdf(&file);
-        pdf.setCreator(u"Vellumtree"_s);
-        pdf.setPageSize(QPageSize(o.paper));
-        // A file has no unprintable border: the margins alone place the text.
-        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-        TQtPageDevice device(&pdf);
-        TLinePrinter printer(&device);
-        SetUpNotesPrinter(printer);
-        if (!o.fontName.isEmpty()) {
-            TFontDesc font = printer.Font();
-            font.Name = o.fontName;
-            font.Size = o.fontSize;
-            printer.SetFont(font);
-        }
-        try {
+    // The PDF is written beside its target, synced, and renamed over it only when
+    // whole; a FIFO or a device is refused, never replaced.
+    try {
+        WriteFileAtomically(o.out, [&](const TChunkSink &sink) {
+            TChunkDevice out(sink);
+            QPdfWriter pdf(&out);
+            pdf.setCreator(u"Vellumtree"_s);
+            pdf.setPageSize(QPageSize(o.paper));
+            // A file has no unprintable border: the margins alone place the text.
+            pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+            TQtPageDevice device(&pdf);
+            TLinePrinter printer(&device);
+            SetUpNotesPrinter(printer);
+            if (!o.fontName.isEmpty()) {
+                TFontDesc font = printer.Font();
+                font.Name = o.fontName;
+                font.Size = o.fontSize;
+                printer.SetFont(font);
+            }
             PrintNotes(printer, job);
-        } catch (const ENothingToPrint &e) {
-            file.cancelWriting();
-            printError(e.message());
-            return kExitFailure;
-        } catch (const EVellumtreeError &e) {
-            file.cancelWriting();
-            printError(o.out + u": "_s + e.message());
-            return kExitFailure;
-        }
-    }
-    if (!file.commit()) {
-        printError(o.out + u": "_s + file.errorString());
+        });
+    } catch (const ENothingToPrint &e) {
+        printError(e.message());
+        return kExitFailure;
+    } catch (const EFileError &e) {
+        printError(e.message());
+        return kExitFailure;
+    } catch (const EVellumtreeError &e) {
+        printError(o.out + u": "_s + e.message());
         return kExitFailure;
     }
     return kExitOk;

@@ -8,6 +8,7 @@
 #include "settings/LngManGui.h"
 #include "settings/RegistryStore.h"
 #include "settings/SettingsGui.h"
+#include "settings/UtilsFile.h"
 #include "settings/UtilsGui.h"
 
 #include <QButtonGroup>
@@ -29,7 +30,6 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -345,12 +345,11 @@ void TfrmPrint::btnPrintClick()
                 fileName = (ChoosePdfFile ? ChoosePdfFile : askPdfFile)(this);
             if (fileName.isEmpty())
                 return;
-            // The PDF is written beside its target and renamed over it only when whole.
-            QSaveFile file(fileName);
-            if (!file.open(QIODevice::WriteOnly))
-                throw EFileError(fileName + u": "_s + file.errorString());
-            {
-                QPdfWriter pdf(&file);
+            // The PDF is written beside its target, synced, and renamed over it only
+            // when whole; a FIFO or a device is refused, never replaced.
+            WriteFileAtomically(fileName, [&](const TChunkSink &sink) {
+                TChunkDevice out(sink);
+                QPdfWriter pdf(&out);
                 pdf.setCreator(u"Vellumtree"_s);
                 QPageLayout layout = m_printer->pageLayout();
                 // A file has no unprintable border: the margins alone place the text.
@@ -360,9 +359,7 @@ void TfrmPrint::btnPrintClick()
                 TQtPageDevice device(&pdf);
                 DeviceRestorer restorer(*LinePrn, &device);
                 runJob(*LinePrn, lines);
-            }
-            if (!file.commit())
-                throw EFileError(fileName + u": "_s + file.errorString());
+            });
         } else {
             runJob(*LinePrn, lines);
         }

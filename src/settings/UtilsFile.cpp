@@ -67,6 +67,16 @@ QByteArray encoded(const QString &path)
     return QFile::encodeName(path);
 }
 
+// What a name that is no regular file stands for.
+QString notAFile(const struct stat &info)
+{
+    if (S_ISDIR(info.st_mode))
+        return u"It is a folder, not a file."_s;
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
+        return u"It is a pipe or a socket, not a file."_s;
+    return u"It is a device, not a file."_s;
+}
+
 // A hidden name beside path that nobody uses yet: ".name.XXXXXX".
 QString temporaryNameBeside(const QString &path)
 {
@@ -258,7 +268,10 @@ void WriteFileAtomically(const QString &fileName,
     const bool exists = ::stat(encoded(target).constData(), &old) == 0;
     if (exists && S_ISDIR(old.st_mode))
         failWith(u"Cannot create file"_s, fileName, EISDIR);
-    const bool replacing = exists && S_ISREG(old.st_mode);
+    // Renaming over a FIFO, a socket or a device node would put a file in its place.
+    if (exists && !S_ISREG(old.st_mode))
+        fail(u"Cannot create file"_s, fileName, notAFile(old));
+    const bool replacing = exists;
 
     TTemporaryName newFile;
     const int fd = createBeside(target, newFile);
@@ -312,12 +325,8 @@ namespace {
 // What keeps a file from being opened for reading, or nothing.
 QString notReadable(const struct stat &info, qint64 maxSize)
 {
-    if (S_ISDIR(info.st_mode))
-        return u"It is a folder, not a file."_s;
-    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
-        return u"It is a pipe or a socket, not a file."_s;
     if (!S_ISREG(info.st_mode))
-        return u"It is a device, not a file."_s;
+        return notAFile(info);
     if (info.st_size > maxSize)
         return u"It is %1 MB; the largest file that can be opened is %2 MB."_s.arg(
             megabytes(info.st_size), megabytes(maxSize));
@@ -365,6 +374,9 @@ void WriteFileAtomically(const QString &fileName,
 {
     // Without hard links the backup is a copy made before the new file is renamed in.
     const QString target = ResolvedFilePath(fileName);
+    const QFileInfo info(target);
+    if (info.exists() && !info.isFile())
+        fail(u"Cannot create file"_s, fileName, u"It is not a regular file."_s);
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         fail(u"Cannot create file"_s, fileName, file.errorString());
@@ -399,3 +411,20 @@ void OpenRegularFile(QFile &file, const QString &fileName, qint64 maxSize)
 }
 
 #endif
+
+TChunkDevice::TChunkDevice(const TChunkSink &sink) : m_sink(sink)
+{
+    open(QIODevice::WriteOnly);
+}
+
+qint64 TChunkDevice::readData(char *, qint64)
+{
+    return -1;
+}
+
+qint64 TChunkDevice::writeData(const char *data, qint64 size)
+{
+    m_sink(QByteArrayView(data, size));
+    return size;
+}
+

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QIODevice>
 #include <QString>
 
 #include <functional>
@@ -37,6 +38,21 @@ using TChunkSink = std::function<void(QByteArrayView)>;
 void WriteFileAtomically(const QString &fileName,
                          const std::function<void(const TChunkSink &)> &produce,
                          const QString &backupPath = {});
+
+// A write-only device over a chunk sink, for writers that want a QIODevice (a PDF
+// writer) inside WriteFileAtomically.
+class TChunkDevice final : public QIODevice
+{
+public:
+    explicit TChunkDevice(const TChunkSink &sink);
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    const TChunkSink &m_sink;
+};
 
 // Opens a file for reading when it is a regular file of at most maxSize bytes: a
 // FIFO or a device could block for ever or never end. Raises EFileError naming the

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -141,6 +143,18 @@ TEST_F(PrintCliTest, NothingToPrintFailsAndWritesNoFile)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(u"There is nothing to print."_s)) << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(path(u"empty.pdf"_s)));
+}
+
+TEST_F(PrintCliTest, OutputThatIsAFifoIsRefusedAndLeftInPlace)
+{
+    const QByteArray fifo = QFile::encodeName(path(u"out.pdf"_s));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const TRun run = print({ path(u"doc.vlt"_s), u"-o"_s, path(u"out.pdf"_s) });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(u"pipe"_s)) << run.err.toStdString();
+    struct stat info {};
+    ASSERT_EQ(::stat(fifo.constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 TEST_F(PrintCliTest, WrongUsageExitsWithTwo)

@@ -116,6 +116,27 @@ class OpenRegularFileTest : public AtomicWriteTest, public ::testing::WithParamI
 {
 };
 
+// Renaming over a FIFO or a socket would put a file in its place (and over a device
+// node, as root, replace the device): every writer refuses them and leaves them be.
+TEST_F(AtomicWriteTest, WriterRefusesAFifoOrASocketAndLeavesItInPlace)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path(u"fifo"_s)).constData(), 0600), 0);
+    QFile::link(path(u"fifo"_s), path(u"fifo-link"_s));
+    for (const QString &name : {u"fifo"_s, u"fifo-link"_s}) {
+        try {
+            WriteFileAtomically(path(name), "x", path(u"fifo.bak"_s));
+            ADD_FAILURE() << "written: " << name.toStdString();
+        } catch (const EFileError &e) {
+            EXPECT_TRUE(e.message().contains(u"pipe"_s)) << e.what();
+            EXPECT_TRUE(e.message().contains(name)) << e.what();
+        }
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path(u"fifo"_s)).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(files(), QStringList({u"fifo"_s, u"fifo-link"_s}));
+}
+
 // Reading one of these would block for ever (a FIFO without a writer) or never end.
 TEST_P(OpenRegularFileTest, RefusesWhatIsNoRegularFileAndSaysWhat)
 {
