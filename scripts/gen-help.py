@@ -57,6 +57,21 @@ A file protected by a password has the extension .vle instead
 When you save, the new version is written completely before it replaces
 the old one, so a failed save never leaves you with a broken file. With
 "Make backups" on, the previous version is kept as a .bak file.""", []),
+        ("Changed by another program", """Vellumtree notices when another program changes the open file: a second
+Vellumtree window, a sync tool that carries the file between computers, or
+vellumtree-cli.
+
+If the document has no unsaved changes, it is read again by itself; the
+selected note and the place in its text stay where they were.
+
+If it has changes of its own, a notice above the notes says so and offers
+Save As..., Overwrite, Reload and Later. Nothing is overwritten until you
+choose: Save (Ctrl+S) asks the same question, and an automatic save skips
+the file and tells you once. Reload asks once more before it lets your
+changes go.
+
+A file that was deleted, or replaced by a folder or anything else that is
+not a file, counts as changed too.""", []),
     ]),
     ("Menus", """\
 The main menu has five menus: File, Edit, Notes, Settings and Help. The

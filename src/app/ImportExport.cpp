@@ -1,6 +1,7 @@
 #include "app/ImportExport.h"
 
 #include "Errors.h"
+#include "notes/Archive.h"
 #include "notes/NoteTree.h"
 
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 
 #ifdef Q_OS_UNIX
@@ -24,6 +26,14 @@ namespace {
 QString shown(const QString &fileName)
 {
     return QDir::toNativeSeparators(fileName);
+}
+
+qsizetype countCrLf(QByteArrayView text)
+{
+    qsizetype pairs = 0;
+    for (qsizetype at = text.indexOf("\r\n"); at >= 0; at = text.indexOf("\r\n", at + 2))
+        ++pairs;
+    return pairs;
 }
 
 } // namespace
@@ -59,7 +69,16 @@ QStringList ReadTextLines(const QString &fileName, TTextEncoding legacy)
     if (file.error() != QFileDevice::NoError)
         throw EFileError(
             u"Cannot read file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
-    return TextEncoding::decodeLines(TextEncoding::untilNul(bytes), legacy);
+    const QByteArrayView text = TextEncoding::untilNul(bytes);
+    // Each line is written back with CR LF: a text of more lines than a notes file may
+    // hold would make the document one that cannot be opened once saved.
+    const qsizetype lines = std::count(text.begin(), text.end(), '\n')
+        + std::count(text.begin(), text.end(), '\r') - countCrLf(text) + 1;
+    if (2 * lines > TArchive::MaxLineBreaks)
+        throw EFileError(u"Cannot import file \"%1\". It has %2 lines, more than a notes file "
+                         "can hold (%3)."_s.arg(shown(fileName)).arg(lines)
+                             .arg(TArchive::MaxLineBreaks / 2));
+    return TextEncoding::decodeLines(text, legacy);
 }
 
 QStringList ExportText(const TNoteTree &tree, const TNote *note)

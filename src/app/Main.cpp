@@ -27,6 +27,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSessionManager>
@@ -462,7 +463,14 @@ void TfrmMain::createLayout()
     splitMain->setStretchFactor(1, 1);
     splitMain->setSizes({185, 439});
     TopicTree->setMinimumWidth(1);
-    setCentralWidget(splitMain);
+    auto *central = new QWidget(this);
+    auto *centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    centralLayout->setSpacing(0);
+    createFileWatch(central);
+    centralLayout->addWidget(pnlFileChanged);
+    centralLayout->addWidget(splitMain, 1);
+    setCentralWidget(central);
 
     connect(TopicTree, &TNoteTreeView::selectedNoteChanged, this, &TfrmMain::TopicTreeChange);
     connect(TopicTree, &TNoteTreeView::titleEdited, this, [this] { SetModified(true); });

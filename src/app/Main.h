@@ -1,6 +1,8 @@
 #pragma once
 
+#include "notes/Archive.h"
 #include "notes/TextEncoding.h"
+#include "settings/FileStamp.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -16,6 +18,8 @@
 
 class QAction;
 class QFileDialog;
+class QFileSystemWatcher;
+class QLabel;
 class QMenu;
 class QSplitter;
 class THotKey;
@@ -59,7 +63,8 @@ public:
     bool ConfirmSaveChanges();
     bool LoadDocument(const QString &name);
     void OpenDocument(const QString &name);
-    bool SaveDocument(const QString &name);
+    // automatic: an autosave, which skips a file another program has changed.
+    bool SaveDocument(const QString &name, bool automatic = false);
     void AutoSaveOnSwitch();
 
     void ApplySettings();
@@ -152,6 +157,8 @@ public:
     QTimer *tmrAutosave = nullptr;
     QSystemTrayIcon *trayMain = nullptr;
     TqkMRUList *mruMain = nullptr;
+    // The notice that another program changed or removed the document's file.
+    QWidget *pnlFileChanged = nullptr;
 
     // Search and replace, import and export
     void miEditSearchClick();
@@ -217,6 +224,20 @@ private:
     QString backupPathFor(const QString &target) const;
     void setPlainFile(const QString &name);
     void afterSave(const QString &target, bool deleteOriginal);
+    bool readDocument(const QString &name, const QString &password);
+    void reportDamage(const QString &name, const TArchive::TDamage &damage);
+    static QString damagedCopyName(const QString &original);
+    // Before the first save over a damaged file: its untouched copy beside it.
+    bool keepDamagedOriginal(const QString &target);
+    // The document's file against other programs' changes (MainFileWatch.cpp).
+    void createFileWatch(QWidget *above);
+    void rememberFile(const QString &fileName, const TFileStamp &stamp);
+    bool fileChangedOnDisk(const QString &target) const;
+    bool confirmOverwriteChanged(const QString &target);
+    void autosaveSkipped(const QString &target);
+    bool reloadFromDisk();
+    void fileWatchTimeout();
+    void showChangeNotice();
     void runOpenRequests();
     QString initialFolder(const QString &last, const QString &fallback) const;
     QString dialogFilter(const QString &languageFilter) const;
@@ -239,12 +260,23 @@ private:
     bool m_modified = false;
     bool m_dialogOpen = false;
     TFileDialogTexts m_fileDialogTexts;
+    bool m_openDialogRelabelled = false;
+    bool m_saveDialogRelabelled = false;
     QString m_filePassword;
     TTextEncoding m_fileEncoding = TTextEncoding::Utf8;
     // The plain file the document was read from or last saved as, and whether the
     // next enciphered save deletes it (File > Encrypt with "Delete original file").
     QString m_plainFile;
     bool m_deletePlainOnSave = false;
+    // The document's file (links resolved) as last read or written.
+    // A file read with damage, until its original is kept at the first save over it.
+    QString m_damagedOriginal;
+    QString m_stampPath;
+    TFileStamp m_fileStamp;
+    bool m_autosaveSkipSaid = false;
+    QFileSystemWatcher *m_fileWatcher = nullptr;
+    QTimer *m_watchTimer = nullptr;
+    QLabel *lblFileChanged = nullptr;
     // Open requests of second starts, run once no dialog is open.
     QStringList m_openRequests;
     QTimer *m_requestTimer = nullptr;

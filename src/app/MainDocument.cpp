@@ -26,6 +26,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -187,6 +189,13 @@ bool TfrmMain::LoadDocument(const QString &name)
             return false;
         password = dialog.Password;
     }
+    return readDocument(name, password);
+}
+
+bool TfrmMain::readDocument(const QString &name, const QString &password)
+{
+    // Taken before the read: a change made while it runs shows at the next save.
+    const TFileStamp stamp = TFileStamp::Of(ResolvedFilePath(name));
     // The current note keeps what was typed, whether or not the file replaces it.
     StoreEditorText();
     WaitCursor wait;
@@ -221,6 +230,67 @@ bool TfrmMain::LoadDocument(const QString &name)
         ShowNote(archive.LastNode);
     }
     m_docTitle = archive.Title;
+    rememberFile(name, stamp);
+    m_damagedOriginal.clear();
+    if (archive.Damage.Any()) {
+        m_damagedOriginal = QFileInfo(ResolvedFilePath(name)).absoluteFilePath();
+        reportDamage(name, archive.Damage);
+    }
+    return true;
+}
+
+void TfrmMain::reportDamage(const QString &name, const TArchive::TDamage &damage)
+{
+    QStringList found{FormatString(text(u"file_damaged"_s), name)};
+    if (damage.NulAt >= 0)
+        found << FormatString(text(u"damage_nul"_s), QString::number(damage.NulAt));
+    if (damage.Unclosed)
+        found << text(u"damage_unclosed"_s);
+    found << FormatString(text(u"damage_notes"_s), QString::number(damage.NotesRead));
+    found << FormatString(text(u"damage_keep"_s), damagedCopyName(m_damagedOriginal));
+    TMessageService::Notify(this, found.join(u'|'), QMessageBox::Warning);
+}
+
+QString TfrmMain::damagedCopyName(const QString &original)
+{
+    // Beside the file and never over an earlier copy: "notes.damaged.vlt",
+    // "notes.damaged-2.vlt", ...
+    const QFileInfo info(original);
+    const QString stem = info.absolutePath() + u'/' + info.completeBaseName() + u".damaged"_s;
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    QString name = stem + suffix;
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
+        name = stem + u'-' + QString::number(n) + suffix;
+    return name;
+}
+
+bool TfrmMain::keepDamagedOriginal(const QString &target)
+{
+    if (m_damagedOriginal.isEmpty()
+        || QFileInfo(ResolvedFilePath(target)).absoluteFilePath() != m_damagedOriginal)
+        return true;
+    if (!QFileInfo(m_damagedOriginal).isFile()) {
+        m_damagedOriginal.clear();
+        return true;
+    }
+    // The save writes only what was read: the untouched original is kept first, or
+    // nothing is written at all.
+    const QString copy = damagedCopyName(m_damagedOriginal);
+    QFile source(m_damagedOriginal);
+    QByteArray bytes;
+    if (source.open(QIODevice::ReadOnly))
+        bytes = source.readAll();
+    try {
+        if (source.error() != QFileDevice::NoError)
+            throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(
+                QDir::toNativeSeparators(m_damagedOriginal), source.errorString()));
+        WriteFileAtomically(copy, bytes);
+    } catch (const EVellumtreeError &e) {
+        TMessageService::ShowError(this, e.message());
+        return false;
+    }
+    m_damagedOriginal.clear();
+    TMessageService::Notify(this, FormatString(text(u"damage_kept"_s), copy));
     return true;
 }
 
@@ -251,6 +321,9 @@ void TfrmMain::OpenDocument(const QString &name)
     m_fileEncoding = TTextEncoding::Utf8;
     setPlainFile(QString());
     SetNoteFile(name);
+    // Not there yet: a file that appears at that name before the first save is
+    // someone else's.
+    rememberFile(name, TFileStamp::Of(name));
     addRootNote();
     ShowNote(TopicTree->selectedNote());
     TopicTree->setFocus();
@@ -298,8 +371,19 @@ void TfrmMain::afterSave(const QString &target, bool deleteOriginal)
     }
 }
 
-bool TfrmMain::SaveDocument(const QString &name)
+bool TfrmMain::SaveDocument(const QString &name, bool automatic)
 {
+    const QString checked = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
+    // Another program changed the file since it was read or saved: an automatic save
+    // never overwrites that, and the user decides for any other.
+    if (fileChangedOnDisk(checked)) {
+        if (automatic) {
+            autosaveSkipped(checked);
+            return false;
+        }
+        if (!confirmOverwriteChanged(checked))
+            return false;
+    }
     bool deleteOriginal = false;
     if (TArchive::IsEncryptedName(name) && m_filePassword.isEmpty()) {
         TfrmPassword dialog(this);
@@ -324,6 +408,8 @@ bool TfrmMain::SaveDocument(const QString &name)
 
     const QString target = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
     const QString backup = Settings->Backup ? backupPathFor(target) : QString();
+    if (!keepDamagedOriginal(target))
+        return false;
     try {
         archive.WriteNotes(nullptr, target, backup);
     } catch (const EVellumtreeError &e) {
@@ -335,6 +421,7 @@ bool TfrmMain::SaveDocument(const QString &name)
     SetModified(false);
     // The name of the file really written: a ".VLE" name is written in lower case.
     SetNoteFile(target);
+    rememberFile(target, TFileStamp::Of(ResolvedFilePath(target)));
     Settings->LastSaveFolder = QFileInfo(target).absolutePath();
     return true;
 }
@@ -369,8 +456,13 @@ QString TfrmMain::runFileDialog(bool save, const QString &folder, const TFileDia
     // The dialogs' own texts live in the main window's section; import and export
     // lend them others for one run.
     const QString prefix = save ? u"dlgSave"_s : u"dlgOpen"_s;
-    const QString title = LanguageManager().GetString(prefix + u".Title"_s, u"frmMain"_s);
-    const QString ok = LanguageManager().GetString(prefix + u".OKText"_s, u"frmMain"_s);
+    QString title = LanguageManager().GetString(prefix + u".Title"_s, u"frmMain"_s);
+    QString ok = LanguageManager().GetString(prefix + u".OKText"_s, u"frmMain"_s);
+    // After import or export lent it other texts, a dialog gets back the plain
+    // "Open" / "Save" texts as its title and button.
+    if (save ? m_saveDialogRelabelled : m_openDialogRelabelled)
+        title = ok = text(save ? u"btn_save"_s : u"btn_open"_s);
+    (save ? m_saveDialogRelabelled : m_openDialogRelabelled) |= relabel != nullptr;
     m_fileDialogTexts = relabel ? *relabel
                                 : TFileDialogTexts{title.isEmpty() ? (save ? u"Save"_s : u"Open"_s)
                                                                    : title,
@@ -442,11 +534,16 @@ void TfrmMain::miFileSaveAsClick()
         true, initialFolder(Settings->LastSaveFolder, Settings->DefaultSaveFolder));
     if (name.isEmpty())
         return;
-    m_filePassword.clear();
-    m_deletePlainOnSave = false;
+    // The new file gets a password of its own; until it is written the document keeps
+    // the one it has, so a failed Save As never re-keys the next Ctrl+S.
+    const QString password = std::exchange(m_filePassword, QString());
+    const bool deletePlain = std::exchange(m_deletePlainOnSave, false);
     if (SaveDocument(name)) {
         mruMain->AddFile(m_noteFile);
         mruMain->RemoveMissingFiles();
+    } else {
+        m_filePassword = password;
+        m_deletePlainOnSave = deletePlain;
     }
 }
 
@@ -491,7 +588,7 @@ void TfrmMain::tmrAutosaveTimer()
     // name could replace an unrelated file in the current folder.
     if ((Settings->AutoSave == 3 || Settings->AutoSave == 4) && m_modified
         && !m_noteFile.isEmpty() && !isUntitled(m_noteFile))
-        SaveDocument(m_noteFile);
+        SaveDocument(m_noteFile, true);
 }
 
 void TfrmMain::AutoSaveOnSwitch()
@@ -500,7 +597,7 @@ void TfrmMain::AutoSaveOnSwitch()
         || m_noteFile.isEmpty())
         return;
     if (!isUntitled(m_noteFile)) {
-        SaveDocument(m_noteFile);
+        SaveDocument(m_noteFile, true);
         return;
     }
     if (m_dialogOpen)
@@ -515,7 +612,7 @@ void TfrmMain::AutoSaveOnSwitch()
 bool TfrmMain::FormCloseQuery()
 {
     if (m_modified && Settings->AutoSave == 2 && QFileInfo::exists(m_noteFile))
-        SaveDocument(m_noteFile);
+        SaveDocument(m_noteFile, true);
     return ConfirmSaveChanges();
 }
 

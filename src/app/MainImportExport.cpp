@@ -8,9 +8,11 @@
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
+#include "notes/Pass.h"
 #include "settings/LngMan.h"
 #include "settings/Settings.h"
 
+#include <QCheckBox>
 #include <QGuiApplication>
 #include <QScopeGuard>
 
@@ -58,14 +60,27 @@ void TfrmMain::miFileImportClick()
         false, initialFolder(Settings->LastOpenFolder, Settings->DefaultOpenFolder), &texts);
     if (name.isEmpty())
         return;
+    // An enciphered file is read as notes, never as its cipher text.
+    const bool enciphered = TArchive::IsEncryptedName(name);
+    QString password;
+    if (enciphered) {
+        TfrmPassword dialog(this);
+        dialog.FileName = name;
+        if (!dialog.AskPassword())
+            return;
+        password = dialog.Password;
+    }
     StoreEditorText();
     const auto restore = waitCursor();
     try {
-        if (ImportExport::ImportsAsNotesFile(name)) {
+        if (enciphered || ImportExport::ImportsAsNotesFile(name)) {
             TArchive archive(TopicTreeModel);
-            // A file that is not a notes file is passed over in silence.
+            archive.Password = password;
             if (archive.ReadNotes(note, name))
                 SetModified(true);
+            else if (enciphered) // nearly always a wrong password
+                TMessageService::ShowError(this, EInvalidPassword().message());
+            // A plain file that is not a notes file is passed over in silence.
             // Reading resets the tree's view: the note is selected again.
             TopicTree->selectNote(note);
         } else {
@@ -91,12 +106,27 @@ void TfrmMain::miFileExportClick()
         true, initialFolder(Settings->LastSaveFolder, Settings->DefaultSaveFolder), &texts);
     if (name.isEmpty())
         return;
+    // A branch exported under an enciphered name is enciphered, with a password of its
+    // own: plain text there could never be opened again.
+    const bool enciphered = TArchive::IsEncryptedName(name);
+    QString password;
+    if (enciphered) {
+        TfrmPassword dialog(this);
+        dialog.FileName = name;
+        // The document's own file is not touched by an export.
+        dialog.cbDeleteOriginal->setChecked(false);
+        dialog.cbDeleteOriginal->setEnabled(false);
+        if (!dialog.AskNewPassword())
+            return;
+        password = dialog.Password;
+    }
     StoreEditorText();
     const auto restore = waitCursor();
     try {
-        if (ImportExport::ExportsAsNotesFile(name)) {
+        if (enciphered || ImportExport::ExportsAsNotesFile(name)) {
             TArchive archive(TopicTreeModel);
             archive.Encoding = m_fileEncoding;
+            archive.Password = password;
             archive.WriteNotes(note, name);
         } else {
             ImportExport::WriteTextFile(name, ImportExport::ExportText(*TopicTreeModel, note),

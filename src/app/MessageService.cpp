@@ -1,5 +1,6 @@
 #include "app/MessageService.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QScopeGuard>
 
@@ -34,6 +35,10 @@ QMessageBox::StandardButton TMessageService::Show(QWidget *owner, const TMessage
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     if (request.DefaultButton != QMessageBox::NoButton)
         box.setDefaultButton(request.DefaultButton);
+    for (const auto &[button, text] : request.ButtonTexts) {
+        if (QAbstractButton *shown = box.button(button))
+            shown->setText(text);
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

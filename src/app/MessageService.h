@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QMessageBox>
+#include <QPair>
 #include <QString>
 
 #include <functional>
@@ -14,6 +16,8 @@ struct TMessageRequest
     QMessageBox::Icon Icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons Buttons = QMessageBox::Ok;
     QMessageBox::StandardButton DefaultButton = QMessageBox::NoButton;
+    // Texts of their own for some of the buttons ("Save As...", "Reload").
+    QList<QPair<QMessageBox::StandardButton, QString>> ButtonTexts;
 };
 
 // Every question and notice of the main window goes through here: captioned

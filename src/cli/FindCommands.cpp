@@ -91,9 +91,10 @@ TNote *noteAt(const TNoteTree &tree, const QString &name)
     return note ? note : tree.FindByTitle(name);
 }
 
-void read(TArchive &archive, const QString &fileName, const THooks &hooks, int failureStatus)
+void read(TArchive &archive, const QString &fileName, const THooks &hooks, int failureStatus,
+          TNote *parent = nullptr)
 {
-    const QString failure = hooks.ReadDocument(archive, fileName);
+    const QString failure = hooks.ReadDocument(archive, fileName, parent);
     if (!failure.isEmpty())
         throw Failure{failure, failureStatus};
 }
@@ -216,13 +217,11 @@ int import(const QStringList &args, const THooks &hooks)
     read(archive, file, hooks, kExitFailure);
     TNote *note = requireNote(tree, file, a->positional[1], kExitFailure);
     try {
-        if (ImportExport::ImportsAsNotesFile(in)) {
+        // An enciphered file gives its notes, deciphered, never its cipher text.
+        if (TArchive::IsEncryptedName(in) || ImportExport::ImportsAsNotesFile(in)) {
             TArchive importer(&tree);
             importer.LegacyEncoding = archive.LegacyEncoding;
-            if (!QFileInfo(in).isFile())
-                throw Failure{in + u": no such file"_s};
-            if (!importer.ReadNotes(note, in))
-                throw Failure{in + u": not a notes file"_s};
+            read(importer, in, hooks, kExitFailure, note);
         } else {
             note->SetBody(ImportExport::ReadTextLines(in, archive.LegacyEncoding));
         }

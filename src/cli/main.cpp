@@ -51,7 +51,7 @@ const char kUsage[] =
     "                     replace every match in the tree (or the branch under LINK), print\n"
     "                     the number of replacements, write FILE (or OUT); a .vle keeps its\n"
     "                     password\n"
-    "  import FILE LINK IN   IN .vlt: its notes become the last children of LINK; else the\n"
+    "  import FILE LINK IN   IN .vlt or .vle: its notes become the last children of LINK; else the\n"
     "                     lines of the text file IN become LINK's body; FILE is written\n"
     "  export FILE LINK OUT  OUT .vlt: the branch at LINK as a notes file; else as text, the\n"
     "                     note and its following siblings with their branches\n"
@@ -67,6 +67,8 @@ const char kUsage[] =
     "      --paper A4|Letter  paper size (default A4)\n"
     "\n"
     "Options:\n"
+    "  --accept-damaged   convert, replace, import and export write what could be read of\n"
+    "                     a damaged file (cut off, or with text after a NUL byte)\n"
     "  --password-file F  the password is the first line of F (\"-\" = standard input);\n"
     "                     without it, an enciphered file asks on the terminal\n"
     "  --help             this text\n"
@@ -195,8 +197,29 @@ private:
     std::optional<QString> m_password;
 };
 
+// Whether the running command writes a notes file from what it reads, and whether
+// the user accepts that a damaged input gives only the part that could be read.
+struct TDamagePolicy
+{
+    bool writes = false;
+    bool accept = false;
+};
+TDamagePolicy damagePolicy;
+
+QString damageText(const QString &fileName, const TArchive::TDamage &damage)
+{
+    QString text = fileName + u": damaged"_s;
+    if (damage.NulAt >= 0)
+        text += u"; the text ends at a NUL byte at byte %1, nothing after it is read"_s.arg(
+            damage.NulAt);
+    if (damage.Unclosed)
+        text += u"; the closing lines are missing (cut off?)"_s;
+    return text + u"; %1 notes read"_s.arg(damage.NotesRead);
+}
+
+// Reads a notes file into the archive's tree, or under parent as its last children.
 void readDocument(TArchive &archive, const QString &fileName,
-                  PasswordSource &passwords)
+                  PasswordSource &passwords, TNote *parent = nullptr)
 {
     if (!QFileInfo::exists(fileName))
         throw CliFailure{fileName + u": no such file"_s};
@@ -205,13 +228,20 @@ void readDocument(TArchive &archive, const QString &fileName,
         && info.size() <= TArchive::MaxFileSize)
         archive.Password = passwords.existing(fileName);
     try {
-        if (!archive.ReadNotes(nullptr, fileName))
+        if (!archive.ReadNotes(parent, fileName))
             throw CliFailure{fileName
                              + (TArchive::IsEncryptedName(fileName)
                                     ? u": not a notes file (or the password is wrong)"_s
                                     : u": not a notes file"_s)};
     } catch (const EVellumtreeError &e) {
         throw CliFailure{Cli::errorLine(e, fileName)};
+    }
+    if (archive.Damage.Any()) {
+        const QString what = damageText(fileName, archive.Damage);
+        // Writing it back would make the loss permanent.
+        if (damagePolicy.writes && !damagePolicy.accept)
+            throw CliFailure{what + u"; nothing written (--accept-damaged writes what was read)"_s};
+        print(stderr, what + u'\n');
     }
 }
 
@@ -328,7 +358,9 @@ int main(int argc, char *argv[])
             std::fputs(kUsage, stdout);
             return kExitOk;
         }
-        if (arg == u"--password-file"_s) {
+        if (arg == u"--accept-damaged"_s) {
+            damagePolicy.accept = true;
+        } else if (arg == u"--password-file"_s) {
             if (i + 1 >= args.size())
                 return usageError(u"--password-file needs a file name"_s);
             passwordFile = args[++i];
@@ -346,6 +378,8 @@ int main(int argc, char *argv[])
         return usageError(u"no command given"_s);
 
     const QString command = positional.takeFirst();
+    damagePolicy.writes = command == u"convert"_s || command == u"replace"_s
+        || command == u"import"_s || command == u"export"_s;
     PasswordSource passwords(passwordFile);
     try {
         if (command == u"tree"_s)
@@ -355,9 +389,9 @@ int main(int argc, char *argv[])
         if (command == u"convert"_s)
             return commandConvert(positional, passwords);
         if (FindCommands::IsCommand(command)) {
-            const auto read = [&](TArchive &archive, const QString &file) {
+            const auto read = [&](TArchive &archive, const QString &file, TNote *parent) {
                 try {
-                    readDocument(archive, file, passwords);
+                    readDocument(archive, file, passwords, parent);
                 } catch (const CliFailure &failure) {
                     return failure.message;
                 }

@@ -74,6 +74,17 @@ public:
     bool ReadLines(TNote *parent, const QStringList &lines);
     QStringList BuildLines(TNote *branchRoot) const;
 
+    // What a read found wrong with a file that it read all the same, as the format
+    // says: saving such a document writes only what was read.
+    struct TDamage
+    {
+        qint64 NulAt = -1;     // the text ends at a NUL byte, and more bytes follow it
+        bool Unclosed = false; // the closing lines are missing: the file was cut off
+        qsizetype NotesRead = 0;
+        bool Any() const { return NulAt >= 0 || Unclosed; }
+    };
+    TDamage Damage;
+
     TNote *LastNode = nullptr;
     QString Title;
     QString BodyTag;
@@ -116,7 +127,9 @@ private:
     static TTextScan scanText(QFile &file, const QString &fileName);
     // The notes text of the tree or of one branch.
     void writeText(TNote *branchRoot, TLineSink &out) const;
-    QString buildText(TNote *branchRoot) const;
+    // With a file name, raises EFileError when the text has more line breaks than a
+    // read of that file would accept.
+    QString buildText(TNote *branchRoot, const QString &fileName = {}) const;
 
     TNoteTree *m_tree;
 };

@@ -148,6 +148,7 @@ private:
 bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
 {
     LastNode = nullptr;
+    Damage = {};
     // The file's own name: a dot in a folder name must not cut it.
     Title = QFileInfo(fileName).completeBaseName();
 
@@ -183,6 +184,9 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
     QFile file;
     OpenRegularFile(file, fileName, MaxFileSize);
     const TTextScan scan = scanText(file, fileName);
+    // An enciphered text is padded with NULs; a plain one has nothing after its end.
+    if (scan.Length < file.size())
+        Damage.NulAt = scan.Length;
     decideEncoding(scan.Utf8);
     if (!file.seek(0))
         throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(displayName(fileName), file.errorString()));
@@ -280,7 +284,14 @@ bool TArchive::readText(TNote *parent, TByteLines &lines, TTextEncoding encoding
     const QByteArray bodyEnd = kBodyEnd.toLatin1();
     TNote *current = nullptr;
     TNote *last = nullptr;
+    bool closed = false;
     while (nextLine()) {
+        if (line.text == "</html>") {
+            closed = true;
+            continue;
+        }
+        // Blank lines after the end are no lost text.
+        closed = closed && line.text.trimmed().isEmpty();
         if (line.text.contains("<dt><h3>")) {
             last = read.AddNote(current, inner(decode(line.text), 8, 10).toString(), imLastChild);
         } else if (line.text == "<dd><pre>") {
@@ -327,6 +338,9 @@ bool TArchive::readText(TNote *parent, TByteLines &lines, TTextEncoding encoding
         }
     }
     read.EndBulkUpdate();
+    // Every writer ends a file with "</html>": without it, the end was lost.
+    Damage.Unclosed = !closed;
+    Damage.NotesRead = read.Count();
 
     m_tree->BeginBulkUpdate();
     if (!parent)

@@ -4,7 +4,11 @@
 #include "notes/NoteTree.h"
 #include "settings/UtilsFile.h"
 
+#include "Errors.h"
+
 #include <QStringList>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 using namespace ArchiveFormat;
@@ -19,7 +23,19 @@ public:
     {
         append(text);
         append(u"\r\n");
+        m_breaks += 2;
     }
+    // A body's text form, each of its lines ending in CR LF.
+    void body(QStringView text)
+    {
+        append(text);
+        m_breaks += 2 * std::count(text.begin(), text.end(), u'\n');
+    }
+    // Line break characters written, CR and LF counted apart as the reader counts them.
+    qsizetype breaks() const { return m_breaks; }
+
+private:
+    qsizetype m_breaks = 0;
 };
 
 namespace {
@@ -136,7 +152,7 @@ void writeNoteHead(const TNote *note, TLineSink &out)
     out.line(u"<dd><pre>");
     // The body's text form is its lines as the file holds them.
     if (!bodyNeedsEscape(note)) {
-        out.append(note->BodyText());
+        out.body(note->BodyText());
     } else {
         TextEncoding::forEachTextFormLine(note->BodyText(), [&out](QStringView line) {
             if (needsEscape(line))
@@ -187,6 +203,16 @@ void writeNoteBlocks(const TNote *first, TLineSink &out, const TNoteTree *wholeT
         [&out] { out.line(u"</dl>"); });
 }
 
+// A file the reader would refuse must not replace one it can open; raised before the
+// new file takes the old one's place.
+void checkLineBreaks(const TLineSink &out, const QString &fileName)
+{
+    if (out.breaks() > TArchive::MaxLineBreaks)
+        throw EFileError(u"Cannot write file \"%1\". It would have more than %2 line breaks, "
+                         "more than the program can open again."_s.arg(displayName(fileName))
+                             .arg(TArchive::MaxLineBreaks));
+}
+
 } // namespace
 
 void TArchive::writeText(TNote *branchRoot, TLineSink &out) const
@@ -221,11 +247,13 @@ QStringList TArchive::BuildLines(TNote *branchRoot) const
     return TextEncoding::splitLines(buildText(branchRoot));
 }
 
-QString TArchive::buildText(TNote *branchRoot) const
+QString TArchive::buildText(TNote *branchRoot, const QString &fileName) const
 {
     QString text;
     TTextSink sink(text);
     writeText(branchRoot, sink);
+    if (!fileName.isEmpty())
+        checkLineBreaks(sink, fileName);
     return text;
 }
 
@@ -236,7 +264,7 @@ bool TArchive::WriteNotes(TNote *branchRoot, const QString &fileName, const QStr
     // back to UTF-8; an enciphered text is enciphered whole. Both are rare and are
     // built in memory; everything else goes to the file chunk by chunk.
     if (IsEncryptedName(target) || Encoding != TTextEncoding::Utf8) {
-        writeFile(target, fileBytes(buildText(branchRoot), target), backupPath);
+        writeFile(target, fileBytes(buildText(branchRoot, target), target), backupPath);
         return true;
     }
     WriteFileAtomically(
@@ -244,6 +272,7 @@ bool TArchive::WriteNotes(TNote *branchRoot, const QString &fileName, const QStr
         [&](const TChunkSink &sink) {
             TUtf8ChunkSink out(sink);
             writeText(branchRoot, out);
+            checkLineBreaks(out, target);
             out.flush();
         },
         backupPath);

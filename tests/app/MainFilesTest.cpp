@@ -107,4 +107,59 @@ TEST_F(MainFilesTest, FifoAsTheNotesFileIsRefusedNotWaitedFor)
 
 #endif
 
+// A Save As that fails must not leave the document without its password: the next
+// Ctrl+S would ask for a new one and re-key the file.
+TEST_F(MainFilesTest, FailedSaveAsKeepsThePasswordOfTheEncipheredDocument)
+{
+    writeDocument(u"doc.vle"_s, u"secret12"_s);
+    passwords << u"secret12"_s;
+    start(path(u"doc.vle"_s));
+    ASSERT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
+
+    passwords << u"other123"_s;
+    chosenFile = path(u"no/such/folder/copy.vle"_s);
+    command("miFileSaveAs")->trigger();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().contains(u"copy.vle"_s)) << messages.first().toStdString();
+
+    window->SetModified(true);
+    const qsizetype questions = passwordQuestions.size();
+    command("miFileSave")->trigger();
+    EXPECT_EQ(passwordQuestions.size(), questions);
+    EXPECT_FALSE(window->Modified());
+    TNoteTree back;
+    TArchive reader(&back);
+    reader.Password = u"secret12"_s;
+    EXPECT_TRUE(reader.ReadNotes(nullptr, path(u"doc.vle"_s)));
+}
+
+// A damaged file opens with a warning, and the first save over it keeps the untouched
+// original beside it, whatever the Backup setting; later saves do not copy it again.
+TEST_F(MainFilesTest, DamagedFileIsSaidAndItsOriginalKeptAtTheFirstSave)
+{
+    writeDocument(u"doc.vlt"_s);
+    const QByteArray whole = readBytes(u"doc.vlt"_s);
+    const QByteArray cut = whole.left(whole.lastIndexOf("\r\n", whole.indexOf("Gamma")) + 2);
+    QFile file(path(u"doc.vlt"_s));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(cut);
+    file.close();
+
+    start(path(u"doc.vlt"_s));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(u"damaged"_s)) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(u"doc.damaged.vlt"_s)) << messages[0].toStdString();
+    EXPECT_EQ(titles(), u"Alpha,>Beta"_s);
+
+    window->SetModified(true);
+    command("miFileSave")->trigger();
+    EXPECT_EQ(readBytes(u"doc.damaged.vlt"_s), cut);
+    EXPECT_FALSE(window->Modified());
+    window->SetModified(true);
+    command("miFileSave")->trigger();
+    EXPECT_FALSE(QFile::exists(path(u"doc.damaged-2.vlt"_s)));
+    EXPECT_EQ(readBytes(u"doc.damaged.vlt"_s), cut);
+}
+
 } // namespace
+

@@ -82,6 +82,50 @@ TEST_F(CliTest, TreeIndentsTwoSpacesPerLevel)
     EXPECT_EQ(r.out, u"Work\n  Computers\n    Linux\nInbox\n"_s);
 }
 
+// A file cut off half way, or with text after a NUL byte, is read as far as it goes
+// with a warning; writing from it would make the loss permanent, so the commands that
+// write refuse unless told to go on.
+TEST_F(CliTest, DamagedInputIsReadWithAWarningAndWrittenOnlyWhenAccepted)
+{
+    const QByteArray whole = readFile(u"doc.vlt"_s);
+    // Cut off right after the last title's line.
+    const qsizetype cut = whole.indexOf("\r\n", whole.indexOf("Inbox")) + 2;
+    ASSERT_GT(cut, 2);
+    writeFile(u"cut.vlt"_s, whole.left(cut));
+    QByteArray nul = whole;
+    nul.insert(whole.indexOf("kernel"), '\0');
+    writeFile(u"nul.vlt"_s, nul);
+
+    CliRun r = run({u"tree"_s, path(u"cut.vlt"_s)});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, u"Work\n  Computers\n    Linux\nInbox\n"_s);
+    EXPECT_TRUE(r.err.contains(u"closing lines are missing"_s)) << r.err.toStdString();
+    r = run({u"tree"_s, path(u"nul.vlt"_s)});
+    EXPECT_TRUE(r.err.contains(u"NUL byte at byte %1"_s.arg(whole.indexOf("kernel"))))
+        << r.err.toStdString();
+
+    const QStringList writing[] = {
+        {u"convert"_s, path(u"cut.vlt"_s), path(u"out.vlt"_s)},
+        {u"replace"_s, path(u"cut.vlt"_s), u"plans"_s, u"aims"_s},
+        {u"export"_s, path(u"nul.vlt"_s), u"Work"_s, path(u"out.txt"_s)},
+        {u"import"_s, path(u"doc.vlt"_s), u"Inbox"_s, path(u"cut.vlt"_s)},
+    };
+    for (const QStringList &args : writing) {
+        r = run(args);
+        EXPECT_EQ(r.exitCode, 1) << args.join(u' ').toStdString();
+        EXPECT_TRUE(r.err.contains(u"--accept-damaged"_s)) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(path(u"out.vlt"_s)));
+    EXPECT_FALSE(QFile::exists(path(u"out.txt"_s)));
+    EXPECT_EQ(readFile(u"doc.vlt"_s), whole);
+
+    r = run({u"convert"_s, u"--accept-damaged"_s, path(u"cut.vlt"_s), path(u"out.vlt"_s)});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = run({u"tree"_s, path(u"out.vlt"_s)});
+    EXPECT_EQ(r.out, u"Work\n  Computers\n    Linux\nInbox\n"_s);
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+}
+
 TEST_F(CliTest, CatFindsByLinkThenByTitle)
 {
     CliRun r = run({u"cat"_s, path(u"doc.vlt"_s), u"note://WORK\\computers\\Linux;"_s});

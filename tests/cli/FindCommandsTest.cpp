@@ -4,6 +4,7 @@
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -216,6 +217,49 @@ TEST_F(FindCommandsTest, ExportTextOrBranch)
     EXPECT_EQ(out, u"Pets\n  Old\n"_s);
     EXPECT_EQ(run({u"export"_s, u"@doc.vlt"_s, u"Pets"_s, u"@no/such/dir/x.txt"_s}), 1);
     EXPECT_EQ(err.count(u'\n'), 1);
+}
+
+TEST_F(FindCommandsTest, ImportOfAnEncipheredFileAddsItsNotesNotItsCipherText)
+{
+    EXPECT_EQ(run({u"import"_s, u"@doc.vlt"_s, u"Inbox"_s, u"@doc.vle"_s, u"--password-file"_s,
+                   u"@pw"_s}),
+              0)
+        << err.toStdString();
+    run({u"tree"_s, u"@doc.vlt"_s});
+    EXPECT_EQ(out, u"Work cat\n  Pets\n    Old\nInbox\n  Work cat\n    Pets\n      Old\n  Inbox\n"_s);
+    run({u"cat"_s, u"@doc.vlt"_s, u"Inbox"_s});
+    EXPECT_EQ(out, u"cat food\n"_s);
+
+    const QByteArray before = bytes(u"doc.vlt"_s);
+    write(u"wrong"_s, "nope\n");
+    EXPECT_EQ(run({u"import"_s, u"@doc.vlt"_s, u"Inbox"_s, u"@doc.vle"_s, u"--password-file"_s,
+                   u"@wrong"_s}),
+              1);
+    EXPECT_TRUE(err.contains(u"password"_s)) << err.toStdString();
+    EXPECT_EQ(bytes(u"doc.vlt"_s), before);
+}
+
+// A file of more line breaks than a read accepts could never be opened again: the
+// commands refuse to write one, and the file they would have replaced stays.
+TEST_F(FindCommandsTest, ImportAndReplaceNeverWriteAFileTooLongToOpen)
+{
+    const QByteArray before = bytes(u"doc.vlt"_s);
+    write(u"lines.txt"_s, QByteArray(TArchive::MaxLineBreaks / 2 + 1, '\n'));
+    EXPECT_EQ(run({u"import"_s, u"@doc.vlt"_s, u"Inbox"_s, u"@lines.txt"_s}), 1);
+    EXPECT_TRUE(err.contains(u"lines"_s)) << err.toStdString();
+    EXPECT_EQ(bytes(u"doc.vlt"_s), before);
+
+    // Each "a" becomes a line break: the document would pass the limit.
+    TNoteTree tree;
+    tree.AddNote(nullptr, u"Long"_s, imLastChild,
+                 QString(TArchive::MaxLineBreaks / 2 + 1, u'a'));
+    TArchive(&tree).WriteNotes(nullptr, path(u"long.vlt"_s));
+    const QByteArray longBefore = bytes(u"long.vlt"_s);
+    EXPECT_EQ(run({u"replace"_s, u"@long.vlt"_s, u"a"_s, u"\n"_s}), 1);
+    EXPECT_TRUE(err.contains(u"line breaks"_s)) << err.toStdString();
+    EXPECT_EQ(bytes(u"long.vlt"_s), longBefore);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter(u".long"_s),
+              QStringList()); // no temporary file left behind
 }
 
 } // namespace

@@ -67,8 +67,19 @@ TEST_F(ImportExportTest, TextImportReplacesTheBodyAndMarksTheDocument)
     chosenFile.clear();
     command("miFileOpen")->trigger();
     ASSERT_EQ(dialogTexts.size(), 2);
-    EXPECT_FALSE(dialogTexts[1].Title.contains(u"Import"_s));
+    EXPECT_EQ(dialogTexts[1].Title, u"Open"_s);
+    EXPECT_EQ(dialogTexts[1].OkText, u"Open"_s);
     EXPECT_FALSE(dialogTexts[1].Filter.startsWith(u"Text files"_s));
+}
+
+TEST_F(ImportExportTest, SaveDialogAfterExportHasItsPlainSaveTexts)
+{
+    run("miFileExport", u"child"_s, u"child.txt"_s);
+    chosenFile.clear();
+    command("miFileSaveAs")->trigger();
+    ASSERT_EQ(dialogTexts.size(), 2);
+    EXPECT_EQ(dialogTexts[1].Title, u"Save"_s);
+    EXPECT_EQ(dialogTexts[1].OkText, u"Save"_s);
 }
 
 TEST_F(ImportExportTest, CancelledOrUnreadableImportChangesNothing)
@@ -134,4 +145,59 @@ TEST_F(ImportExportTest, ExportWritesTextOrTheBranchAndLeavesTheDocumentAlone)
     EXPECT_TRUE(window->FileDialogTexts().Title.isEmpty());
 }
 
+TEST_F(ImportExportTest, EncipheredFileImportsAsNotesNeverAsCipherText)
+{
+    TNoteTree other;
+    other.AddNote(nullptr, u"Secret"_s, imLastChild, u"hidden body"_s);
+    TArchive enciphered(&other);
+    enciphered.Password = u"secret12"_s;
+    enciphered.WriteNotes(nullptr, path(u"other.vle"_s));
+
+    passwords << u"wrong1"_s;
+    run("miFileImport", u"child"_s, u"other.vle"_s);
+    EXPECT_EQ(passwordQuestions, QStringList{u"enter"_s});
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(tree(), u"a/b: c,>child,<<>>last"_s);
+    EXPECT_EQ(note(u"child"_s)->Body(), QStringList{u"body child"_s});
+    EXPECT_FALSE(window->Modified());
+
+    passwords << u"secret12"_s;
+    run("miFileImport", u"child"_s, u"other.vle"_s);
+    EXPECT_EQ(tree(), u"a/b: c,>child,>>Secret,<<>>last"_s);
+    EXPECT_EQ(note(u"Secret"_s)->Body(), QStringList{u"hidden body"_s});
+    EXPECT_EQ(note(u"child"_s)->Body(), QStringList{u"body child"_s});
+    EXPECT_TRUE(window->Modified());
+}
+
+TEST_F(ImportExportTest, ExportUnderAnEncipheredNameEnciphersTheBranch)
+{
+    passwords << u"secret12"_s;
+    run("miFileExport", u"child"_s, u"child.vle"_s);
+    EXPECT_EQ(passwordQuestions, QStringList{u"new"_s});
+    EXPECT_TRUE(readBytes(u"child.vle"_s).startsWith("VLE"));
+    EXPECT_FALSE(readBytes(u"child.vle"_s).contains("body child"));
+    TNoteTree back;
+    TArchive reader(&back);
+    reader.Password = u"secret12"_s;
+    ASSERT_TRUE(reader.ReadNotes(nullptr, path(u"child.vle"_s)));
+    EXPECT_EQ(back.Count(), 1);
+    EXPECT_EQ(back.FirstNote()->Body(), QStringList{u"body child"_s});
+    EXPECT_FALSE(window->Modified());
+
+    // No password given: nothing is written.
+    run("miFileExport", u"child"_s, u"other.vle"_s);
+    EXPECT_FALSE(QFile::exists(path(u"other.vle"_s)));
+}
+
+TEST_F(ImportExportTest, TextImportOfMoreLinesThanANotesFileHoldsIsRefused)
+{
+    write(u"lines.txt"_s, QByteArray(TArchive::MaxLineBreaks / 2 + 1, '\n'));
+    run("miFileImport", u"child"_s, u"lines.txt"_s);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(u"lines.txt"_s));
+    EXPECT_EQ(note(u"child"_s)->Body(), QStringList{u"body child"_s});
+    EXPECT_FALSE(window->Modified());
+}
+
 } // namespace
+

@@ -253,6 +253,35 @@ TEST_F(ArchiveTest, ReadingUnderANoteAddsLastChildrenAndTouchesNothingElse)
     EXPECT_EQ(a->Body(), QStringList{u"keep"_s});
 }
 
+TEST_F(ArchiveTest, DamageIsReportedAlongWhatCouldBeRead)
+{
+    build(tree, u"A"_s);
+    tree.AddNote(nullptr, u"B"_s, imLastChild, u"b text"_s);
+    TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s));
+    const QByteArray whole = readBytes(u"doc.vlt"_s);
+    const auto damageOf = [this](const QByteArray &bytes) {
+        writeBytes(u"x.vlt"_s, bytes);
+        TNoteTree read;
+        TArchive archive(&read);
+        EXPECT_TRUE(archive.ReadNotes(nullptr, path(u"x.vlt"_s)));
+        return archive.Damage;
+    };
+    EXPECT_FALSE(damageOf(whole).Any());
+    EXPECT_FALSE(damageOf(whole + "\r\n\r\n").Any()); // blank lines after the end
+
+    const TArchive::TDamage cut = damageOf(whole.left(whole.indexOf("b text")));
+    EXPECT_TRUE(cut.Unclosed);
+    EXPECT_EQ(cut.NulAt, -1);
+    EXPECT_EQ(cut.NotesRead, tree.Count());
+
+    QByteArray nul = whole;
+    const qsizetype at = whole.indexOf("b text");
+    nul[at] = '\0';
+    const TArchive::TDamage afterNul = damageOf(nul);
+    EXPECT_EQ(afterNul.NulAt, at);
+    EXPECT_TRUE(afterNul.Unclosed);
+}
+
 TEST_F(ArchiveTest, NulByteEndsTheText)
 {
     QByteArray bytes = crlf({"<!DOCTYPE Vellumtree-File>", "<dl>", "<dt><h3>A</h3></dt>"});
@@ -375,6 +404,36 @@ TEST_F(ArchiveTest, FailedWriteLeavesThePreviousFileWhole)
     EXPECT_EQ(readBytes(u"doc.vlt"_s), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "temporary file left behind";
 #endif
+}
+
+// A text with more line breaks than a read accepts would turn an openable file into one
+// that is refused: the write fails and the file stays as it was, plain or enciphered.
+TEST_F(ArchiveTest, WriteRefusesATextWithMoreLineBreaksThanAReadAccepts)
+{
+    for (const QString &name : {u"doc.vlt"_s, u"doc.vle"_s}) {
+        TNoteTree small;
+        small.AddNote(nullptr, u"A"_s, imLastChild, u"body"_s);
+        TArchive first(&small);
+        first.Password = u"secret12"_s;
+        first.WriteNotes(nullptr, path(name));
+        const QByteArray before = readBytes(name);
+
+        TNoteTree large;
+        // Each body line is one CR LF: two line break characters as the reader counts.
+        large.AddNote(nullptr, u"Long"_s, imLastChild,
+                      u"\r\n"_s.repeated(TArchive::MaxLineBreaks / 2));
+        TArchive archive(&large);
+        archive.Password = u"secret12"_s;
+        try {
+            archive.WriteNotes(nullptr, path(name));
+            ADD_FAILURE() << "written: " << name.toStdString();
+        } catch (const EFileError &e) {
+            EXPECT_TRUE(e.message().contains(u"line breaks"_s)) << e.message().toStdString();
+        }
+        EXPECT_EQ(readBytes(name), before) << name.toStdString();
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2)
+        << "temporary file left behind";
 }
 
 TEST_F(ArchiveTest, BackupHoldsThePreviousVersionAndFailsSafely)
