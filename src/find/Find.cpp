@@ -118,12 +118,24 @@ TfrmSearchReplace::TfrmSearchReplace(TfrmMain *main)
         m_search.BodyPosition = 0;
         m_scopeLost = true;
     };
-    connect(main->TopicTreeModel, &QAbstractItemModel::modelReset, this, noteGone);
-    connect(main->TopicTreeModel, &QAbstractItemModel::rowsRemoved, this, noteGone);
+    m_treeConnections = {
+        connect(main->TopicTreeModel, &QAbstractItemModel::modelReset, this, noteGone),
+        connect(main->TopicTreeModel, &QAbstractItemModel::rowsRemoved, this, noteGone),
+    };
 }
 
 TfrmSearchReplace::~TfrmSearchReplace()
 {
+    // The controls outlive this body: hiding the dialog and deleting them takes the
+    // focus from a box, whose finished edit can change its text. No handler may run
+    // on the dialog after this. The tree may be gone already (the main window deletes
+    // it first), so its connections go by handle.
+    for (QObject *child : findChildren<QObject *>()) {
+        child->disconnect(this);
+        child->removeEventFilter(this);
+    }
+    for (const QMetaObject::Connection &connection : m_treeConnections)
+        disconnect(connection);
     // FormDestroy: the options outlive the dialog.
     m_options.WatchCase = cbCaseSensitive->isChecked();
     m_options.WholeWords = cbWholeWords->isChecked();

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <array>
+
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -90,4 +92,5 @@ private:
     bool m_wholeWords = false;
     bool m_closed = false;
     bool m_scopeLost = false;
+    std::array<QMetaObject::Connection, 2> m_treeConnections;
 };

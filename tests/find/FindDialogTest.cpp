@@ -287,6 +287,29 @@ TEST_F(FindDialogTest, ScopeOfAReplacedDocumentIsNotKept)
     EXPECT_EQ(window->TopicTreeModel->FirstNote()->Body(), QStringList{u"a dog"_s});
 }
 
+// Session end or the tray's Exit destroys the main window while the dialog is active
+// with text typed in a box. The box's edit ends as the dialog goes, and may change its
+// text then (the box completing from its history, an input method committing what it
+// composed); no handler of the half-destroyed dialog may run (the suite runs under
+// ASan, which reports it; a plain build usually crashes).
+TEST_F(FindDialogTest, DestroyingTheWindowRunsNoHandlerOfTheDestroyedDialog)
+{
+    startWithPets();
+    TfrmSearchReplace *dialog = openDialog();
+    type(dialog->cbxSearch, u"cat"_s);
+    dialog->btnFind->click();
+    ASSERT_EQ(dialog->cbxSearch->itemText(0), u"cat"_s);
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    dialog->cbxSearch->setFocus();
+    type(dialog->cbxSearch, u"CAT"_s);
+    QLineEdit *line = dialog->cbxSearch->lineEdit();
+    // What an input method with a pending composition does when the focus leaves.
+    QObject::connect(line, &QLineEdit::editingFinished, line, [line] { line->insert(u"s"_s); });
+    ASSERT_EQ(QApplication::focusWidget(), dialog->cbxSearch);
+    window.reset();
+}
+
 TEST_F(FindDialogTest, CaptionShortensLongTitlesAndSecondCtrlFReusesTheDialog)
 {
     start([](TNoteTree &tree) {
