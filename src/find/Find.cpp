@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCursor>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -58,6 +59,9 @@ QComboBox *historyBox(QWidget *parent, const char *name, const QString &hint)
     box->setEditable(true);
     // The history is kept by the dialog: Enter searches, it adds no item.
     box->setInsertPolicy(QComboBox::NoInsert);
+    // What was typed is what is searched for or written: completed without regard to
+    // case, a typed "CAT" would become the history's "cat" when the focus leaves.
+    box->completer()->setCaseSensitivity(Qt::CaseSensitive);
     box->setToolTip(hint);
     box->setMinimumContentsLength(24);
     return box;

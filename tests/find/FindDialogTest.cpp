@@ -237,6 +237,34 @@ TEST_F(FindDialogTest, ReplaceAllIsOneModificationAndKeepsWhatWasTyped)
     EXPECT_FALSE(window->Modified());
 }
 
+// The boxes completed from their histories without regard to case: with "cat" in the
+// history, a typed "CAT" became "cat" when the focus left the box.
+TEST_F(FindDialogTest, TypedTextIsNotReplacedByACaseVariantFromTheHistory)
+{
+    start([](TNoteTree &tree) { tree.AddNote(nullptr, u"Note"_s, imLastChild, u"cat CAT"_s); });
+    TfrmSearchReplace *dialog = openDialog();
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    auto typeInto = [](QComboBox *box, const QString &text) {
+        box->setFocus(Qt::TabFocusReason);
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box->lineEdit(), text);
+    };
+    typeInto(dialog->cbxSearch, u"cat"_s);
+    typeInto(dialog->cbxReplace, u"dog"_s);
+    dialog->btnReplace->click(); // finds; both texts go into the histories
+    ASSERT_EQ(dialog->cbxSearch->itemText(0), u"cat"_s);
+    ASSERT_EQ(dialog->cbxReplace->itemText(0), u"dog"_s);
+
+    dialog->cbCaseSensitive->click();
+    typeInto(dialog->cbxSearch, u"CAT"_s);
+    typeInto(dialog->cbxReplace, u"DOG"_s);
+    QTest::mouseClick(dialog->btnReplaceAll, Qt::LeftButton);
+    EXPECT_EQ(dialog->cbxSearch->currentText(), u"CAT"_s);
+    EXPECT_EQ(dialog->cbxReplace->currentText(), u"DOG"_s);
+    EXPECT_EQ(note(u"Note"_s)->Body(), QStringList{u"cat DOG"_s});
+}
+
 TEST_F(FindDialogTest, OptionsAndHistoriesSurviveCloseAndReopen)
 {
     startWithPets();
