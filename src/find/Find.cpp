@@ -115,6 +115,7 @@ TfrmSearchReplace::TfrmSearchReplace(TfrmMain *main)
     // Notes that go (a new or opened document, a deleted branch) must not stay the
     // scope: the next search takes it again from the selection.
     auto noteGone = [this] {
+        m_scopeNote = nullptr;
         m_search.CurrentNote = nullptr;
         m_search.ScopeStart = nullptr;
         m_search.ScopeStop = nullptr;
@@ -397,8 +398,9 @@ void TfrmSearchReplace::rgSearchScopeClick()
         cbSearchTitles->setEnabled(true);
     }
     m_search.Scope = scope;
-    m_search.ComputeScope(m_main->TopicTree->selectedNote());
+    m_scopeNote = m_main->TopicTree->selectedNote();
     m_scopeLost = false;
+    ComputeScope();
 }
 
 void TfrmSearchReplace::addToHistories()
@@ -426,17 +428,20 @@ void TfrmSearchReplace::btnFindNextClick()
     RunSearch(false);
 }
 
-void TfrmSearchReplace::renewLostScope()
+void TfrmSearchReplace::ComputeScope()
 {
-    if (!m_scopeLost)
-        return;
-    m_scopeLost = false;
-    m_search.ComputeScope(m_main->TopicTree->selectedNote());
+    if (m_scopeLost) {
+        m_scopeLost = false;
+        m_scopeNote = m_main->TopicTree->selectedNote();
+    }
+    // From the tree as it is now: sorting, moving or adding notes since moves the
+    // first note of the tree and the end of a branch.
+    m_search.ComputeScope(m_scopeNote);
 }
 
 void TfrmSearchReplace::RunSearch(bool fromScopeStart)
 {
-    renewLostScope();
+    ComputeScope();
     // Find Next goes on from the note selected in the tree, in another note than the
     // one searched last from its beginning.
     TNote *from = fromScopeStart ? m_search.ScopeStart : m_main->TopicTree->selectedNote();
@@ -571,7 +576,7 @@ void TfrmSearchReplace::btnReplaceAllClick()
         // Text typed since is replaced too, and the editor is reloaded from the
         // notes below, so nothing typed is lost.
         m_main->StoreEditorText();
-        renewLostScope();
+        ComputeScope();
         count = m_search.ReplaceInScope(m_replacement, &last);
         if (count > 0) {
             TNoteTreeView *view = m_main->TopicTree;

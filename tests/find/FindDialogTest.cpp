@@ -315,6 +315,42 @@ TEST_F(FindDialogTest, ScopeOfAReplacedDocumentIsNotKept)
     EXPECT_EQ(window->TopicTreeModel->FirstNote()->Body(), QStringList{u"a dog"_s});
 }
 
+// The scope's notes were taken when the scope was chosen and then only after notes
+// were removed: after sorting, a note now above the old first note was never searched,
+// and a branch's end was where the branch used to end.
+TEST_F(FindDialogTest, ScopeIsTakenFromTheTreeAsItIsWhenASearchStarts)
+{
+    start([](TNoteTree &tree) {
+        tree.AddNote(nullptr, u"b"_s, imLastChild, u"a cat"_s);
+        tree.AddNote(nullptr, u"a"_s, imLastChild, u"cat"_s);
+    });
+    TfrmSearchReplace *dialog = openDialog();
+    type(dialog->cbxSearch, u"cat"_s);
+    type(dialog->cbxReplace, u"dog"_s);
+    command("miSortTree")->trigger();
+    ASSERT_EQ(titles(), u"a,b"_s);
+    dialog->btnReplaceAll->click();
+    EXPECT_EQ(note(u"a"_s)->Body(), QStringList{u"dog"_s});
+    EXPECT_EQ(note(u"b"_s)->Body(), QStringList{u"a dog"_s});
+
+    // Find begins at a note added above the first.
+    window->TopicTreeModel->AddNote(note(u"a"_s), u"new"_s, imBefore, u"cat"_s);
+    dialog->btnFind->click();
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(selectedTitle(), u"new"_s);
+
+    // Active branch "a"; "new" then moves to just after it, ahead of "b".
+    window->TopicTreeModel->AddNote(note(u"a"_s), u"a1"_s, imLastChild, u"cat"_s);
+    select(u"a"_s);
+    dialog->rgSearchScope->findChildren<QRadioButton *>().at(1)->click();
+    select(u"new"_s);
+    command("miMoveDown")->trigger();
+    ASSERT_EQ(titles(), u"a,>a1,new,b"_s);
+    dialog->btnReplaceAll->click();
+    EXPECT_EQ(note(u"a1"_s)->Body(), QStringList{u"dog"_s});
+    EXPECT_EQ(note(u"new"_s)->Body(), QStringList{u"cat"_s});
+}
+
 // Session end or the tray's Exit destroys the main window while the dialog is active
 // with text typed in a box. The box's edit ends as the dialog goes, and may change its
 // text then (the box completing from its history, an input method committing what it
