@@ -89,6 +89,13 @@ QString selectedBodyText(const TqkRichedit *editor)
     return EditorTextToBodyText(editor->textCursor().selectedText());
 }
 
+// Keys the dialog takes for itself come without modifiers; Enter on the keypad carries
+// the keypad one and is Return all the same.
+bool isPlainKey(const QKeyEvent *key)
+{
+    return (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 bool anyAncestorCollapsed(const TNoteTreeView *view, const TNote *note)
 {
     const TNoteTree *tree = view->noteTree();
@@ -329,8 +336,7 @@ bool TfrmSearchReplace::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         auto *widget = qobject_cast<QWidget *>(watched);
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (widget && widget->window() == this && key->modifiers() == Qt::NoModifier
-            && FormKeyDown(key->key()))
+        if (widget && widget->window() == this && isPlainKey(key) && FormKeyDown(key->key()))
             return true;
     }
     return QDialog::eventFilter(watched, event);
@@ -338,7 +344,7 @@ bool TfrmSearchReplace::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmSearchReplace::keyPressEvent(QKeyEvent *event)
 {
-    if (event->modifiers() == Qt::NoModifier && FormKeyDown(event->key()))
+    if (isPlainKey(event) && FormKeyDown(event->key()))
         return;
     QDialog::keyPressEvent(event);
 }

@@ -130,6 +130,28 @@ TEST_F(FindDialogTest, FindNextWalksTheScopeAndOffersToStartAgain)
     EXPECT_EQ(editorSelection(), u"cat"_s);
 }
 
+// Keypad Enter carries the keypad modifier, and with an empty search text it did
+// nothing where Return and F3 ask whether to start again.
+TEST_F(FindDialogTest, KeypadEnterActsAsReturn)
+{
+    startWithPets();
+    TfrmSearchReplace *dialog = openDialog();
+    ASSERT_TRUE(dialog->cbxSearch->currentText().isEmpty());
+    QTest::keyClick(dialog->cbxSearch->lineEdit(), Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(icons[0], QMessageBox::Question);
+
+    type(dialog->cbxSearch, u"cat"_s);
+    dialog->cbSearchTitles->setChecked(false);
+    QTest::keyClick(dialog->cbxSearch->lineEdit(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(window->Notes->textCursor().selectionStart(), 13);
+    // One step a key: the next match, in the next note.
+    QTest::keyClick(dialog->cbxSearch->lineEdit(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(selectedTitle(), u"cat food"_s);
+    EXPECT_EQ(window->Notes->textCursor().selectionStart(), 0);
+    EXPECT_EQ(messages.size(), 1);
+}
+
 TEST_F(FindDialogTest, DialogMovesOffTheMatchItWouldCover)
 {
     startWithPets();
