@@ -575,7 +575,6 @@ void TfrmSearchReplace::btnReplaceClick()
 void TfrmSearchReplace::btnReplaceAllClick()
 {
     int count = 0;
-    TNote *last = nullptr;
     {
         const auto restore = busyCursor();
         addToHistories();
@@ -583,6 +582,7 @@ void TfrmSearchReplace::btnReplaceAllClick()
         // notes below, so nothing typed is lost.
         m_main->StoreEditorText();
         ComputeScope();
+        TNote *last = nullptr;
         count = m_search.ReplaceInScope(m_replacement, &last);
         if (count > 0) {
             TNoteTreeView *view = m_main->TopicTree;
@@ -592,12 +592,18 @@ void TfrmSearchReplace::btnReplaceAllClick()
             view->selectNote(last);
             m_main->ShowNote(last);
             m_main->SetModified(true);
-            return;
         }
     }
-    QString message = LanguageManager().GetString(u"not_found"_s, u"Strings"_s);
-    message.replace(u'|', u'\n').replace(u"%s"_s, m_searchText);
-    TMessageService::ShowError(m_main, message);
+    // A report, not a question: Replace All has gone through the whole scope.
+    QString key = u"replaced"_s;
+    if (count == 0)
+        key = u"text_not_found"_s;
+    else if (count == 1)
+        key = u"replaced_one"_s;
+    // Line breaks first, so that a "|" in the search text stays as it is.
+    const QString text = LanguageManager().GetString(key, u"Strings"_s).replace(u'|', u'\n');
+    TMessageService::Notify(m_main,
+                            FormatString(text, count == 0 ? m_searchText : QString::number(count)));
 }
 
 void TfrmSearchReplace::btnCancelClick()

@@ -1,5 +1,6 @@
 // The search and replace dialog driven as a user would, over a real main window.
 
+#include "QtPrinters.h"
 #include "app/MainWindowFixture.h"
 #include "find/Find.h"
 #include "settings/UtilsGui.h"
@@ -245,18 +246,38 @@ TEST_F(FindDialogTest, ReplaceAllIsOneModificationAndKeepsWhatWasTyped)
     EXPECT_EQ(selectedTitle(), u"More"_s);
     EXPECT_EQ(window->Notes->toPlainText(), u"aan aapple\n"_s);
     EXPECT_TRUE(window->Modified());
-    EXPECT_TRUE(messages.isEmpty());
     select(u"Fruit"_s);
     EXPECT_EQ(note(u"Fruit"_s)->Body(), (QStringList{u"baanaanaa"_s, u" teaa"_s}));
 
-    // Nothing to replace: an error, and the modified flag stays as it was.
+    // Nothing to replace: the modified flag stays as it was.
     window->SetModified(false);
     type(dialog->cbxSearch, u"zebra"_s);
     dialog->btnReplaceAll->click();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].contains(u"\"zebra\""_s));
-    EXPECT_EQ(icons[0], QMessageBox::Critical);
     EXPECT_FALSE(window->Modified());
+}
+
+// Replace All never said how many it replaced, and when nothing matched it showed an
+// error asking "Start again from the beginning?" with nothing but an OK button.
+TEST_F(FindDialogTest, ReplaceAllReportsHowManyAndAsksNoQuestion)
+{
+    start([](TNoteTree &tree) {
+        tree.AddNote(nullptr, u"Fruit"_s, imLastChild, u"banana"_s);
+        tree.AddNote(nullptr, u"More"_s, imLastChild, u"an apple"_s);
+    });
+    TfrmSearchReplace *dialog = openDialog();
+    type(dialog->cbxSearch, u"a"_s);
+    type(dialog->cbxReplace, u"aa"_s);
+    dialog->btnReplaceAll->click();
+    type(dialog->cbxSearch, u"pp"_s);
+    type(dialog->cbxReplace, u"p"_s);
+    dialog->btnReplaceAll->click();
+    type(dialog->cbxSearch, u"zebra|cat"_s);
+    dialog->btnReplaceAll->click();
+
+    EXPECT_EQ(messages, (QStringList{u"5 replacements made."_s, u"One replacement made."_s,
+                                     u"The text \"zebra|cat\" was not found."_s}));
+    EXPECT_EQ(icons, QList<QMessageBox::Icon>(3, QMessageBox::Information));
+    EXPECT_EQ(buttons, QList<QMessageBox::StandardButtons>(3, QMessageBox::Ok));
 }
 
 // The boxes completed from their histories without regard to case: with "cat" in the
@@ -357,6 +378,7 @@ TEST_F(FindDialogTest, ScopeIsTakenFromTheTreeAsItIsWhenASearchStarts)
 
     // Find begins at a note added above the first.
     window->TopicTreeModel->AddNote(note(u"a"_s), u"new"_s, imBefore, u"cat"_s);
+    messages.clear();
     dialog->btnFind->click();
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(selectedTitle(), u"new"_s);
