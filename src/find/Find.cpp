@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCursor>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -58,6 +59,9 @@ QComboBox *historyBox(QWidget *parent, const char *name, const QString &hint)
     box->setEditable(true);
     // The history is kept by the dialog: Enter searches, it adds no item.
     box->setInsertPolicy(QComboBox::NoInsert);
+    // What was typed is what is searched for or written: completed without regard to
+    // case, a typed "CAT" would become the history's "cat" when the focus leaves.
+    box->completer()->setCaseSensitivity(Qt::CaseSensitive);
     box->setToolTip(hint);
     box->setMinimumContentsLength(24);
     return box;
@@ -83,6 +87,13 @@ QCheckBox *checkBox(QWidget *parent, const char *name, const QString &caption, b
 QString selectedBodyText(const TqkRichedit *editor)
 {
     return EditorTextToBodyText(editor->textCursor().selectedText());
+}
+
+// Keys the dialog takes for itself come without modifiers; Enter on the keypad carries
+// the keypad one and is Return all the same.
+bool isPlainKey(const QKeyEvent *key)
+{
+    return (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
 bool anyAncestorCollapsed(const TNoteTreeView *view, const TNote *note)
@@ -111,6 +122,7 @@ TfrmSearchReplace::TfrmSearchReplace(TfrmMain *main)
     // Notes that go (a new or opened document, a deleted branch) must not stay the
     // scope: the next search takes it again from the selection.
     auto noteGone = [this] {
+        m_scopeNote = nullptr;
         m_search.CurrentNote = nullptr;
         m_search.ScopeStart = nullptr;
         m_search.ScopeStop = nullptr;
@@ -118,12 +130,24 @@ TfrmSearchReplace::TfrmSearchReplace(TfrmMain *main)
         m_search.BodyPosition = 0;
         m_scopeLost = true;
     };
-    connect(main->TopicTreeModel, &QAbstractItemModel::modelReset, this, noteGone);
-    connect(main->TopicTreeModel, &QAbstractItemModel::rowsRemoved, this, noteGone);
+    m_treeConnections = {
+        connect(main->TopicTreeModel, &QAbstractItemModel::modelReset, this, noteGone),
+        connect(main->TopicTreeModel, &QAbstractItemModel::rowsRemoved, this, noteGone),
+    };
 }
 
 TfrmSearchReplace::~TfrmSearchReplace()
 {
+    // The controls outlive this body: hiding the dialog and deleting them takes the
+    // focus from a box, whose finished edit can change its text. No handler may run
+    // on the dialog after this. The tree may be gone already (the main window deletes
+    // it first), so its connections go by handle.
+    for (QObject *child : findChildren<QObject *>()) {
+        child->disconnect(this);
+        child->removeEventFilter(this);
+    }
+    for (const QMetaObject::Connection &connection : m_treeConnections)
+        disconnect(connection);
     // FormDestroy: the options outlive the dialog.
     m_options.WatchCase = cbCaseSensitive->isChecked();
     m_options.WholeWords = cbWholeWords->isChecked();
@@ -312,8 +336,7 @@ bool TfrmSearchReplace::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         auto *widget = qobject_cast<QWidget *>(watched);
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (widget && widget->window() == this && key->modifiers() == Qt::NoModifier
-            && FormKeyDown(key->key()))
+        if (widget && widget->window() == this && isPlainKey(key) && FormKeyDown(key->key()))
             return true;
     }
     return QDialog::eventFilter(watched, event);
@@ -321,7 +344,7 @@ bool TfrmSearchReplace::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmSearchReplace::keyPressEvent(QKeyEvent *event)
 {
-    if (event->modifiers() == Qt::NoModifier && FormKeyDown(event->key()))
+    if (isPlainKey(event) && FormKeyDown(event->key()))
         return;
     QDialog::keyPressEvent(event);
 }
@@ -381,8 +404,9 @@ void TfrmSearchReplace::rgSearchScopeClick()
         cbSearchTitles->setEnabled(true);
     }
     m_search.Scope = scope;
-    m_search.ComputeScope(m_main->TopicTree->selectedNote());
+    m_scopeNote = m_main->TopicTree->selectedNote();
     m_scopeLost = false;
+    ComputeScope();
 }
 
 void TfrmSearchReplace::addToHistories()
@@ -410,17 +434,20 @@ void TfrmSearchReplace::btnFindNextClick()
     RunSearch(false);
 }
 
-void TfrmSearchReplace::renewLostScope()
+void TfrmSearchReplace::ComputeScope()
 {
-    if (!m_scopeLost)
-        return;
-    m_scopeLost = false;
-    m_search.ComputeScope(m_main->TopicTree->selectedNote());
+    if (m_scopeLost) {
+        m_scopeLost = false;
+        m_scopeNote = m_main->TopicTree->selectedNote();
+    }
+    // From the tree as it is now: sorting, moving or adding notes since moves the
+    // first note of the tree and the end of a branch.
+    m_search.ComputeScope(m_scopeNote);
 }
 
 void TfrmSearchReplace::RunSearch(bool fromScopeStart)
 {
-    renewLostScope();
+    ComputeScope();
     // Find Next goes on from the note selected in the tree, in another note than the
     // one searched last from its beginning.
     TNote *from = fromScopeStart ? m_search.ScopeStart : m_main->TopicTree->selectedNote();
@@ -548,14 +575,14 @@ void TfrmSearchReplace::btnReplaceClick()
 void TfrmSearchReplace::btnReplaceAllClick()
 {
     int count = 0;
-    TNote *last = nullptr;
     {
         const auto restore = busyCursor();
         addToHistories();
         // Text typed since is replaced too, and the editor is reloaded from the
         // notes below, so nothing typed is lost.
         m_main->StoreEditorText();
-        renewLostScope();
+        ComputeScope();
+        TNote *last = nullptr;
         count = m_search.ReplaceInScope(m_replacement, &last);
         if (count > 0) {
             TNoteTreeView *view = m_main->TopicTree;
@@ -565,12 +592,18 @@ void TfrmSearchReplace::btnReplaceAllClick()
             view->selectNote(last);
             m_main->ShowNote(last);
             m_main->SetModified(true);
-            return;
         }
     }
-    QString message = LanguageManager().GetString(u"not_found"_s, u"Strings"_s);
-    message.replace(u'|', u'\n').replace(u"%s"_s, m_searchText);
-    TMessageService::ShowError(m_main, message);
+    // A report, not a question: Replace All has gone through the whole scope.
+    QString key = u"replaced"_s;
+    if (count == 0)
+        key = u"text_not_found"_s;
+    else if (count == 1)
+        key = u"replaced_one"_s;
+    // Line breaks first, so that a "|" in the search text stays as it is.
+    const QString text = LanguageManager().GetString(key, u"Strings"_s).replace(u'|', u'\n');
+    TMessageService::Notify(m_main,
+                            FormatString(text, count == 0 ? m_searchText : QString::number(count)));
 }
 
 void TfrmSearchReplace::btnCancelClick()

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <array>
+
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -73,7 +75,7 @@ private:
     int scopeIndex() const;
     void updateMatcher();
     void addToHistories();
-    void renewLostScope();
+    void ComputeScope();
     void RunSearch(bool fromScopeStart);
     void ShowResult();
     void MoveClearOfMatch();
@@ -89,5 +91,9 @@ private:
     bool m_caseSensitive = false;
     bool m_wholeWords = false;
     bool m_closed = false;
+    // The note selected when the scope was chosen: the scope is the tree's, this
+    // note's or its branch's, taken anew at every search.
+    TNote *m_scopeNote = nullptr;
     bool m_scopeLost = false;
+    std::array<QMetaObject::Connection, 2> m_treeConnections;
 };

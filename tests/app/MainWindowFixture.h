@@ -41,6 +41,7 @@ protected:
         TMessageService::Answer = [this](const TMessageRequest &request) {
             messages << request.Text;
             icons << request.Icon;
+            buttons << request.Buttons;
             return answers.isEmpty() ? QMessageBox::No : answers.takeFirst();
         };
         TfrmMain::ChooseFile = [this](TfrmMain *main, bool save, const QString &) {
@@ -174,6 +175,7 @@ protected:
     std::unique_ptr<TfrmMain> window;
     QStringList messages;
     QList<QMessageBox::Icon> icons;
+    QList<QMessageBox::StandardButtons> buttons;
     QList<QMessageBox::StandardButton> answers;
     QStringList dialogs;
     QList<TfrmMain::TFileDialogTexts> dialogTexts;

@@ -260,6 +260,7 @@ QList<QPair<QString, QString>> keysUsedAtRunTime()
     for (const char *key : { "root_note", "new_note", "prompt_create", "prompt_save",
              "prompt_delete", "file_not_found", "filter", "txt_filter", "prompt_import",
              "prompt_export", "btn_import", "btn_export", "btn_open", "btn_save", "not_found",
+             "replaced", "replaced_one", "text_not_found",
              "no_print", "no_match", "short_password", "enter_pass" })
         keys.append({ u"Strings"_s, QString::fromLatin1(key) });
     keys.append({ u"FindForm"_s, u"FindForm.Caption"_s });
