@@ -413,7 +413,7 @@ Scope   Active note:   the selected note only (texts, not titles)
 Find          starts the search at the beginning of the scope
 Find Next     goes on to the next match (Enter)
 Replace       replaces the match that is shown, then finds the next
-Replace All   replaces every match in the scope
+Replace All   replaces every match in the scope and says how many it replaced
 Cancel        closes the window (Esc)
 
 When nothing more is found, Vellumtree says so and offers to start again
