@@ -141,6 +141,11 @@ QString TfrmMain::text(const QString &key) const
     return LanguageManager().GetString(key, u"Strings"_s);
 }
 
+QString TfrmMain::message(const QString &key, const QString &value) const
+{
+    return FormatString(text(key).replace(u'|', u'\n'), value);
+}
+
 void TfrmMain::createActions()
 {
     // File

@@ -242,6 +242,9 @@ private:
     QString initialFolder(const QString &last, const QString &fallback) const;
     QString dialogFilter(const QString &languageFilter) const;
     QString text(const QString &key) const;
+    // A message's language text with its "|" as line breaks, then value put in for
+    // its "%s" (so that a "|" in a file name stays as it is).
+    QString message(const QString &key, const QString &value = {}) const;
     QAction *action(const char *name) const;
     QMenu *menu(const char *name) const;
     void createTray();

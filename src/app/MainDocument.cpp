@@ -241,14 +241,14 @@ bool TfrmMain::readDocument(const QString &name, const QString &password)
 
 void TfrmMain::reportDamage(const QString &name, const TArchive::TDamage &damage)
 {
-    QStringList found{FormatString(text(u"file_damaged"_s), name)};
+    QStringList found{message(u"file_damaged"_s, name)};
     if (damage.NulAt >= 0)
-        found << FormatString(text(u"damage_nul"_s), QString::number(damage.NulAt));
+        found << message(u"damage_nul"_s, QString::number(damage.NulAt));
     if (damage.Unclosed)
-        found << text(u"damage_unclosed"_s);
-    found << FormatString(text(u"damage_notes"_s), QString::number(damage.NotesRead));
-    found << FormatString(text(u"damage_keep"_s), damagedCopyName(m_damagedOriginal));
-    TMessageService::Notify(this, found.join(u'|'), QMessageBox::Warning);
+        found << message(u"damage_unclosed"_s);
+    found << message(u"damage_notes"_s, QString::number(damage.NotesRead));
+    found << message(u"damage_keep"_s, damagedCopyName(m_damagedOriginal));
+    TMessageService::Notify(this, found.join(u'\n'), QMessageBox::Warning);
 }
 
 QString TfrmMain::damagedCopyName(const QString &original)
@@ -290,7 +290,7 @@ bool TfrmMain::keepDamagedOriginal(const QString &target)
         return false;
     }
     m_damagedOriginal.clear();
-    TMessageService::Notify(this, FormatString(text(u"damage_kept"_s), copy));
+    TMessageService::Notify(this, message(u"damage_kept"_s, copy));
     return true;
 }
 

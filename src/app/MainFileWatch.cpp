@@ -118,7 +118,7 @@ bool TfrmMain::fileChangedOnDisk(const QString &target) const
 bool TfrmMain::confirmOverwriteChanged(const QString &target)
 {
     TMessageRequest request;
-    request.Text = FormatString(text(u"file_changed"_s), target);
+    request.Text = message(u"file_changed"_s, target);
     request.Icon = QMessageBox::Warning;
     const bool reloadable = TFileStamp::Of(m_stampPath).Regular;
     request.Buttons = QMessageBox::Save | QMessageBox::Yes | QMessageBox::Cancel;
@@ -149,7 +149,7 @@ void TfrmMain::autosaveSkipped(const QString &target)
     if (m_autosaveSkipSaid)
         return;
     m_autosaveSkipSaid = true;
-    TMessageService::Notify(this, FormatString(text(u"autosave_skipped"_s), target),
+    TMessageService::Notify(this, message(u"autosave_skipped"_s, target),
                             QMessageBox::Warning);
 }
 
@@ -158,7 +158,7 @@ bool TfrmMain::reloadFromDisk()
     if (m_stampPath.isEmpty() || !TFileStamp::Of(m_stampPath).Regular)
         return false;
     if (m_modified
-        && TMessageService::Ask(this, FormatString(text(u"reload_loses_changes"_s), m_noteFile),
+        && TMessageService::Ask(this, message(u"reload_loses_changes"_s, m_noteFile),
                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No,
                                 QMessageBox::Warning)
             != QMessageBox::Yes)
@@ -216,7 +216,7 @@ void TfrmMain::showChangeNotice()
 {
     const bool regular = TFileStamp::Of(m_stampPath).Regular;
     lblFileChanged->setText(
-        FormatString(text(regular ? u"file_changed_notice"_s : u"file_gone_notice"_s), m_noteFile));
+        message(regular ? u"file_changed_notice"_s : u"file_gone_notice"_s, m_noteFile));
     pnlFileChanged->findChild<QPushButton *>(u"btnChangedSaveAs"_s)->setText(text(u"btn_save_as"_s));
     pnlFileChanged->findChild<QPushButton *>(u"btnChangedOverwrite"_s)
         ->setText(text(regular ? u"btn_overwrite"_s : u"btn_save"_s));
