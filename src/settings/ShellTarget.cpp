@@ -180,7 +180,9 @@ QStringList BrowserCommand(const QString &Browser, const QUrl &Address)
     if (command.isEmpty())
         return {};
     // One argument, after all of the browser's own: an address with its scheme in
-    // front can never be read as an option.
+    // front can never be read as an option. No "--" before it: browsers differ in
+    // whether they take it for the end of their options, and one that does not would
+    // open it as a second address.
     command << address;
     return command;
 }
