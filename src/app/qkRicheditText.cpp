@@ -2,8 +2,10 @@
 
 #include "notes/TextEncoding.h"
 
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -11,47 +13,22 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-bool containsCi(QStringView text, QStringView what)
+// The last occurrence of Marker (any case) that starts at or before the 0-based index
+// At, so that a click on the marker's own letters belongs to it.
+qsizetype lastMarkerAtOrBefore(QStringView line, QStringView marker, qsizetype at)
 {
-    return text.contains(what, Qt::CaseInsensitive);
+    return line.lastIndexOf(marker, at, Qt::CaseInsensitive);
 }
 
-// The last occurrence of Marker (any case) that ends before the 0-based index Before.
-qsizetype lastMarkerBefore(QStringView line, QStringView marker, qsizetype before)
+// The file URL a file link opens: never a bare path, which the shell could take for
+// an address with a scheme of its own ("file://evil:x;").
+QString fileLinkUrl(QStringView path)
 {
-    const qsizetype latestStart = before - marker.size();
-    if (latestStart < 0)
-        return -1;
-    return line.first(before).lastIndexOf(marker, latestStart, Qt::CaseInsensitive);
-}
-
-bool hasWebScheme(QStringView word)
-{
-    return containsCi(word, u"http://") || containsCi(word, u"https://");
+    return QUrl::fromLocalFile(QFileInfo(path.toString()).absoluteFilePath())
+        .toString(QUrl::FullyEncoded);
 }
 
 } // namespace
-
-bool IsLinkWordDelimiter(QChar ch)
-{
-    switch (ch.unicode()) {
-    case u'\t':
-    case u'\n':
-    case u'\r':
-    case u' ':
-    case u'"':
-    case u'\'':
-    case u'(':
-    case u')':
-    case u',':
-    case u';':
-    case u'<':
-    case u'>':
-        return true;
-    default:
-        return false;
-    }
-}
 
 TLinkInfo LinkAtLine(QStringView Line, qsizetype Pos)
 {
@@ -60,72 +37,56 @@ TLinkInfo LinkAtLine(QStringView Line, qsizetype Pos)
         return result;
     const qsizetype c = Pos - 1; // 0-based from here on
 
-    // Title link. With no "[" before the character the line's start stands in for it.
+    // What the editor underlines is what a click follows, from its first character to
+    // its last, and nothing else: a word that merely contains an address must not open
+    // more (or less) than the underlined part.
+    for (const TLinkSpan &span : FindLinkSpans(Line)) {
+        if (c < span.Start)
+            break;
+        if (c >= span.Start + span.Length)
+            continue;
+        result.Kind = span.Kind;
+        result.Text = span.Target;
+        result.LinkStart = span.Start + 1;
+        result.LinkLength = span.Length;
+        if (span.Kind == lkFileLink || span.Kind == lkNoteLink) {
+            result.SelStart = result.LinkStart;
+            result.SelLength = result.LinkLength;
+        }
+        return result;
+    }
+
+    // Title link: the brackets around the character. With no "[" before the first "]"
+    // of the line, the line's start stands in for the opening bracket.
     {
-        const qsizetype open = c > 0 ? Line.first(c).lastIndexOf(u'[') : -1;
+        qsizetype open = Line.first(c + 1).lastIndexOf(u'[');
         const qsizetype close = Line.indexOf(u']', c);
-        const qsizetype a = open + 1; // 1-based, 0 for none
-        const qsizetype b = close + 1;
-        if (b - a > 2) {
+        // A "[" already closed before the character opens nothing here.
+        if (open >= 0 && Line.sliced(open, c - open).contains(u']'))
+            open = -2;
+        const bool lineStart = open == -1 && close >= 0 && !Line.first(close).contains(u'[');
+        if (close >= 0 && (open >= 0 || lineStart) && close - open - 1 >= 2) {
+            const qsizetype first = open + 1; // the title's first character, 0-based
             result.Kind = lkTitleLink;
-            result.Text = Line.sliced(a, b - a - 1).toString();
-            result.SelStart = a > 0 ? a : 1;
-            result.SelLength = b - result.SelStart + 1;
+            result.Text = Line.sliced(first, close - first).toString();
+            result.SelStart = open >= 0 ? open + 1 : 1;
+            result.SelLength = close + 1 - result.SelStart + 1;
+            result.LinkStart = result.SelStart;
+            result.LinkLength = result.SelLength;
             return result;
         }
     }
 
-    // Note and file links: the marker must lie wholly before the character, so a click
-    // on "note://" itself is no note link.
+    // A note or file link whose ";" is missing is underlined nowhere and names nothing;
+    // it is still a link of its kind, so Go to internal link shows and does nothing.
     for (const auto &[marker, kind] :
         { std::pair { u"note://"_s, lkNoteLink }, std::pair { u"file://"_s, lkFileLink } }) {
-        const qsizetype s = lastMarkerBefore(Line, marker, c);
-        if (s < 0)
-            continue;
-        result.Kind = kind;
-        const qsizetype e = Line.indexOf(u';', c);
-        if (e >= 0) {
-            const QStringView link = Line.sliced(s, e - s + 1);
-            result.Text = (kind == lkNoteLink ? link : link.sliced(7).chopped(1)).toString();
-            result.SelStart = s + 1;
-            result.SelLength = link.size();
+        const qsizetype s = lastMarkerAtOrBefore(Line, marker, c);
+        if (s >= 0 && !Line.sliced(s).contains(u';')) {
+            result.Kind = kind;
+            return result;
         }
-        return result;
     }
-
-    // Addresses: the word around the character.
-    if (IsLinkWordDelimiter(Line[c]))
-        return result;
-    qsizetype begin = c;
-    while (begin > 0 && !IsLinkWordDelimiter(Line[begin - 1]))
-        --begin;
-    qsizetype end = c + 1;
-    while (end < Line.size() && !IsLinkWordDelimiter(Line[end]))
-        ++end;
-    QString word = Line.sliced(begin, end - begin).toString();
-    result.Text = word;
-    if (word.size() < 4)
-        return result;
-
-    if (word.endsWith(u',') || word.endsWith(u'.') || word.endsWith(u':'))
-        word.chop(1);
-    // An address that already has a web scheme keeps it: "https://www.x" must not become
-    // "http://https://www.x", nor "http://ftp.x" an ftp address "ftp://http://ftp.x".
-    if (containsCi(word, u"www.") && !hasWebScheme(word))
-        word.prepend(u"http://"_s);
-    if (containsCi(word, u"ftp.") && !containsCi(word, u"ftp://") && !hasWebScheme(word))
-        word.prepend(u"ftp://"_s);
-
-    if (containsCi(word, u"ftp://")) {
-        result.Kind = lkFtpAddress;
-    } else if (hasWebScheme(word)) {
-        result.Kind = lkWebAddress;
-    } else if (word.contains(u'@')) {
-        if (!containsCi(word, u"mailto:"))
-            word.prepend(u"mailto:"_s);
-        result.Kind = lkMailAddress;
-    }
-    result.Text = word;
     return result;
 }
 
@@ -154,7 +115,7 @@ QList<TLinkSpan> FindLinkSpans(QStringView Line)
             span.Target = text.toString();
         } else if (match.hasCaptured(u"filepath")) {
             span.Kind = lkFileLink;
-            span.Target = text.sliced(7).chopped(1).toString();
+            span.Target = fileLinkUrl(text.sliced(7).chopped(1));
         } else if (match.hasCaptured(u"mail")) {
             span.Kind = lkMailAddress;
             span.Target = u"mailto:"_s + text.toString();

@@ -28,14 +28,19 @@ struct TLinkInfo
     // count of 0 selects nothing. Only file, note and title links select.
     qsizetype SelStart = 0;
     qsizetype SelLength = 0;
+    // The whole link in the line (1-based, count 0 for none): for addresses, file and
+    // note links the characters the editor underlines, for a title link its brackets.
+    qsizetype LinkStart = 0;
+    qsizetype LinkLength = 0;
 };
 
-// The twelve characters that end a word of an address: tab, LF, CR, space, the double
-// and single quote, "(", ")", ",", ";", "<" and ">".
-bool IsLinkWordDelimiter(QChar ch);
-
 // The link at the 1-based character position Pos of one line of text (no line break
-// inside). A position outside the line finds nothing.
+// inside). A position outside the line finds nothing. A click anywhere on a link the
+// editor underlines (FindLinkSpans) follows that link and no other: the text is the
+// span's target. Otherwise a title in square brackets, at least two characters, around
+// the position (a line whose first "]" has no "[" before it starts its title at the
+// line's start); a "note://" or "file://" without its closing ";" is a note or file
+// link that names nothing.
 TLinkInfo LinkAtLine(QStringView Line, qsizetype Pos);
 
 // A piece of a line the editor shows as a link by itself, and what a click on it opens.
@@ -45,7 +50,9 @@ struct TLinkSpan
     qsizetype Length = 0;
     TLinkKind Kind = lkNone;
     // The address to hand to the shell: "www." and "ftp." get their scheme, a bare
-    // mail address "mailto:", a "file://...;" link its path; a note link its own text.
+    // mail address "mailto:", a "file://...;" link the file URL of its path (relative
+    // paths made absolute), so that no path is ever read as an address; a note link
+    // its own text.
     QString Target;
 };
 

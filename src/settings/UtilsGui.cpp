@@ -1,6 +1,9 @@
 #include "settings/UtilsGui.h"
 
 #include "Errors.h"
+#include "app/MessageService.h"
+#include "settings/LngMan.h"
+#include "settings/ShellTarget.h"
 #include "settings/UtilsFile.h"
 
 #include <QApplication>
@@ -43,56 +46,41 @@ constexpr int kNoAssociation = 31;
 
 const QString kDesktopFileName = u"vellumtree.desktop"_s;
 
-bool hasUrlScheme(const QString &text)
+int startProgram(const QStringList &command)
 {
-    // Two letters at least, so "C:\x" stays a path.
-    static const QRegularExpression scheme(u"^[A-Za-z][A-Za-z0-9+.-]+:"_s);
-    return scheme.match(text).hasMatch();
-}
-
-int openDocument(const QString &target)
-{
-    QUrl url;
-    if (hasUrlScheme(target)) {
-        url = QUrl(target);
-        if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile()))
-            return kFileNotFound;
-    } else {
-        const QFileInfo info(target);
-        if (!info.exists())
-            return info.absoluteDir().exists() ? kFileNotFound : kPathNotFound;
-        url = QUrl::fromLocalFile(info.absoluteFilePath());
-    }
-    return QDesktopServices::openUrl(url) ? kShellOk : kNoAssociation;
-}
-
-int startProgram(const TShellRequest &request)
-{
-    QString program = request.File;
-    QStringList arguments;
+    QStringList arguments = command;
+    QString program = arguments.takeFirst();
     if (!QFileInfo(program).isFile()) {
-        // A desktop Exec line may carry arguments of its own ("env X=1 prog").
-        arguments = QProcess::splitCommand(program);
-        if (arguments.isEmpty())
-            return kFileNotFound;
-        program = arguments.takeFirst();
-        if (QStandardPaths::findExecutable(program).isEmpty())
+        program = QStandardPaths::findExecutable(program);
+        if (program.isEmpty())
             return kFileNotFound;
     }
-    if (!request.Parameters.isEmpty())
-        arguments.append(request.Parameters);
     return QProcess::startDetached(program, arguments) ? kShellOk : kAccessDenied;
 }
 
 int executeRequest(const TShellRequest &request)
 {
-    if (request.File.isEmpty())
+    if (!request.Command.isEmpty())
+        return startProgram(request.Command);
+    if (!request.Url.isValid())
         return kFileNotFound;
-    // A document or address opens with its desktop handler, which takes no parameters;
-    // only a program named for a new window gets the target handed over.
-    if (request.Parameters.isEmpty() || request.Parameters == request.File)
-        return openDocument(request.File);
-    return startProgram(request);
+    return QDesktopServices::openUrl(request.Url) ? kShellOk : kNoAssociation;
+}
+
+bool confirmOpening(QWidget *owner, const QString &text)
+{
+    return TMessageService::Ask(owner, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No,
+               QMessageBox::Warning)
+        == QMessageBox::Yes;
+}
+
+// A language text naming Value, its "|" line breaks made real first, so that a "|"
+// in Value stays as it is.
+QString linkText(const QString &key, const QString &value)
+{
+    QString format = LanguageManager().GetString(key, u"Strings"_s);
+    format.replace(u'|', u'\n');
+    return FormatString(format, value);
 }
 
 void showShellError(QWidget *owner, const QString &text)
@@ -217,24 +205,6 @@ QString FileExtension(const QString &Name)
     return {};
 }
 
-TShellRequest ShellOpenRequest(const QString &Target, bool NewWindow,
-    const std::function<QString(const QString &)> &AssociatedProgram)
-{
-    TShellRequest request;
-    request.File = Target;
-    if (NewWindow && AssociatedProgram) {
-        const bool web = Target.contains(u"http://"_s, Qt::CaseInsensitive)
-            || Target.contains(u"www."_s, Qt::CaseInsensitive);
-        const QString program = AssociatedProgram(web ? u".htm"_s : FileExtension(Target));
-        // Without an associated browser the address still opens, in the usual way.
-        if (!program.isEmpty())
-            request.File = program;
-    }
-    if (FileExtension(Target) != u".exe"_s)
-        request.Parameters = Target;
-    return request;
-}
-
 QString ShellErrorText(int Result)
 {
     switch (Result) {
@@ -253,16 +223,60 @@ QString ShellErrorText(int Result)
 
 TShellServices DefaultShellServices()
 {
-    return { GetAssociatedProgram, executeRequest, showShellError };
+    return { GetAssociatedProgram, executeRequest, showShellError, confirmOpening };
 }
 
 void ShellOpen(const QString &Target, bool NewWindow, const TShellServices &Services)
 {
     QWidget *owner = QApplication::activeWindow();
-    const TShellRequest request = ShellOpenRequest(Target, NewWindow, Services.AssociatedProgram);
-    const int result = Services.Execute ? Services.Execute(request) : 0;
-    if (result <= 32 && Services.ReportError)
-        Services.ReportError(owner, ShellErrorText(result));
+    const auto execute = [&](const TShellRequest &request) {
+        const int result = Services.Execute ? Services.Execute(request) : 0;
+        if (result <= 32 && Services.ReportError)
+            Services.ReportError(owner, ShellErrorText(result));
+    };
+    const auto confirm
+        = [&](const QString &text) { return Services.Confirm && Services.Confirm(owner, text); };
+    const auto report = [&](const QString &text) {
+        if (Services.ReportError)
+            Services.ReportError(owner, text);
+    };
+
+    if (NewWindow) {
+        const QUrl address = BrowserAddress(Target);
+        const QString browser = address.isValid() && Services.AssociatedProgram
+            ? Services.AssociatedProgram(u".htm"_s)
+            : QString();
+        const QStringList command = BrowserCommand(browser, address);
+        if (!command.isEmpty()) {
+            execute({ address, command });
+            return;
+        }
+    }
+
+    const TOpenPlan plan = PlanOpen(Target);
+    qCDebug(lcShell) << "open" << Target << int(plan.Action) << plan.Url;
+    switch (plan.Action) {
+    case TOpenAction::Open:
+        execute({ plan.Url, {} });
+        break;
+    case TOpenAction::AskScheme:
+        if (confirm(linkText(u"link_other_scheme"_s, plan.Shown)))
+            execute({ plan.Url, {} });
+        break;
+    case TOpenAction::ShowInFolder:
+        if (confirm(linkText(u"link_runnable"_s, plan.Shown)))
+            execute({ plan.Url, {} });
+        break;
+    case TOpenAction::FileNotFound:
+        report(ShellErrorText(kFileNotFound));
+        break;
+    case TOpenAction::FolderNotFound:
+        report(ShellErrorText(kPathNotFound));
+        break;
+    case TOpenAction::Invalid:
+        report(linkText(u"link_invalid"_s, plan.Shown));
+        break;
+    }
 }
 
 void ShellOpen(const QString &Target, bool NewWindow)

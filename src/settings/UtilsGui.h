@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
 
@@ -19,11 +20,12 @@ class QWidget;
 
 // --- Opening documents and addresses -------------------------------------------------
 
-// What ShellOpen asks the platform to open: File, given Parameters.
+// What ShellOpen asks the platform to do: hand Url to the desktop's opener, or, with
+// Command, start that browser program (the address is its last argument).
 struct TShellRequest
 {
-    QString File;
-    QString Parameters;
+    QUrl Url;
+    QStringList Command;
 };
 
 // The services ShellOpen uses; the defaults talk to the desktop, tests put fakes in.
@@ -36,22 +38,24 @@ struct TShellServices
     std::function<int(const TShellRequest &Request)> Execute;
     // Shows the failure text with the caption "Error opening URL".
     std::function<void(QWidget *Owner, const QString &Text)> ReportError;
+    // Asks Text with Yes and No, No the default; true for Yes. Without it every
+    // question is answered No.
+    std::function<bool(QWidget *Owner, const QString &Text)> Confirm;
 };
 
 // The extension of a file name or address: from its last "." after the last "/", "\"
 // or ":", dot included; empty when there is none.
 QString FileExtension(const QString &Name);
 
-// The parameter rules of ShellOpen. With NewWindow, a web address (containing
-// "http://" or "www.", any case) goes to the program associated with ".htm", anything
-// else to the program of its own extension; when no program is associated the target
-// is opened as without NewWindow. The parameters are the target, or none for ".exe".
-TShellRequest ShellOpenRequest(const QString &Target, bool NewWindow,
-    const std::function<QString(const QString &)> &AssociatedProgram);
-
 // The fixed texts for a failed result.
 QString ShellErrorText(int Result);
 
+// Opens a web, ftp or mail address, a file or a folder (PlanOpen says how): http,
+// https, ftp and mailto addresses and documents open at once; an address of another
+// scheme only when the user agrees to its full text; a runnable file never, its folder
+// instead when the user wants. With NewWindow, an http, https or ftp address starts
+// the browser program the desktop has for ".htm" on it; anything else, or no browser,
+// opens as without NewWindow.
 void ShellOpen(const QString &Target, bool NewWindow);
 void ShellOpen(const QString &Target, bool NewWindow, const TShellServices &Services);
 TShellServices DefaultShellServices();

@@ -375,3 +375,50 @@ TEST_F(MainWindowTest, OpeningAFileThatIsNotANotesFileSaysSo)
 }
 
 } // namespace
+
+// The fault: in the line "A note://Projects\Garden; B [Garden] C" a double-click on the
+// note link selected up to the "]" and followed nothing, and Go to internal link did
+// nothing; only a click after "note://" followed it.
+TEST_F(MainWindowTest, EveryCharacterOfANoteLinkAndOfATitleLinkFollowsIt)
+{
+    const QString line = u"A note://Projects\\Garden; B [Garden] C"_s;
+    start([&line](TNoteTree &tree) {
+        tree.AddNote(nullptr, u"Garden"_s, imLastChild, u"the top garden"_s);
+        TNote *projects = tree.AddNote(nullptr, u"Projects"_s, imLastChild, line);
+        tree.AddNote(projects, u"Garden"_s, imLastChild, u"the project's garden"_s);
+    });
+    TNote *projects = note(u"Projects"_s);
+    TNote *projectGarden = projects->FirstChild();
+    TNote *topGarden = note(u"Garden"_s);
+    ASSERT_NE(projectGarden, topGarden);
+    // The middle of the character at Position of the editor's first line.
+    const auto pointOf = [this](int position) {
+        QTextCursor cursor(window->Notes->document());
+        cursor.setPosition(position);
+        const QRect before = window->Notes->cursorRect(cursor);
+        cursor.setPosition(position + 1);
+        return QPoint(
+            (before.left() + window->Notes->cursorRect(cursor).left()) / 2, before.center().y());
+    };
+    const auto follow = [&](int position, bool doubleClick) {
+        select(u"Projects"_s);
+        window->Notes->setFocus();
+        if (doubleClick) {
+            window->NotesMouseDown(pointOf(position), true);
+        } else {
+            window->NotesMouseDown(pointOf(position), false);
+            command("miGotoInternalLink")->trigger();
+        }
+        return window->TopicTree->selectedNote();
+    };
+    const int noteStart = int(line.indexOf(u"note://"_s));
+    for (int i = noteStart; i <= int(line.indexOf(u';')); ++i) {
+        EXPECT_EQ(follow(i, true), projectGarden) << "double-click at " << i;
+        EXPECT_EQ(follow(i, false), projectGarden) << "Go to internal link at " << i;
+    }
+    for (int i = int(line.indexOf(u'[')); i <= int(line.indexOf(u']')); ++i) {
+        EXPECT_EQ(follow(i, true), topGarden) << "double-click at " << i;
+        EXPECT_EQ(follow(i, false), topGarden) << "Go to internal link at " << i;
+    }
+    EXPECT_EQ(follow(int(line.indexOf(u'B')), true), projects);
+}

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -19,55 +20,157 @@ namespace {
 
 // --- ShellOpen ----------------------------------------------------------------------
 
-struct ShellCase
-{
-    const char *name;
-    QString target;
-    bool newWindow;
-    QString expectedFile;
-    QString expectedParameters;
-};
-
-void PrintTo(const ShellCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class ShellOpenRules : public testing::TestWithParam<ShellCase>
-{
-};
-
 QString fakeAssociation(const QString &extension)
 {
     if (extension == u".htm"_s)
-        return u"/usr/bin/browser"_s;
-    if (extension == u".txt"_s)
-        return u"/usr/bin/editor"_s;
+        return u"/usr/bin/browser --new-window"_s;
     return {};
 }
 
-TEST_P(ShellOpenRules, ChoosesFileAndParameters)
+// ShellOpen with fakes that record what it would open and start, and answer its
+// questions with Answer.
+class ShellOpenFake : public testing::Test
 {
-    const ShellCase &c = GetParam();
-    const TShellRequest request = ShellOpenRequest(c.target, c.newWindow, fakeAssociation);
-    EXPECT_EQ(request.File, c.expectedFile);
-    EXPECT_EQ(request.Parameters, c.expectedParameters);
+protected:
+    void SetUp() override
+    {
+        services.AssociatedProgram = fakeAssociation;
+        services.Execute = [this](const TShellRequest &request) {
+            requests << request;
+            return 33;
+        };
+        services.ReportError = [this](QWidget *, const QString &text) { reported << text; };
+        services.Confirm = [this](QWidget *, const QString &text) {
+            questions << text;
+            return answer;
+        };
+    }
+
+    void open(const QString &target, bool newWindow = false)
+    {
+        requests.clear();
+        questions.clear();
+        reported.clear();
+        ShellOpen(target, newWindow, services);
+    }
+
+    TShellServices services;
+    QList<TShellRequest> requests;
+    QStringList questions;
+    QStringList reported;
+    bool answer = false;
+};
+
+TEST_F(ShellOpenFake, WebFtpAndMailAddressesOpenAtOnceThroughTheDesktop)
+{
+    for (const QString &target : { u"http://example.org/a?b=1#c"_s, u"HTTPS://example.org"_s,
+             u"ftp://ftp.gnu.org/gnu"_s, u"mailto:user@example.org"_s }) {
+        open(target);
+        EXPECT_TRUE(questions.isEmpty()) << target.toStdString();
+        ASSERT_EQ(requests.size(), 1) << target.toStdString();
+        EXPECT_EQ(requests[0].Url, QUrl(target));
+        EXPECT_TRUE(requests[0].Command.isEmpty());
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, ShellOpenRules,
-    testing::Values(ShellCase { "SameWindowOpensTarget", u"http://example.org"_s, false,
-                        u"http://example.org"_s, u"http://example.org"_s },
-        ShellCase { "NewWindowUpperCaseWwwGoesToBrowser", u"WWW.EXAMPLE.ORG"_s, true,
-            u"/usr/bin/browser"_s, u"WWW.EXAMPLE.ORG"_s },
-        ShellCase { "NewWindowOwnExtension", u"/home/u/a.txt"_s, true, u"/usr/bin/editor"_s,
-            u"/home/u/a.txt"_s },
-        ShellCase { "NewWindowWithoutProgramOpensAsUsual", u"/home/u/a.odt"_s, true,
-            u"/home/u/a.odt"_s, u"/home/u/a.odt"_s },
-        ShellCase {
-            "ExeHasNoParameters", u"C:\\Tools\\run.exe"_s, false, u"C:\\Tools\\run.exe"_s, u""_s },
-        ShellCase { "UpperCaseExeKeepsParameters", u"C:\\Tools\\RUN.EXE"_s, false,
-            u"C:\\Tools\\RUN.EXE"_s, u"C:\\Tools\\RUN.EXE"_s }),
-    [](const testing::TestParamInfo<ShellCase> &info) { return std::string(info.param.name); });
+// The fault: "evilproto://run-anything?http://x" reached the desktop's handler of
+// "evilproto:" without a question.
+TEST_F(ShellOpenFake, OtherSchemeAsksWithTheWholeTargetAndOpensOnlyOnYes)
+{
+    const QString target = u"evilproto://run-anything?http://x"_s;
+    open(target);
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].contains(target)) << questions[0].toStdString();
+    EXPECT_TRUE(requests.isEmpty());
+
+    // No question service at all counts as No.
+    services.Confirm = nullptr;
+    open(target);
+    EXPECT_TRUE(requests.isEmpty());
+
+    SetUp();
+    answer = true;
+    open(target);
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0].Url, QUrl(target));
+}
+
+TEST_F(ShellOpenFake, AddressesThatNameNothingAreReportedNotOpened)
+{
+    for (const QString &target : { u"http://"_s, u"mailto:"_s, u"file://elsewhere/etc/passwd"_s }) {
+        open(target);
+        EXPECT_TRUE(requests.isEmpty()) << target.toStdString();
+        EXPECT_EQ(reported.size(), 1) << target.toStdString();
+    }
+}
+
+// The fault: "--gpu-launcher=/path/payload.sh#http://x" in a new window started the
+// browser with the whole word as its first argument.
+TEST_F(ShellOpenFake, NewWindowStartsTheBrowserOnlyOnAValidatedWebAddress)
+{
+    open(u"http://example.org/x y"_s, true);
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0].Command,
+        QStringList({ u"/usr/bin/browser"_s, u"--new-window"_s, u"http://example.org/x%20y"_s }));
+
+    for (const QString &target :
+        { u"--gpu-launcher=/path/payload.sh#http://x"_s, u"-http://example.org"_s,
+            u"javascript:alert(1)"_s, u"file:///bin/sh"_s, u"www.example.org"_s }) {
+        open(target, true);
+        for (const TShellRequest &request : std::as_const(requests))
+            EXPECT_TRUE(request.Command.isEmpty()) << target.toStdString();
+    }
+
+    // Without a browser a web address opens as usual.
+    services.AssociatedProgram = [](const QString &) { return QString(); };
+    open(u"https://example.org"_s, true);
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_TRUE(requests[0].Command.isEmpty());
+    EXPECT_EQ(requests[0].Url, QUrl(u"https://example.org"_s));
+}
+
+// The fault: "file:///.../payload.sh;" went straight to the desktop's opener. A program
+// or script is never opened; its folder is, when the user asks for it.
+TEST_F(ShellOpenFake, RunnableFileOffersItsFolderAndIsNeverOpened)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto write
+        = [&dir](const QString &name, const QByteArray &content, QFile::Permissions extra = {}) {
+              QFile file(dir.filePath(name));
+              EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+              file.write(content);
+              file.close();
+              file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | extra);
+              return file.fileName();
+          };
+    const QString payload = write(u"payload.sh"_s, "#!/bin/sh\ntouch /tmp/x\n", QFile::ExeOwner);
+    const QString script = write(u"run.sh"_s, "#!/bin/sh\necho\n");
+    const QString entry = write(u"app.desktop"_s, "[Desktop Entry]\nType=Application\nExec=x\n");
+    const QString plain = write(u"notes.txt"_s, "just text\n");
+    const QString link = dir.filePath(u"innocent.txt"_s);
+    ASSERT_TRUE(QFile::link(payload, link));
+
+    const QUrl folder = QUrl::fromLocalFile(dir.path());
+    for (const QString &path : { payload, script, entry, link }) {
+        for (const QString &target : { path, QUrl::fromLocalFile(path).toString() }) {
+            answer = false;
+            open(target);
+            ASSERT_EQ(questions.size(), 1) << target.toStdString();
+            EXPECT_TRUE(questions[0].contains(path)) << questions[0].toStdString();
+            EXPECT_TRUE(requests.isEmpty()) << target.toStdString();
+            answer = true;
+            open(target);
+            ASSERT_EQ(requests.size(), 1) << target.toStdString();
+            EXPECT_EQ(requests[0].Url, folder) << target.toStdString();
+        }
+    }
+    answer = false;
+    open(QUrl::fromLocalFile(plain).toString());
+    EXPECT_TRUE(questions.isEmpty());
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0].Url, QUrl::fromLocalFile(plain));
+}
 
 TEST(ShellOpen, ReportsFailuresWithTheFixedTexts)
 {
@@ -79,7 +182,7 @@ TEST(ShellOpen, ReportsFailuresWithTheFixedTexts)
     services.ReportError = [&reported](QWidget *, const QString &text) { reported << text; };
     for (int code : { 0, 2, 3, 11, 31, 32, 33, 42 }) {
         result = code;
-        ShellOpen(u"www.example.org"_s, true, services);
+        ShellOpen(u"http://www.example.org"_s, true, services);
     }
     EXPECT_EQ(reported,
         QStringList({ u"Error: Out of Memory"_s, u"Error: File not found"_s,

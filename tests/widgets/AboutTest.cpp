@@ -29,7 +29,7 @@ protected:
         LanguageManager().SetFolder(lng.path());
         LanguageManager().SetLanguage(u"English.lng"_s);
         TfrmAbout::Shell.Execute = [this](const TShellRequest &request) {
-            opened << request.File;
+            opened << request.Url.toString();
             return 33;
         };
     }
