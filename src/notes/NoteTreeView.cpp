@@ -297,12 +297,13 @@ void TNoteTreeView::CopyToClipboard(TNote *note)
     if (!m_tree || !note)
         return;
     auto *mime = new QMimeData;
-    // Other applications' data on the clipboard stays.
-    if (const QMimeData *old = QGuiApplication::clipboard()->mimeData()) {
-        for (const QString &format : old->formats())
-            mime->setData(format, old->data(format));
-    }
     mime->setData(TNoteTree::NotesMimeType(), m_tree->WriteBranch(note));
+    // What other programs paste: the copied notes themselves. Whatever was on the
+    // clipboard before (once a password) must not stay beside them.
+    QString text = m_tree->BranchPlainText(note);
+    if (const qsizetype nul = text.indexOf(QChar(u'\0')); nul >= 0)
+        text.truncate(nul);
+    mime->setText(text);
     QGuiApplication::clipboard()->setMimeData(mime);
 }
 

@@ -44,8 +44,8 @@ public:
 
     void ScrollToLeft();
 
-    // The notes clipboard: the branch stream under the private type, added to what
-    // the clipboard holds already.
+    // The notes clipboard: the branch stream under the private type, and the branch as
+    // plain text (TNoteTree::BranchPlainText) for other programs; nothing else stays on it.
     void CopyToClipboard(TNote *note);
     TNote *PasteFromClipboard(TNote *anchor, int mode);
     static bool ClipboardHasNotes();

@@ -367,16 +367,40 @@ TEST_F(MainWindowTest, CutAndPasteMoveABranchThroughTheClipboard)
 {
     writeDocument(u"doc.vlt"_s);
     start(path(u"doc.vlt"_s));
-    QGuiApplication::clipboard()->setText(u"kept text"_s);
     select(u"Alpha"_s);
     command("miNotesCut")->trigger();
     EXPECT_EQ(titles(), u"Gamma"_s);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"kept text"_s);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"Alpha\n\nfirst\n\nBeta\n\nsecond\n"_s);
     select(u"Gamma"_s);
     command("miNotesPaste")->trigger();
     EXPECT_EQ(titles(), u"Gamma,Alpha,>Beta"_s);
     EXPECT_EQ(note(u"Beta"_s)->Body(), QStringList{u"second"_s});
     EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Alpha"_s));
+}
+
+TEST_F(MainWindowTest, CopyNoteLeavesNoStaleTextOnTheClipboard)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    auto *old = new QMimeData;
+    old->setText(u"a password copied before"_s);
+    old->setHtml(u"<b>a password copied before</b>"_s);
+    QGuiApplication::clipboard()->setMimeData(old);
+    select(u"Gamma"_s);
+    QTest::keyClick(window->TopicTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(mime, nullptr);
+    EXPECT_TRUE(mime->hasFormat(TNoteTree::NotesMimeType()));
+    EXPECT_EQ(mime->text(), u"Gamma\n"_s);
+    EXPECT_FALSE(mime->hasHtml());
+
+    // The branch pastes back whole through its own format.
+    select(u"Alpha"_s);
+    QTest::keyClick(window->TopicTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"Alpha\n\nfirst\n\nBeta\n\nsecond\n"_s);
+    select(u"Gamma"_s);
+    command("miNotesPaste")->trigger();
+    EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma,Alpha,>Beta"_s);
 }
 
 TEST_F(MainWindowTest, MovesFollowTheirRulesAndMarkOnlyWhenSomethingMoved)
