@@ -4,6 +4,7 @@
 
 #include "app/Main.h"
 
+#include "app/CommandLine.h"
 #include "app/HotKey.h"
 #include "app/MessageService.h"
 #include "app/qkRichedit.h"
@@ -538,7 +539,7 @@ void TfrmMain::FormCreate()
         TMessageService::ShowError(owner, message);
     };
 
-    m_settings = std::make_unique<TSettings>(u"Software\\Vellumtree\\"_s, u"1.57"_s);
+    m_settings = std::make_unique<TSettings>(u"Software\\Vellumtree\\"_s, ProgramVersion());
     Settings = m_settings.get();
     Settings->LoadSettings();
 

@@ -14,6 +14,7 @@
 #include "notes/NoteTreeView.h"
 #include "notes/Pass.h"
 #include "settings/Settings.h"
+#include "widgets/About.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +24,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -837,6 +840,62 @@ TEST_F(MainWindowTest, SecondProcessHandsItsFileToTheRunningWindow)
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(window->NoteFile(), path(u"second.vlt"_s));
     EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
+}
+
+TEST_F(MainWindowTest, HelpAndVersionAreAnsweredNotTakenForFileNames)
+{
+    writeDocument(u"first.vlt"_s);
+    TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
+    settings.LoadSettings();
+    settings.SingleInstance = true;
+    settings.SaveSettings();
+    const QString runtime = dir.filePath(u"runtime"_s);
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                       | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+    start(path(u"first.vlt"_s));
+    TSingleInstance instance;
+    ASSERT_TRUE(instance.Listen());
+    QObject::connect(&instance, &TSingleInstance::OpenRequest, window.get(),
+                     &TfrmMain::HandleOpenRequest);
+    QSignalSpy requests(&instance, &TSingleInstance::OpenRequest);
+
+    QStringList output;
+    for (const QString &option : {u"--version"_s, u"--help"_s}) {
+        QProcess second;
+        second.setWorkingDirectory(dir.path());
+        second.start(QStringLiteral(VT_PROGRAM_PATH), {option});
+        ASSERT_TRUE(second.waitForStarted());
+        QElapsedTimer timer;
+        timer.start();
+        while (second.state() != QProcess::NotRunning && timer.elapsed() < 30000)
+            QTest::qWait(50);
+        if (second.state() != QProcess::NotRunning)
+            second.kill();
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit) << option.toStdString();
+        EXPECT_EQ(second.exitCode(), 0) << option.toStdString();
+        output << QString::fromLocal8Bit(second.readAllStandardOutput());
+    }
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(output.value(0), u"Vellumtree "_s + QStringLiteral(VT_PROJECT_VERSION) + u'\n');
+    EXPECT_TRUE(output.value(1).contains(u"Usage: vellumtree"_s)) << output.value(1).toStdString();
+    EXPECT_TRUE(output.value(1).contains(u"--version"_s));
+    EXPECT_EQ(requests.size(), 0);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'|').toStdString();
+    EXPECT_EQ(window->NoteFile(), path(u"first.vlt"_s));
+    EXPECT_FALSE(QFileInfo::exists(path(u"--help"_s)));
+
+    // The about box names the same version.
+    QString about;
+    TfrmAbout::RunModal = [&about](TfrmAbout &box) {
+        box.show();
+        about = box.lblInformation->text();
+        return int(QDialog::Accepted);
+    };
+    command("miHelpAbout")->trigger();
+    TfrmAbout::RunModal = nullptr;
+    EXPECT_TRUE(about.contains(QStringLiteral(VT_PROJECT_VERSION))) << about.toStdString();
 }
 
 TEST_F(MainWindowTest, DocumentHundredThousandLevelsDeepOpensSavesAndCopies)
