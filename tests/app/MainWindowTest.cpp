@@ -562,8 +562,8 @@ TEST_P(EnablingTable, EveryItemFollowsItsRule)
     const std::pair<const char *, bool> rows[] = {
         {"btnSave", true},
         {"miFileSave", true},
-        {"miFileExport", TF && SEL},
-        {"miFileImport", TF && SEL},
+        {"miFileExport", SEL},
+        {"miFileImport", SEL},
         {"miFileEncrypt", true},
         {"btnUndo", EF && UNDO},
         {"miEditUndo", EF && UNDO},
@@ -611,6 +611,36 @@ INSTANTIATE_TEST_SUITE_P(
                       EnablingState{"EditorWithNotesOnClipboard", false, false, false, 2, false,
                                     false}),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, ImportAndExportAreOfferedWhileTheEditorHasTheFocus)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Alpha"_s);
+    typeInEditor(u" typed"_s);
+    QApplication::processEvents();
+    EXPECT_TRUE(command("miFileExport")->isEnabled());
+    EXPECT_TRUE(command("miFileImport")->isEnabled());
+
+    // Ctrl+E in the editor exports the selected note with what was just typed.
+    chosenFile = path(u"out.txt"_s);
+    QTest::keyClick(window->Notes, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(dialogs, QStringList{u"save"_s});
+    const QByteArray exported = readBytes(u"out.txt"_s);
+    EXPECT_TRUE(exported.contains(" typed")) << exported.toStdString();
+
+    // Ctrl+I in the editor imports into it.
+    QFile text(path(u"in.txt"_s));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("imported\n");
+    text.close();
+    chosenFile = text.fileName();
+    window->Notes->setFocus();
+    QTest::keyClick(window->Notes, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_EQ(dialogs, (QStringList{u"save"_s, u"open"_s}));
+    EXPECT_EQ(note(u"Alpha"_s)->BodyText(), u"imported\r\n"_s);
+    EXPECT_EQ(window->Notes->EditorText(), u"imported\n"_s);
+}
 
 TEST_F(MainWindowTest, EditorCommandsMarkTheDocumentAsTheyShould)
 {
