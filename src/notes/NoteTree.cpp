@@ -400,7 +400,8 @@ QString TNoteTree::BranchPlainText(const TNote *note) const
         text += n->Title() + u'\n';
         // A body's text form ends every line with CR LF and holds no other CR or LF.
         if (n->HasBody())
-            text += u'\n' + QString(n->BodyText()).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            text += u'\n'
+                + QString(n->BodyText()).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     }
     return text;
 }

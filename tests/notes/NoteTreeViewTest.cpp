@@ -175,7 +175,10 @@ protected:
     }
 
     // Longer than the delay of a rename started by a click.
-    static void waitPastTheRenameDelay() { QTest::qWait(QApplication::doubleClickInterval() + 300); }
+    static void waitPastTheRenameDelay()
+    {
+        QTest::qWait(QApplication::doubleClickInterval() + 300);
+    }
 
     TNoteTree tree;
     QWidget window;
