@@ -2,9 +2,11 @@
 
 #include "settings/UtilsGui.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
@@ -125,6 +127,17 @@ void requestActivation(QWindow *window)
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char *>(&event));
     xcb_flush(c);
+}
+
+// Whether the X server gives the window the keyboard focus.
+bool hasInputFocus(const QWindow *window)
+{
+    xcb_connection_t *c = x11Connection();
+    if (!c || !window)
+        return false;
+    std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> reply(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr), &std::free);
+    return reply && reply->focus == xcb_window_t(window->winId());
 }
 
 // Requests activation once the window is on the screen; gives up after a while.
@@ -305,6 +318,23 @@ void ActivateWindowForcibly(QWidget *Window)
     if (!x11Connection() || !window->isVisible() || !window->windowHandle())
         return;
     QWindow *handle = window->windowHandle();
+    // Hidden and shown again in quick succession, the window can stay Qt's focus window
+    // throughout; the activation that follows then changes nothing Qt sees, and the
+    // window never counts as active (no keyboard focus, commands disabled). Once the
+    // window system has given it the focus, the application is told so.
+    const QPointer<QWidget> guard(window);
+    for (const int delay : {100, 400, 1000}) {
+        QTimer::singleShot(delay, window, [guard] {
+            if (guard && guard->isVisible()
+                && QGuiApplication::focusWindow() == guard->windowHandle()
+                && QApplication::activeWindow() != guard && hasInputFocus(guard->windowHandle())) {
+                QT_WARNING_PUSH
+                QT_WARNING_DISABLE_DEPRECATED
+                QApplication::setActiveWindow(guard);
+                QT_WARNING_POP
+            }
+        });
+    }
     if (handle->isExposed()) {
         requestActivation(handle);
         return;

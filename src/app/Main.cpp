@@ -4,6 +4,7 @@
 
 #include "app/Main.h"
 
+#include "app/CommandLine.h"
 #include "app/HotKey.h"
 #include "app/MessageService.h"
 #include "app/qkRichedit.h"
@@ -551,7 +552,7 @@ void TfrmMain::FormCreate()
         TMessageService::ShowError(owner, message);
     };
 
-    m_settings = std::make_unique<TSettings>(u"Software\\Vellumtree\\"_s, u"1.57"_s);
+    m_settings = std::make_unique<TSettings>(u"Software\\Vellumtree\\"_s, ProgramVersion());
     Settings = m_settings.get();
     Settings->LoadSettings();
 
@@ -717,8 +718,24 @@ void TfrmMain::addRootNote()
 void TfrmMain::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
-        ApplicationMinimize();
+    // Once the user has the window back, a minimise is the user's own.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        m_restoredAt.invalidate();
+    if (event->type() != QEvent::WindowStateChange || !isMinimized())
+        return;
+    // The window manager can report the minimise that took the window into the tray
+    // only after a second start has brought it back: that report is undone, not
+    // followed, or the window would vanish again.
+    if (event->spontaneous() && m_restoredAt.isValid()
+        && m_restoredAt.elapsed() < kLateMinimiseMs) {
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                setWindowState(windowState() & ~Qt::WindowMinimized);
+            ActivateWindowForcibly(this);
+        });
+        return;
+    }
+    ApplicationMinimize();
 }
 
 void TfrmMain::keyPressEvent(QKeyEvent *event)

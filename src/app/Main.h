@@ -315,4 +315,11 @@ private:
     // Hidden in the tray: minimised without a taskbar button.
     bool m_inTray = false;
     bool m_maximizedBeforeTray = false;
+    // Coming back from the tray: the minimised state passed through is no minimise.
+    bool m_restoring = false;
+    // When the window last came back from the tray; a minimise the window manager
+    // reports shortly after, before the window is active again, is its late report
+    // of the earlier one.
+    QElapsedTimer m_restoredAt;
+    static constexpr int kLateMinimiseMs = 1500;
 };

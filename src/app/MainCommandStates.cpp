@@ -63,8 +63,10 @@ void TfrmMain::updateCommandStates()
         enable(name, count > 0);
     // The search dialog's own button stays off while the dialog is open.
     enable("btnSearch", count > 0 && !TfrmSearchReplace::OpenOver(this));
-    enable("miFileExport", treeFocus && sel);
-    enable("miFileImport", treeFocus && sel);
+    // They act on the selected note wherever the focus is; the editor's text is stored
+    // first.
+    enable("miFileExport", sel);
+    enable("miFileImport", sel);
     enable("miFileEncrypt", m_filePassword.isEmpty());
     enable("btnUndo", editorFocus && canUndo);
     enable("miEditUndo", editorFocus && canUndo);

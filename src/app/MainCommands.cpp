@@ -117,6 +117,14 @@ void TfrmMain::connectCommands()
     connect(Notes, &TqkRichedit::OnHyperlinkClicked, this, [this](int, int, const QString &text) {
         openLink(text);
     });
+    // Text the editor cannot take must not vanish without a word.
+    connect(Notes, &TqkRichedit::OnInputRefused, this, [this] {
+        const QString limit = FormatString(text(u"text_limit"_s),
+                                           QLocale().toString(Notes->MaxLength()));
+        TMessageService::Notify(
+            this, FormatString(limit, QLocale().toString(Notes->MaxLineLength())),
+            QMessageBox::Warning);
+    });
     connect(TopicTree, &TNoteTreeView::noteDropped, this, &TfrmMain::TopicTreeDragDrop);
     connect(TopicTree, &TNoteTreeView::branchDropped, this,
             [this](const QByteArray &stream, TNote *target, bool nest) {

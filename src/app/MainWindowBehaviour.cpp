@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -117,11 +118,21 @@ void TfrmMain::miRestoreClick()
     // Only a minimised or hidden window is restored: a maximised one stays maximised.
     if (isHidden() && m_shown) {
         leaveTray();
-        // Said outright: a window first shown minimised would come back minimised.
-        if (m_maximizedBeforeTray)
-            showMaximized();
-        else
-            showNormal();
+        // The window manager may report a window hidden while minimised as no longer
+        // minimised, while the window system still keeps "start iconic" for it: a mere
+        // show would then map it iconic again, and back it would go into the tray.
+        // Passing through minimised makes the state change that resets that.
+        {
+            const QScopedValueRollback restoring(m_restoring, true);
+            if (!isMinimized())
+                setWindowState(windowState() | Qt::WindowMinimized);
+            // Said outright: a window first shown minimised would come back minimised.
+            if (m_maximizedBeforeTray)
+                showMaximized();
+            else
+                showNormal();
+        }
+        m_restoredAt.start();
     } else if (isMinimized()) {
         setWindowState(windowState() & ~Qt::WindowMinimized);
     }
@@ -148,7 +159,7 @@ void TfrmMain::trayMainClick(QSystemTrayIcon::ActivationReason reason)
 
 void TfrmMain::ApplicationMinimize()
 {
-    if (!Settings || !Settings->MinimizeToTray || m_closing)
+    if (!Settings || !Settings->MinimizeToTray || m_closing || m_restoring)
         return;
     // Without a tray the window would be out of reach: it stays on the taskbar.
     if (!TrayAvailable())

@@ -1,15 +1,19 @@
 // Program entry: one instance when the user asked for it, then the main window.
 
 #include "Errors.h"
+#include "app/CommandLine.h"
 #include "app/Main.h"
 #include "app/MessageService.h"
 #include "app/SingleInstance.h"
+#include "settings/LngMan.h"
 #include "settings/RegistryStore.h"
+#include "settings/Settings.h"
 #include "settings/Utils.h"
 
 #include <QApplication>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -36,16 +40,59 @@ public:
     }
 };
 
+void print(FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+// A language text of section "Strings" in the user's language, every "|" a line break.
+QString consoleText(const QString &key)
+{
+    static const bool started = [] {
+        TSettings settings(u"Software\\Vellumtree\\"_s, ProgramVersion());
+        settings.LoadSettings();
+        return StartLanguageManager(LanguageManager(), LanguageFolder(), settings.LanguageFile);
+    }();
+    Q_UNUSED(started);
+    return LanguageManager().GetString(key, u"Strings"_s).replace(u'|', u'\n');
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // Help and version are answered on the console, before anything could open a
+    // window, connect to a display or hand them to a running instance as file names.
+    {
+        QStringList raw;
+        for (int i = 1; i < argc; ++i)
+            raw << QString::fromLocal8Bit(argv[i]);
+        const TCommandLine early = ParseCommandLine(raw);
+        if (early.Action == TCommandLine::clVersion) {
+            print(stdout, u"Vellumtree "_s + ProgramVersion() + u'\n');
+            return 0;
+        }
+        if (early.Action == TCommandLine::clHelp) {
+            QCoreApplication console(argc, argv);
+            QCoreApplication::setApplicationName(u"Vellumtree"_s);
+            QCoreApplication::setOrganizationName(u"Vellumtree"_s);
+            print(stdout, consoleText(u"cmdline_help"_s) + u'\n');
+            return 0;
+        }
+    }
+
     TApplication app(argc, argv);
     QApplication::setApplicationName(u"Vellumtree"_s);
     QApplication::setOrganizationName(u"Vellumtree"_s);
 
-    const QStringList args = QApplication::arguments();
-    QString parameter = args.value(1);
+    // Qt has taken its own options (-platform, -style, ...) by now.
+    const TCommandLine line = ParseCommandLine(QApplication::arguments().mid(1));
+    if (line.Action == TCommandLine::clError) {
+        print(stderr, FormatString(consoleText(u"cmdline_unknown"_s), line.Error) + u'\n');
+        return 2;
+    }
+    QString parameter = line.FileParameter;
     // The running instance has another working folder: hand it a full path.
     if (!parameter.isEmpty())
         parameter = QFileInfo(parameter).absoluteFilePath();

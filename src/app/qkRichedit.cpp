@@ -100,6 +100,11 @@ void TqkRichedit::SetMaxLength(int value)
     m_maxLength = value;
 }
 
+void TqkRichedit::SetMaxLineLength(int value)
+{
+    m_maxLineLength = value;
+}
+
 bool TqkRichedit::WordWrap() const
 {
     return lineWrapMode() != QPlainTextEdit::NoWrap;
@@ -147,22 +152,53 @@ int TqkRichedit::textLength() const
     return document()->characterCount() - 1;
 }
 
-bool TqkRichedit::fitsLimit(qsizetype insertedLength) const
+bool TqkRichedit::fitsLimit(QStringView inserted) const
 {
     const QTextCursor cursor = textCursor();
+    const int start = cursor.selectionStart();
+    const int end = cursor.selectionEnd();
     const qsizetype current = textLength();
-    const qsizetype after
-        = current - (cursor.selectionEnd() - cursor.selectionStart()) + insertedLength;
-    // A text the program set beyond the limit may still be edited as long as it does
-    // not grow.
-    return after <= m_maxLength || after <= current;
+    const qsizetype after = current - (end - start) + inserted.size();
+    // A text the program set beyond a limit may still be edited as long as it does not
+    // grow.
+    if (after > m_maxLength && after > current)
+        return false;
+
+    // The inserted text's first line joins what stands before the selection on its
+    // line, its last line what follows the selection on its line.
+    const QTextBlock first = document()->findBlock(start);
+    const QTextBlock last = document()->findBlock(end);
+    const qsizetype head = start - first.position();
+    const qsizetype tail = last.position() + last.length() - 1 - end;
+    qsizetype longestBefore = 0;
+    for (QTextBlock b = first; b.isValid(); b = b.next()) {
+        longestBefore = std::max<qsizetype>(longestBefore, b.length() - 1);
+        if (b == last)
+            break;
+    }
+    qsizetype longestAfter = 0;
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i <= inserted.size(); ++i) {
+        if (i < inserted.size() && inserted.at(i) != u'\n')
+            continue;
+        qsizetype line = i - lineStart;
+        if (lineStart == 0)
+            line += head;
+        if (i == inserted.size())
+            line += tail;
+        longestAfter = std::max(longestAfter, line);
+        lineStart = i + 1;
+    }
+    return longestAfter <= m_maxLineLength || longestAfter <= longestBefore;
 }
 
 bool TqkRichedit::InsertText(const QString &Text)
 {
     const QString text = insertableText(Text);
-    if (!fitsLimit(text.size()))
+    if (!fitsLimit(text)) {
+        Q_EMIT OnInputRefused();
         return false;
+    }
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     cursor.insertText(text);
@@ -196,8 +232,8 @@ void TqkRichedit::CutText()
 void TqkRichedit::PasteText()
 {
     const QString text = GetClipboardText();
-    if (!text.isEmpty() && !InsertText(text))
-        QApplication::beep();
+    if (!text.isEmpty())
+        InsertText(text);
 }
 
 void TqkRichedit::SortLines()
@@ -311,16 +347,16 @@ void TqkRichedit::keyPressEvent(QKeyEvent *event)
         QPlainTextEdit::keyPressEvent(event);
         return;
     }
-    qsizetype inserted = 0;
+    QString inserted;
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     const QString text = event->text();
     if (isReturn)
-        inserted = 1;
+        inserted = u"\n"_s;
     else if (!text.isEmpty() && (text.at(0).isPrint() || text.at(0) == u'\t'))
-        inserted = text.size();
-    if (inserted > 0 && !fitsLimit(inserted)) {
-        QApplication::beep();
+        inserted = text;
+    if (!inserted.isEmpty() && !fitsLimit(inserted)) {
         event->accept();
+        Q_EMIT OnInputRefused();
         return;
     }
     if (isReturn && (event->modifiers() & Qt::ShiftModifier)) {
@@ -338,9 +374,9 @@ void TqkRichedit::keyPressEvent(QKeyEvent *event)
 void TqkRichedit::inputMethodEvent(QInputMethodEvent *event)
 {
     if (!isReadOnly() && !event->commitString().isEmpty()
-        && !fitsLimit(event->commitString().size())) {
-        QApplication::beep();
+        && !fitsLimit(event->commitString())) {
         event->accept();
+        Q_EMIT OnInputRefused();
         return;
     }
     QPlainTextEdit::inputMethodEvent(event);
@@ -398,8 +434,7 @@ void TqkRichedit::insertFromMimeData(const QMimeData *source)
     // Only the plain text: formatting never reaches a note.
     if (!source || !source->hasText() || insertableText(source->text()).isEmpty())
         return;
-    if (!InsertText(source->text()))
-        QApplication::beep();
+    InsertText(source->text());
 }
 
 QMimeData *TqkRichedit::createMimeDataFromSelection() const

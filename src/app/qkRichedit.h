@@ -15,6 +15,7 @@ class TqkRichedit final : public QPlainTextEdit
     Q_PROPERTY(int RightMargin READ RightMargin WRITE SetRightMargin)
     Q_PROPERTY(int TabSize READ TabSize WRITE SetTabSize)
     Q_PROPERTY(int MaxLength READ MaxLength WRITE SetMaxLength)
+    Q_PROPERTY(int MaxLineLength READ MaxLineLength WRITE SetMaxLineLength)
     Q_PROPERTY(bool WordWrap READ WordWrap WRITE SetWordWrap)
 
 public:
@@ -28,9 +29,13 @@ public:
     // In widths of the character X.
     int TabSize() const { return m_tabSize; }
     void SetTabSize(int value);
-    // What typing, pasting and InsertText may grow the text to; setPlainText is not cut.
+    // What typing, pasting and InsertText may grow the text and any one line to: as
+    // much as the editor shows without freezing (MaxEditorTextLength and
+    // MaxEditorLineLength). setPlainText is not cut.
     int MaxLength() const { return m_maxLength; }
     void SetMaxLength(int value);
+    int MaxLineLength() const { return m_maxLineLength; }
+    void SetMaxLineLength(int value);
     bool WordWrap() const;
     void SetWordWrap(bool value);
 
@@ -39,8 +44,9 @@ public:
     // Width of Text in the control's font, in twips (1/1440 inch), rounded.
     int TextWidthTwips(const QString &Text) const;
 
-    // Replaces the selection, or inserts at the caret, as one undo step. False (and
-    // nothing changes) when the text would grow beyond MaxLength.
+    // Replaces the selection, or inserts at the caret, as one undo step. False (nothing
+    // changes, and OnInputRefused is raised) when the text or a line would grow beyond
+    // its limit.
     bool InsertText(const QString &Text);
     // Plain text through the clipboard; an empty selection copies and cuts nothing.
     void CopyText();
@@ -72,6 +78,9 @@ Q_SIGNALS:
     // it; Point in viewport coordinates, as LinkAt takes it.
     void OnMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Modifiers, const QPoint &Point,
         bool DoubleClick);
+    // Typed, pasted or dropped text was not inserted because the text or one of its
+    // lines would have grown beyond its limit; the text is unchanged.
+    void OnInputRefused();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -87,7 +96,9 @@ protected:
 
 private:
     int textLength() const;
-    bool fitsLimit(qsizetype insertedLength) const;
+    // Whether replacing the selection by Inserted (editor text form) keeps the text
+    // and the lines it touches within their limits.
+    bool fitsLimit(QStringView inserted) const;
     // Document position of the character under Point, or -1 beyond its line's end.
     int characterAt(const QPoint &point) const;
     // The detected link span under Point with its block's position, or none.
@@ -97,6 +108,9 @@ private:
     int m_leftMargin = 10;
     int m_rightMargin = 10;
     int m_tabSize = 8;
-    int m_maxLength = 65535;
+    // FitsEditor counts one more than the editor does (a final line break), so a text
+    // typed up to the limit is still shown the next time its note is selected.
+    int m_maxLength = int(MaxEditorTextLength - 1);
+    int m_maxLineLength = int(MaxEditorLineLength);
     TLinkHighlighter *m_highlighter = nullptr;
 };

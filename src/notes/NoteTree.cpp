@@ -390,6 +390,22 @@ void TNoteTree::ExportSiblings(QStringList &lines, const TNote *note, bool withB
         ExportBranch(n, lines, withBodies);
 }
 
+QString TNoteTree::BranchPlainText(const TNote *note) const
+{
+    QString text;
+    const TNote *end = note ? NodeAfterBranch(note) : nullptr;
+    for (const TNote *n = note; n && n != end; n = NextInTreeOrder(n)) {
+        if (!text.isEmpty())
+            text += u'\n';
+        text += n->Title() + u'\n';
+        // A body's text form ends every line with CR LF and holds no other CR or LF.
+        if (n->HasBody())
+            text += u'\n'
+                + QString(n->BodyText()).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    }
+    return text;
+}
+
 TNote *TNoteTree::FindByTitle(QStringView text) const
 {
     for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note)) {

@@ -129,6 +129,10 @@ public:
 
     void ExportBranch(const TNote *note, QStringList &lines, bool withBodies) const;
     void ExportSiblings(QStringList &lines, const TNote *note, bool withBodies) const;
+    // The branch as plain text, its notes in tree order: each note's title and, when it
+    // has a body, an empty line and the body; an empty line between notes; "\n" line
+    // breaks. Empty for none.
+    QString BranchPlainText(const TNote *note) const;
 
     TNote *FindByTitle(QStringView text) const;
     static QString GetNoteLink(const TNote *note);

@@ -16,8 +16,46 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QStyledItemDelegate>
+#include <QTimer>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
 
 namespace {
+
+// Calls back on any input that means the user has moved on.
+class TInputWatch final : public QObject
+{
+public:
+    TInputWatch(QObject *parent, std::function<void()> onInput)
+        : QObject(parent), m_onInput(std::move(onInput))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::NonClientAreaMouseButtonPress:
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+        case QEvent::Wheel:
+        case QEvent::FocusOut:
+        case QEvent::WindowDeactivate:
+            m_onInput();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_onInput;
+};
 
 class TitleDelegate final : public QStyledItemDelegate
 {
@@ -114,6 +152,10 @@ TNoteTreeView::TNoteTreeView(QWidget *parent) : QTreeView(parent)
     setDropIndicatorShown(false);
     setDragDropMode(QAbstractItemView::DragDrop);
     setAutoScroll(true);
+    m_renameTimer = new QTimer(this);
+    m_renameTimer->setSingleShot(true);
+    connect(m_renameTimer, &QTimer::timeout, this, &TNoteTreeView::startPendingRename);
+    m_renameWatch = new TInputWatch(this, [this] { cancelPendingRename(); });
     // Arrow keys and clicks open one level at a time; the limit holds for them too.
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex &index) {
         const TNote *note = m_tree && !m_expandingAll ? m_tree->NoteOf(index) : nullptr;
@@ -195,6 +237,44 @@ void TNoteTreeView::setNoteIcon(const QIcon &icon)
     viewport()->update();
 }
 
+bool TNoteTreeView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    // The view's own delayed edit would open the title editor whatever the user did in
+    // the meantime, and the next key meant for the editor would replace the title.
+    if (trigger == SelectedClicked) {
+        if (!(editTriggers() & SelectedClicked) || !index.isValid())
+            return false;
+        cancelPendingRename();
+        m_renameIndex = index;
+        // Every click, key and focus change anywhere in the program cancels it.
+        qApp->installEventFilter(m_renameWatch);
+        m_renameTimer->start(QApplication::doubleClickInterval());
+        return true;
+    }
+    return QTreeView::edit(index, trigger, event);
+}
+
+void TNoteTreeView::cancelPendingRename()
+{
+    qApp->removeEventFilter(m_renameWatch);
+    m_renameTimer->stop();
+    m_renameIndex = QPersistentModelIndex();
+}
+
+void TNoteTreeView::startPendingRename()
+{
+    const QModelIndex index = m_renameIndex;
+    cancelPendingRename();
+    if (index.isValid() && index == currentIndex() && hasFocus() && isActiveWindow())
+        QTreeView::edit(index, AllEditTriggers, nullptr);
+}
+
+void TNoteTreeView::focusOutEvent(QFocusEvent *event)
+{
+    cancelPendingRename();
+    QTreeView::focusOutEvent(event);
+}
+
 void TNoteTreeView::mousePressEvent(QMouseEvent *event)
 {
     // A click beside the notes keeps the selection: the commands act on the note
@@ -217,12 +297,13 @@ void TNoteTreeView::CopyToClipboard(TNote *note)
     if (!m_tree || !note)
         return;
     auto *mime = new QMimeData;
-    // Other applications' data on the clipboard stays.
-    if (const QMimeData *old = QGuiApplication::clipboard()->mimeData()) {
-        for (const QString &format : old->formats())
-            mime->setData(format, old->data(format));
-    }
     mime->setData(TNoteTree::NotesMimeType(), m_tree->WriteBranch(note));
+    // What other programs paste: the copied notes themselves. Whatever was on the
+    // clipboard before (once a password) must not stay beside them.
+    QString text = m_tree->BranchPlainText(note);
+    if (const qsizetype nul = text.indexOf(QChar(u'\0')); nul >= 0)
+        text.truncate(nul);
+    mime->setText(text);
     QGuiApplication::clipboard()->setMimeData(mime);
 }
 

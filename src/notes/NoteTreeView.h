@@ -2,8 +2,10 @@
 
 #include <QCursor>
 #include <QIcon>
+#include <QPersistentModelIndex>
 #include <QTreeView>
 
+class QTimer;
 class TNote;
 class TNoteTree;
 
@@ -32,6 +34,9 @@ public:
     // A note deeper than MaxExpandedLevel stays hidden: Qt would open all its ancestors.
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     bool isEditingTitle() const { return state() == QAbstractItemView::EditingState; }
+    // A click on the selected note's title starts its in-place editing a double-click
+    // time later, unless another click, a key or a change of focus comes first.
+    using QTreeView::edit;
 
     // The image every note shows; a null icon shows none.
     void setNoteIcon(const QIcon &icon);
@@ -39,8 +44,8 @@ public:
 
     void ScrollToLeft();
 
-    // The notes clipboard: the branch stream under the private type, added to what
-    // the clipboard holds already.
+    // The notes clipboard: the branch stream under the private type, and the branch as
+    // plain text (TNoteTree::BranchPlainText) for other programs; nothing else stays on it.
     void CopyToClipboard(TNote *note);
     TNote *PasteFromClipboard(TNote *anchor, int mode);
     static bool ClipboardHasNotes();
@@ -59,6 +64,8 @@ signals:
     void selectedNoteChanged(TNote *current, TNote *previous);
 
 protected:
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -67,6 +74,8 @@ protected:
 
 private:
     TNote *dropTarget(const QPoint &pos, bool *internal) const;
+    void cancelPendingRename();
+    void startPendingRename();
 
     TNoteTree *m_tree = nullptr;
     QCursor m_moveCursor;
@@ -74,4 +83,8 @@ private:
     bool m_dragging = false;
     bool m_expandingAll = false; // expandAllNotes() keeps to the depth limit itself
     QIcon m_noteIcon;
+    QTimer *m_renameTimer = nullptr;
+    // Watches the whole program's input while a rename is pending.
+    QObject *m_renameWatch = nullptr;
+    QPersistentModelIndex m_renameIndex;
 };

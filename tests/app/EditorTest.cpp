@@ -46,6 +46,17 @@ protected:
         editor.moveCursor(QTextCursor::End);
     }
 
+    // A text of lines of 100 characters (the line break included), as long notes are;
+    // the caret at its end.
+    void setLines(int length)
+    {
+        QString text;
+        for (int i = 0; i < length; ++i)
+            text += (i % 100 == 99) ? u'\n' : u'a';
+        editor.setPlainText(text);
+        editor.moveCursor(QTextCursor::End);
+    }
+
     TqkRichedit editor;
 };
 
@@ -93,35 +104,85 @@ TEST_F(Editor, MarginsLeaveExactGapsAndFollowTheirProperties)
     }
 }
 
-TEST_F(Editor, TypingStopsAtTheLimitButProgramTextIsNotCut)
+TEST_F(Editor, TypingAndPastingPastSixtyFiveThousandCharactersAreKept)
 {
-    editor.setPlainText(QString(70000, u'a'));
-    EXPECT_EQ(editor.EditorText().size(), 70000);
-
-    setLength(65535);
+    // A note beyond 65,535 characters took no typing at all, and one that reached it
+    // took no more: what the user typed or pasted was dropped.
+    QSignalSpy refused(&editor, &TqkRichedit::OnInputRefused);
+    setLines(70000);
     QTest::keyClick(&editor, Qt::Key_B);
     QTest::keyClick(&editor, Qt::Key_Return);
-    EXPECT_EQ(editor.EditorText().size(), 65535);
-    QTest::keyClick(&editor, Qt::Key_Backspace);
+    EXPECT_EQ(editor.EditorText().size(), 70002);
+    EXPECT_TRUE(editor.EditorText().endsWith(u"\nb\n"_s));
+
+    setLines(65535);
+    QTest::keyClick(&editor, Qt::Key_Return);
+    QGuiApplication::clipboard()->setText(u"pasted\nlines"_s);
+    editor.PasteText();
+    editor.paste();
+    EXPECT_EQ(editor.EditorText().size(), 65535 + 1 + 2 * 12);
+    EXPECT_TRUE(editor.InsertText(u"more"_s));
+    EXPECT_EQ(refused.size(), 0);
+}
+
+TEST_F(Editor, InputBeyondTheLimitIsRefusedWholeAndSaidButProgramTextIsNotCut)
+{
+    QSignalSpy refused(&editor, &TqkRichedit::OnInputRefused);
+    editor.SetMaxLength(100);
+    editor.setPlainText(QString(120, u'a'));
+    EXPECT_EQ(editor.EditorText().size(), 120);
+
+    setLength(99);
+    QGuiApplication::clipboard()->setText(u"xy"_s);
+    editor.PasteText();
+    editor.paste();
+    EXPECT_EQ(editor.EditorText().size(), 99);
+    EXPECT_EQ(refused.size(), 2);
     QTest::keyClick(&editor, Qt::Key_B);
-    EXPECT_EQ(editor.EditorText().size(), 65535);
-    EXPECT_TRUE(editor.EditorText().endsWith(u'b'));
+    QTest::keyClick(&editor, Qt::Key_Return);
+    EXPECT_EQ(editor.EditorText().size(), 100);
+    EXPECT_EQ(refused.size(), 3);
+    QTest::keyClick(&editor, Qt::Key_Backspace);
+    QTest::keyClick(&editor, Qt::Key_C);
+    EXPECT_EQ(editor.EditorText().size(), 100);
+    EXPECT_TRUE(editor.EditorText().endsWith(u'c'));
     // Replacing a selection does not grow the text.
     editor.moveCursor(QTextCursor::Left, QTextCursor::KeepAnchor);
     QTest::keyClick(&editor, Qt::Key_Z);
     EXPECT_TRUE(editor.EditorText().endsWith(u'z'));
+    EXPECT_FALSE(editor.InsertText(u"!"_s));
+    EXPECT_EQ(refused.size(), 4);
 }
 
-TEST_F(Editor, PastingBeyondTheLimitIsRefusedWhole)
+TEST_F(Editor, NoLineGrowsBeyondTheLineLimit)
 {
-    setLength(65534);
-    QGuiApplication::clipboard()->setText(u"xy"_s);
-    editor.PasteText();
-    editor.paste();
-    EXPECT_EQ(editor.EditorText().size(), 65534);
-    QGuiApplication::clipboard()->setText(u"x"_s);
-    editor.PasteText();
-    EXPECT_EQ(editor.EditorText().size(), 65535);
+    QSignalSpy refused(&editor, &TqkRichedit::OnInputRefused);
+    editor.SetMaxLineLength(10);
+    editor.setPlainText(u"123456789\nabc"_s);
+    QTextCursor cursor(editor.document());
+    cursor.setPosition(9);
+    editor.setTextCursor(cursor);
+    QTest::keyClick(&editor, Qt::Key_X);
+    QTest::keyClick(&editor, Qt::Key_Y);
+    EXPECT_EQ(editor.EditorText(), u"123456789x\nabc"_s);
+    EXPECT_EQ(refused.size(), 1);
+
+    // A paste counts with what stands before and after it on its first and last lines.
+    cursor.setPosition(12); // after "a"
+    editor.setTextCursor(cursor);
+    EXPECT_FALSE(editor.InsertText(u"0123456\n0123456789"_s));
+    EXPECT_FALSE(editor.InsertText(u"1234567890\n"_s));
+    EXPECT_EQ(refused.size(), 3);
+    EXPECT_TRUE(editor.InsertText(u"123456789\n1234567"_s));
+    EXPECT_EQ(editor.EditorText(), u"123456789x\na123456789\n1234567bc"_s);
+
+    // Breaking a line and replacing part of one never make it longer.
+    QTest::keyClick(&editor, Qt::Key_Return);
+    editor.moveCursor(QTextCursor::Start);
+    editor.moveCursor(QTextCursor::EndOfLine, QTextCursor::KeepAnchor);
+    QTest::keyClick(&editor, Qt::Key_Q);
+    EXPECT_EQ(editor.EditorText(), u"q\na123456789\n1234567\nbc"_s);
+    EXPECT_EQ(refused.size(), 3);
 }
 
 TEST_F(Editor, ClipboardCarriesPlainTextOnly)

@@ -13,6 +13,7 @@
 #include "settings/Settings.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -71,6 +72,44 @@ TEST_F(MainFilesTest, NoteTooLargeForTheEditorIsSaidAndKeptUnchanged)
     ASSERT_TRUE(TArchive(&tree).ReadNotes(nullptr, path(u"doc.vlt"_s)));
     EXPECT_EQ(tree.FindByTitle(u"Big"_s)->Body(), QStringList({u"before"_s, line, u"after"_s}));
     EXPECT_EQ(tree.FindByTitle(u"Small"_s)->Body(), QStringList({u"small text"_s, u" more"_s}));
+}
+
+TEST_F(MainFilesTest, NoteImportedBeyondSixtyFiveThousandCharactersCanBeEdited)
+{
+    QString big;
+    for (int i = 0; i < 1000; ++i)
+        big += QString(79, QChar(u'a' + i % 26)) + u"\r\n"_s;
+    writeSmallAndBig(u"doc.vlt"_s, big);
+    start(path(u"doc.vlt"_s));
+    select(u"Big"_s);
+    ASSERT_FALSE(window->Notes->isReadOnly());
+    typeInEditor(u"typed"_s);
+    window->Notes->moveCursor(QTextCursor::Start);
+    QGuiApplication::clipboard()->setText(u"pasted\r\n"_s);
+    window->miEditPasteClick();
+    select(u"Small"_s);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'|').toStdString();
+    EXPECT_EQ(note(u"Big"_s)->BodyText(), u"pasted\r\n"_s + big + u"typed\r\n"_s);
+    EXPECT_TRUE(window->Modified());
+}
+
+TEST_F(MainFilesTest, TextTheEditorRefusesIsSaid)
+{
+    writeSmallAndBig(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Small"_s);
+    const QString before = window->Notes->EditorText();
+    window->Notes->SetMaxLength(int(before.size()) + 2);
+    typeInEditor(u"abc"_s);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(icons.value(0), QMessageBox::Warning);
+    EXPECT_TRUE(messages.value(0).contains(u"not inserted"_s)) << messages.value(0).toStdString();
+    EXPECT_TRUE(messages.value(0).contains(QLocale().toString(before.size() + 2)))
+        << messages.value(0).toStdString();
+    QGuiApplication::clipboard()->setText(u"pasted"_s);
+    window->miEditPasteClick();
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(window->Notes->EditorText(), before + u"ab"_s);
 }
 
 #ifdef Q_OS_UNIX

@@ -14,6 +14,7 @@
 #include "notes/NoteTreeView.h"
 #include "notes/Pass.h"
 #include "settings/Settings.h"
+#include "widgets/About.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +24,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -367,16 +370,40 @@ TEST_F(MainWindowTest, CutAndPasteMoveABranchThroughTheClipboard)
 {
     writeDocument(u"doc.vlt"_s);
     start(path(u"doc.vlt"_s));
-    QGuiApplication::clipboard()->setText(u"kept text"_s);
     select(u"Alpha"_s);
     command("miNotesCut")->trigger();
     EXPECT_EQ(titles(), u"Gamma"_s);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"kept text"_s);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"Alpha\n\nfirst\n\nBeta\n\nsecond\n"_s);
     select(u"Gamma"_s);
     command("miNotesPaste")->trigger();
     EXPECT_EQ(titles(), u"Gamma,Alpha,>Beta"_s);
     EXPECT_EQ(note(u"Beta"_s)->Body(), QStringList{u"second"_s});
     EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Alpha"_s));
+}
+
+TEST_F(MainWindowTest, CopyNoteLeavesNoStaleTextOnTheClipboard)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    auto *old = new QMimeData;
+    old->setText(u"a password copied before"_s);
+    old->setHtml(u"<b>a password copied before</b>"_s);
+    QGuiApplication::clipboard()->setMimeData(old);
+    select(u"Gamma"_s);
+    QTest::keyClick(window->TopicTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(mime, nullptr);
+    EXPECT_TRUE(mime->hasFormat(TNoteTree::NotesMimeType()));
+    EXPECT_EQ(mime->text(), u"Gamma\n"_s);
+    EXPECT_FALSE(mime->hasHtml());
+
+    // The branch pastes back whole through its own format.
+    select(u"Alpha"_s);
+    QTest::keyClick(window->TopicTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"Alpha\n\nfirst\n\nBeta\n\nsecond\n"_s);
+    select(u"Gamma"_s);
+    command("miNotesPaste")->trigger();
+    EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma,Alpha,>Beta"_s);
 }
 
 TEST_F(MainWindowTest, MovesFollowTheirRulesAndMarkOnlyWhenSomethingMoved)
@@ -535,8 +562,8 @@ TEST_P(EnablingTable, EveryItemFollowsItsRule)
     const std::pair<const char *, bool> rows[] = {
         {"btnSave", true},
         {"miFileSave", true},
-        {"miFileExport", TF && SEL},
-        {"miFileImport", TF && SEL},
+        {"miFileExport", SEL},
+        {"miFileImport", SEL},
         {"miFileEncrypt", true},
         {"btnUndo", EF && UNDO},
         {"miEditUndo", EF && UNDO},
@@ -584,6 +611,36 @@ INSTANTIATE_TEST_SUITE_P(
                       EnablingState{"EditorWithNotesOnClipboard", false, false, false, 2, false,
                                     false}),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, ImportAndExportAreOfferedWhileTheEditorHasTheFocus)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    select(u"Alpha"_s);
+    typeInEditor(u" typed"_s);
+    QApplication::processEvents();
+    EXPECT_TRUE(command("miFileExport")->isEnabled());
+    EXPECT_TRUE(command("miFileImport")->isEnabled());
+
+    // Ctrl+E in the editor exports the selected note with what was just typed.
+    chosenFile = path(u"out.txt"_s);
+    QTest::keyClick(window->Notes, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(dialogs, QStringList{u"save"_s});
+    const QByteArray exported = readBytes(u"out.txt"_s);
+    EXPECT_TRUE(exported.contains(" typed")) << exported.toStdString();
+
+    // Ctrl+I in the editor imports into it.
+    QFile text(path(u"in.txt"_s));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("imported\n");
+    text.close();
+    chosenFile = text.fileName();
+    window->Notes->setFocus();
+    QTest::keyClick(window->Notes, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_EQ(dialogs, (QStringList{u"save"_s, u"open"_s}));
+    EXPECT_EQ(note(u"Alpha"_s)->BodyText(), u"imported\r\n"_s);
+    EXPECT_EQ(window->Notes->EditorText(), u"imported\n"_s);
+}
 
 TEST_F(MainWindowTest, EditorCommandsMarkTheDocumentAsTheyShould)
 {
@@ -813,6 +870,62 @@ TEST_F(MainWindowTest, SecondProcessHandsItsFileToTheRunningWindow)
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(window->NoteFile(), path(u"second.vlt"_s));
     EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
+}
+
+TEST_F(MainWindowTest, HelpAndVersionAreAnsweredNotTakenForFileNames)
+{
+    writeDocument(u"first.vlt"_s);
+    TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
+    settings.LoadSettings();
+    settings.SingleInstance = true;
+    settings.SaveSettings();
+    const QString runtime = dir.filePath(u"runtime"_s);
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                       | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+    start(path(u"first.vlt"_s));
+    TSingleInstance instance;
+    ASSERT_TRUE(instance.Listen());
+    QObject::connect(&instance, &TSingleInstance::OpenRequest, window.get(),
+                     &TfrmMain::HandleOpenRequest);
+    QSignalSpy requests(&instance, &TSingleInstance::OpenRequest);
+
+    QStringList output;
+    for (const QString &option : {u"--version"_s, u"--help"_s}) {
+        QProcess second;
+        second.setWorkingDirectory(dir.path());
+        second.start(QStringLiteral(VT_PROGRAM_PATH), {option});
+        ASSERT_TRUE(second.waitForStarted());
+        QElapsedTimer timer;
+        timer.start();
+        while (second.state() != QProcess::NotRunning && timer.elapsed() < 30000)
+            QTest::qWait(50);
+        if (second.state() != QProcess::NotRunning)
+            second.kill();
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit) << option.toStdString();
+        EXPECT_EQ(second.exitCode(), 0) << option.toStdString();
+        output << QString::fromLocal8Bit(second.readAllStandardOutput());
+    }
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(output.value(0), u"Vellumtree "_s + QStringLiteral(VT_PROJECT_VERSION) + u'\n');
+    EXPECT_TRUE(output.value(1).contains(u"Usage: vellumtree"_s)) << output.value(1).toStdString();
+    EXPECT_TRUE(output.value(1).contains(u"--version"_s));
+    EXPECT_EQ(requests.size(), 0);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'|').toStdString();
+    EXPECT_EQ(window->NoteFile(), path(u"first.vlt"_s));
+    EXPECT_FALSE(QFileInfo::exists(path(u"--help"_s)));
+
+    // The about box names the same version.
+    QString about;
+    TfrmAbout::RunModal = [&about](TfrmAbout &box) {
+        box.show();
+        about = box.lblInformation->text();
+        return int(QDialog::Accepted);
+    };
+    command("miHelpAbout")->trigger();
+    TfrmAbout::RunModal = nullptr;
+    EXPECT_TRUE(about.contains(QStringLiteral(VT_PROJECT_VERSION))) << about.toStdString();
 }
 
 TEST_F(MainWindowTest, DocumentHundredThousandLevelsDeepOpensSavesAndCopies)

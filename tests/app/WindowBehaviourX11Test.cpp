@@ -10,6 +10,9 @@
 #include "app/HotKey.h"
 #include "app/Main.h"
 #include "app/MessageService.h"
+#include "notes/Archive.h"
+#include "notes/NoteTree.h"
+#include "notes/NoteTreeView.h"
 #include "settings/Settings.h"
 
 #include <QAction>
@@ -319,6 +322,36 @@ TEST_F(WindowBehaviour, RestoreKeepsAMaximisedWindowMaximised)
     window->HandleOpenRequest(u"no_params"_s);
     ASSERT_TRUE(waitFor([this] { return restored(); })) << state();
     EXPECT_TRUE(waitFor([this] { return window->isMaximized(); }));
+}
+
+TEST_F(WindowBehaviour, AHandOverToAWindowEscapedIntoTheTrayShowsItWithOrWithoutAFile)
+{
+    // The file was loaded into a window that stayed hidden, and without a file the
+    // window came back only now and then.
+    {
+        TNoteTree tree;
+        tree.AddNote(nullptr, u"Handed"_s, imLastChild, u"over"_s);
+        TArchive(&tree).WriteNotes(nullptr, dir.filePath(u"handed.vlt"_s));
+    }
+    start([](TSettings &s) {
+        s.MinimizeOnEsc = true;
+        s.MinimizeToTray = true;
+    });
+    for (const QString &request :
+         {dir.filePath(u"handed.vlt"_s), u"no_params"_s, dir.filePath(u"handed.vlt"_s),
+          u"no_params"_s}) {
+        window->TopicTree->setFocus();
+        xdotool({u"key"_s, u"Escape"_s});
+        ASSERT_TRUE(waitFor([this] { return hiddenInTray(); })) << state();
+        window->HandleOpenRequest(request);
+        EXPECT_TRUE(waitFor([this] { return restored() && window->isActiveWindow(); }))
+            << request.toStdString() << ": " << state();
+        // And it stays: no late report of the earlier minimise takes it away again.
+        QTest::qWait(1000);
+        EXPECT_TRUE(restored()) << request.toStdString() << ": " << state();
+        activate();
+    }
+    EXPECT_EQ(window->NoteFile(), dir.filePath(u"handed.vlt"_s));
 }
 
 TEST_F(WindowBehaviour, TurningTheTrayOptionsOffGivesAHiddenWindowItsTaskbarEntryBack)

@@ -400,6 +400,18 @@ TEST_F(NoteTreeTest, ExportFlattensTheBranchWithOrWithoutBodies)
     EXPECT_TRUE(lines.isEmpty());
 }
 
+TEST_F(NoteTreeTest, BranchPlainTextHoldsTheBranchAloneInTreeOrder)
+{
+    TNote *a = tree.AddNote(nullptr, u"A"_s, imLastChild, u"one\r\ntwo"_s);
+    TNote *b = tree.AddNote(a, u"B"_s, imLastChild);
+    tree.AddNote(b, u"B1"_s, imLastChild, u"\r\nafter an empty line"_s);
+    tree.AddNote(nullptr, u"C"_s, imLastChild, u"c"_s);
+    EXPECT_EQ(tree.BranchPlainText(a), u"A\n\none\ntwo\n\nB\n\nB1\n\n\nafter an empty line\n"_s);
+    EXPECT_EQ(tree.BranchPlainText(b), u"B\n\nB1\n\n\nafter an empty line\n"_s);
+    EXPECT_EQ(tree.BranchPlainText(find(tree, u"C"_s)), u"C\n\nc\n"_s);
+    EXPECT_EQ(tree.BranchPlainText(nullptr), QString());
+}
+
 TEST_F(NoteTreeTest, FindByTitleFoldsCaseOfEveryScript)
 {
     build(tree, u"Inbox,Work(Ünïcode,Привет,ΣΟΦΙΑ,Ђак),Ѓ"_s);

@@ -5,8 +5,11 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -141,6 +144,84 @@ TEST_F(NoteTreeViewTest, SelectionStaysOnItsNoteThroughMovesSortsAndDeletes)
     EXPECT_TRUE(selectionIsY());
     EXPECT_EQ(view.visualRect(view.currentIndex()), view.visualRect(tree.IndexOf(y)));
     EXPECT_EQ(view.indexAbove(tree.IndexOf(y)), index(u"before"_s));
+}
+
+// The tree beside another control in one window, as the main window has its editor.
+class DelayedRename : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        build(tree, u"A,B"_s);
+        auto *layout = new QHBoxLayout(&window);
+        view = new TNoteTreeView;
+        other = new QLineEdit;
+        layout->addWidget(view);
+        layout->addWidget(other);
+        view->setNoteTree(&tree);
+        window.resize(500, 300);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        view->setFocus();
+        view->selectNote(find(tree, u"A"_s));
+    }
+
+    // A single click on the title of A, which is selected already.
+    void clickSelectedTitle()
+    {
+        const QRect title = view->visualRect(tree.IndexOf(find(tree, u"A"_s)));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, title.center());
+    }
+
+    // Longer than the delay of a rename started by a click.
+    static void waitPastTheRenameDelay()
+    {
+        QTest::qWait(QApplication::doubleClickInterval() + 300);
+    }
+
+    TNoteTree tree;
+    QWidget window;
+    TNoteTreeView *view = nullptr;
+    QLineEdit *other = nullptr;
+};
+
+TEST_F(DelayedRename, AClickOnTheSelectedTitleStillRenamesIt)
+{
+    clickSelectedTitle();
+    EXPECT_FALSE(view->isEditingTitle()) << "a double-click must not start with a rename";
+    EXPECT_TRUE(QTest::qWaitFor([this] { return view->isEditingTitle(); }, 3000));
+}
+
+TEST_F(DelayedRename, PendingRenameDoesNotTakeKeysTypedElsewhereAfterAClick)
+{
+    clickSelectedTitle();
+    QTest::mouseClick(other, Qt::LeftButton);
+    other->setFocus(Qt::MouseFocusReason);
+    waitPastTheRenameDelay();
+    EXPECT_FALSE(view->isEditingTitle());
+    EXPECT_TRUE(other->hasFocus());
+    QTest::keyClicks(QApplication::focusWidget(), u"typed"_s);
+    EXPECT_EQ(other->text(), u"typed"_s);
+    EXPECT_EQ(find(tree, u"A"_s)->Title(), u"A"_s);
+}
+
+TEST_F(DelayedRename, PendingRenameIsCancelledByAKeyOrAFocusChange)
+{
+    // A key moves on to B: no title at all may open for editing.
+    clickSelectedTitle();
+    QTest::keyClick(view, Qt::Key_Down);
+    waitPastTheRenameDelay();
+    EXPECT_FALSE(view->isEditingTitle());
+    EXPECT_EQ(view->selectedNote(), find(tree, u"B"_s));
+
+    // The focus leaves and comes back before the delay is over.
+    view->selectNote(find(tree, u"A"_s));
+    clickSelectedTitle();
+    other->setFocus(Qt::TabFocusReason);
+    view->setFocus(Qt::TabFocusReason);
+    waitPastTheRenameDelay();
+    EXPECT_FALSE(view->isEditingTitle());
 }
 
 } // namespace
