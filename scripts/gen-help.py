@@ -72,6 +72,19 @@ changes go.
 
 A file that was deleted, or replaced by a folder or anything else that is
 not a file, counts as changed too.""", []),
+        ("Damaged files", """A notes file can be damaged: cut off by an interrupted copy or a full disk,
+or with a NUL byte in the middle of its text. Vellumtree reads such a file
+as far as it can and tells you what it found: where the text ends, whether
+the closing lines are missing, and how many notes it read.
+
+Saving writes only what was read. So that nothing is lost for good, the
+first save keeps the untouched original beside the file, named like
+notes.damaged.vlt (notes.damaged-2.vlt if that name is taken), whether or
+not backups are on.
+
+vellumtree-cli warns about a damaged file too, and its commands that write
+(convert, replace, import and export) refuse one unless you add
+--accept-damaged.""", []),
     ]),
     ("Menus", """\
 The main menu has five menus: File, Edit, Notes, Settings and Help. The
