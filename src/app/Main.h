@@ -277,6 +277,8 @@ private:
     QString m_stampPath;
     TFileStamp m_fileStamp;
     bool m_autosaveSkipSaid = false;
+    // An autosave found the file read-only and said so.
+    bool m_readOnlySaid = false;
     QFileSystemWatcher *m_fileWatcher = nullptr;
     QTimer *m_watchTimer = nullptr;
     QLabel *lblFileChanged = nullptr;

@@ -384,6 +384,20 @@ bool TfrmMain::SaveDocument(const QString &name, bool automatic)
         if (!confirmOverwriteChanged(checked))
             return false;
     }
+    // A file its owner made read-only is not replaced; the user may choose a new name.
+    if (IsReadOnlyFile(checked)) {
+        if (automatic) {
+            if (!std::exchange(m_readOnlySaid, true))
+                TMessageService::Notify(this, message(u"autosave_read_only"_s, checked),
+                                        QMessageBox::Warning);
+        } else if (TMessageService::Ask(this, message(u"file_read_only"_s, checked),
+                                        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes,
+                                        QMessageBox::Warning)
+                   == QMessageBox::Yes) {
+            miFileSaveAsClick();
+        }
+        return false;
+    }
     bool deleteOriginal = false;
     if (TArchive::IsEncryptedName(name) && m_filePassword.isEmpty()) {
         TfrmPassword dialog(this);

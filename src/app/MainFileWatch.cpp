@@ -97,6 +97,7 @@ void TfrmMain::rememberFile(const QString &fileName, const TFileStamp &stamp)
     m_stampPath = stampPathOf(fileName);
     m_fileStamp = stamp;
     m_autosaveSkipSaid = false;
+    m_readOnlySaid = false;
     pnlFileChanged->hide();
     if (!m_fileWatcher->files().isEmpty())
         m_fileWatcher->removePaths(m_fileWatcher->files());

@@ -69,6 +69,7 @@ const char kUsage[] =
     "Options:\n"
     "  --accept-damaged   convert, replace, import and export write what could be read of\n"
     "                     a damaged file (cut off, or with text after a NUL byte)\n"
+    "  --force            replace an output file even when it is read-only\n"
     "  --password-file F  the password is the first line of F (\"-\" = standard input);\n"
     "                     without it, an enciphered file asks on the terminal\n"
     "  --help             this text\n"
@@ -360,6 +361,8 @@ int main(int argc, char *argv[])
         }
         if (arg == u"--accept-damaged"_s) {
             damagePolicy.accept = true;
+        } else if (arg == u"--force"_s) {
+            AllowReplacingReadOnlyFiles(true);
         } else if (arg == u"--password-file"_s) {
             if (i + 1 >= args.size())
                 return usageError(u"--password-file needs a file name"_s);

@@ -31,6 +31,8 @@ namespace {
     fail(what, fileName, SystemErrorText(errorNumber));
 }
 
+bool replaceReadOnly = false;
+
 QString megabytes(qint64 bytes)
 {
     return QString::number((bytes + (1 << 20) - 1) >> 20);
@@ -75,6 +77,15 @@ QString notAFile(const struct stat &info)
     if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
         return u"It is a pipe or a socket, not a file."_s;
     return u"It is a device, not a file."_s;
+}
+
+// Read-only for the user: root may write anything, so for root only a file that
+// nobody may write counts.
+bool readOnly(const QString &path, const struct stat &info)
+{
+    if (::geteuid() == 0)
+        return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    return ::access(encoded(path).constData(), W_OK) != 0 && errno == EACCES;
 }
 
 // A hidden name beside path that nobody uses yet: ".name.XXXXXX".
@@ -271,6 +282,9 @@ void WriteFileAtomically(const QString &fileName,
     // Renaming over a FIFO, a socket or a device node would put a file in its place.
     if (exists && !S_ISREG(old.st_mode))
         fail(u"Cannot create file"_s, fileName, notAFile(old));
+    // The rename would replace it although its owner made it read-only.
+    if (exists && !replaceReadOnly && readOnly(target, old))
+        fail(u"Cannot write file"_s, fileName, u"It is read-only."_s);
     const bool replacing = exists;
 
     TTemporaryName newFile;
@@ -335,6 +349,14 @@ QString notReadable(const struct stat &info, qint64 maxSize)
 
 } // namespace
 
+bool IsReadOnlyFile(const QString &fileName)
+{
+    const QString target = ResolvedFilePath(fileName);
+    struct stat info {};
+    return ::stat(encoded(target).constData(), &info) == 0 && S_ISREG(info.st_mode)
+        && readOnly(target, info);
+}
+
 void OpenRegularFile(QFile &file, const QString &fileName, qint64 maxSize)
 {
     // Looked at before it is opened - opening some devices already acts on them - and
@@ -377,6 +399,8 @@ void WriteFileAtomically(const QString &fileName,
     const QFileInfo info(target);
     if (info.exists() && !info.isFile())
         fail(u"Cannot create file"_s, fileName, u"It is not a regular file."_s);
+    if (info.exists() && !replaceReadOnly && !info.isWritable())
+        fail(u"Cannot write file"_s, fileName, u"It is read-only."_s);
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         fail(u"Cannot create file"_s, fileName, file.errorString());
@@ -396,6 +420,12 @@ void WriteFileAtomically(const QString &fileName,
         fail(u"Cannot write file"_s, fileName, file.errorString());
 }
 
+bool IsReadOnlyFile(const QString &fileName)
+{
+    const QFileInfo info(ResolvedFilePath(fileName));
+    return info.isFile() && !info.isWritable();
+}
+
 void OpenRegularFile(QFile &file, const QString &fileName, qint64 maxSize)
 {
     const QFileInfo info(fileName);
@@ -411,6 +441,11 @@ void OpenRegularFile(QFile &file, const QString &fileName, qint64 maxSize)
 }
 
 #endif
+
+void AllowReplacingReadOnlyFiles(bool allow)
+{
+    replaceReadOnly = allow;
+}
 
 TChunkDevice::TChunkDevice(const TChunkSink &sink) : m_sink(sink)
 {

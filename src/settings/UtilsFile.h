@@ -28,9 +28,16 @@ QString ResolvedFilePath(const QString &fileName);
 // over the backup just before the new file takes its place. A save that fails at any
 // step leaves the file and the backup exactly as they were.
 //
+// A FIFO, socket or device is refused, and so is a read-only file (IsReadOnlyFile).
 // Raises EFileError whose message names the file and the cause.
 void WriteFileAtomically(const QString &fileName, QByteArrayView bytes,
                          const QString &backupPath = {});
+
+// Whether a notes file is one its owner made read-only (links followed). Writes do
+// not replace such a file unless AllowReplacingReadOnlyFiles says they may.
+bool IsReadOnlyFile(const QString &fileName);
+// The command-line tool's --force: replace read-only files all the same.
+void AllowReplacingReadOnlyFiles(bool allow);
 
 // The same for a text made piece by piece: produce hands every chunk, in order, to
 // the function it is given, and the whole never has to be in memory at once.

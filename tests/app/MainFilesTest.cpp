@@ -200,5 +200,32 @@ TEST_F(MainFilesTest, DamagedFileIsSaidAndItsOriginalKeptAtTheFirstSave)
     EXPECT_EQ(readBytes(u"doc.damaged.vlt"_s), cut);
 }
 
+// A notes file its owner made read-only is not replaced: a save says so and offers
+// another name, an autosave says so once.
+TEST_F(MainFilesTest, ReadOnlyNotesFileIsNotReplacedAndSaveAsIsOffered)
+{
+    writeDocument(u"doc.vlt"_s);
+    const QByteArray before = readBytes(u"doc.vlt"_s);
+    QFile::setPermissions(path(u"doc.vlt"_s), QFileDevice::ReadOwner);
+    start(path(u"doc.vlt"_s));
+    window->SetModified(true);
+
+    window->tmrAutosaveTimer();
+    Settings->AutoSave = 3;
+    window->tmrAutosaveTimer();
+    window->tmrAutosaveTimer();
+    EXPECT_EQ(messages.size(), 1);
+    EXPECT_EQ(readBytes(u"doc.vlt"_s), before);
+
+    answers << QMessageBox::Yes;
+    chosenFile = path(u"copy.vlt"_s);
+    command("miFileSave")->trigger();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[1].contains(u"read-only"_s)) << messages[1].toStdString();
+    EXPECT_EQ(readBytes(u"doc.vlt"_s), before);
+    EXPECT_EQ(window->NoteFile(), path(u"copy.vlt"_s));
+    EXPECT_FALSE(window->Modified());
+}
+
 } // namespace
 

@@ -126,6 +126,20 @@ TEST_F(CliTest, DamagedInputIsReadWithAWarningAndWrittenOnlyWhenAccepted)
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
 }
 
+TEST_F(CliTest, ReadOnlyFileIsNotReplacedWithoutForce)
+{
+    const QByteArray before = readFile(u"doc.vlt"_s);
+    QFile::setPermissions(path(u"doc.vlt"_s), QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+    CliRun r = run({u"replace"_s, path(u"doc.vlt"_s), u"plans"_s, u"aims"_s});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u"read-only"_s)) << r.err.toStdString();
+    EXPECT_EQ(readFile(u"doc.vlt"_s), before);
+
+    r = run({u"replace"_s, u"--force"_s, path(u"doc.vlt"_s), u"plans"_s, u"aims"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_NE(readFile(u"doc.vlt"_s), before);
+}
+
 TEST_F(CliTest, CatFindsByLinkThenByTitle)
 {
     CliRun r = run({u"cat"_s, path(u"doc.vlt"_s), u"note://WORK\\computers\\Linux;"_s});

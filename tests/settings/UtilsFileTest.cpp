@@ -137,6 +137,29 @@ TEST_F(AtomicWriteTest, WriterRefusesAFifoOrASocketAndLeavesItInPlace)
     EXPECT_EQ(files(), QStringList({u"fifo"_s, u"fifo-link"_s}));
 }
 
+// A file its owner made read-only is not replaced by a rename behind their back,
+// unless the caller says so (the command-line tool's --force).
+TEST_F(AtomicWriteTest, ReadOnlyFileIsReplacedOnlyWhenAllowed)
+{
+    WriteFileAtomically(path(u"doc.vlt"_s), "mine");
+    ASSERT_EQ(::chmod(QFile::encodeName(path(u"doc.vlt"_s)).constData(), 0444), 0);
+    EXPECT_TRUE(IsReadOnlyFile(path(u"doc.vlt"_s)));
+    try {
+        WriteFileAtomically(path(u"doc.vlt"_s), "theirs", path(u"doc.bak"_s));
+        ADD_FAILURE() << "replaced";
+    } catch (const EFileError &e) {
+        EXPECT_TRUE(e.message().contains(u"read-only"_s)) << e.what();
+    }
+    EXPECT_EQ(read(u"doc.vlt"_s), "mine");
+    EXPECT_EQ(files(), QStringList{u"doc.vlt"_s});
+
+    AllowReplacingReadOnlyFiles(true);
+    WriteFileAtomically(path(u"doc.vlt"_s), "forced");
+    AllowReplacingReadOnlyFiles(false);
+    EXPECT_EQ(read(u"doc.vlt"_s), "forced");
+    EXPECT_TRUE(IsReadOnlyFile(path(u"doc.vlt"_s))); // and still read-only
+}
+
 // Reading one of these would block for ever (a FIFO without a writer) or never end.
 TEST_P(OpenRegularFileTest, RefusesWhatIsNoRegularFileAndSaysWhat)
 {
