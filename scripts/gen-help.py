@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes res/Help.vlt, the help document that Alt+F1 opens, in the notes file layout:
+"""Writes res/Help.vlt, the help document that F1 opens, in the notes file layout:
 every line ended by CR LF, UTF-8, structure lines exact. Edit the tree below, then run
 this script; the generated file is committed."""
 
@@ -32,7 +32,7 @@ Start with [First steps], then look up what you need:
   [Import and export]
   [Tray and single instance]
 
-Press Alt+F1 at any time to open this help again.""", [
+Press F1 at any time to open this help again.""", [
     ("First steps", """\
 1. Press Ins (or click the "Add note" button on the side bar) to add a note.
    Type its title, choose where it goes, and press Enter.
@@ -189,10 +189,11 @@ WordWrap (Ctrl+W)
 Stay on top
     Keeps the Vellumtree window above all other windows.""", []),
         ("Help menu", """\
+Help contents (F1)
+    Opens this help document (Alt+F1 does too). Changes you make to it
+    are never written over the installed help: Save asks for a new name.
 About...
-    Shows the program's version and where it comes from.
-
-Alt+F1 opens this help document.""", []),
+    Shows the program's version and where it comes from.""", []),
     ]),
     ("Toolbars", """\
 The toolbar along the top holds, from left to right:
@@ -264,7 +265,7 @@ Anywhere in the main window
   Ctrl+Shift+X, C, V              cut, copy, paste notes
   F2      Rename the note         Alt+arrow keys  move the note
   Alt+B   Back to the note you came from after following a link
-  Alt+F1  Open this help
+  F1      Open this help (also Alt+F1)
   Ctrl+Tab  Move the focus between the tree and the editor
   Esc     Minimise the window (when "Minimize on Escape" is on)
   Windows key+N  Bring Vellumtree back from anywhere, where the desktop

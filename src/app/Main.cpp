@@ -205,6 +205,8 @@ void TfrmMain::createActions()
     // shown here.
     QAction *onTop = makeAction(this, "miSettingsOnTop", u"&Stay on top"_s);
     onTop->setCheckable(true);
+    connect(makeAction(this, "miHelpContents", u"&Help contents"_s, QKeySequence(u"F1"_s)),
+            &QAction::triggered, this, &TfrmMain::OpenHelpDocument);
     makeAction(this, "miHelpAbout", u"&About..."_s);
 
     // Tree pop-up
@@ -310,6 +312,7 @@ void TfrmMain::createMenus()
     bar->addMenu(settings);
 
     QMenu *help = makeMenu(this, "miHelp", u"&Help"_s);
+    help->addAction(action("miHelpContents"));
     help->addAction(action("miHelpAbout"));
     bar->addMenu(help);
 

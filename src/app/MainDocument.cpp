@@ -34,6 +34,12 @@ namespace {
 
 const QString kUntitled = u"Notes.vlt"_s;
 
+bool isHelpDocument(const QString &fileName)
+{
+    const QFileInfo help(ProgramFilePath(u"Help.vlt"_s));
+    return help.exists() && QFileInfo(fileName).canonicalFilePath() == help.canonicalFilePath();
+}
+
 bool isUntitled(const QString &fileName)
 {
     return QFileInfo(fileName).fileName() == kUntitled;
@@ -373,6 +379,8 @@ void TfrmMain::afterSave(const QString &target, bool deleteOriginal)
 
 bool TfrmMain::SaveDocument(const QString &name, bool automatic)
 {
+    if (automatic && isHelpDocument(name))
+        return false;
     const QString checked = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
     // Another program changed the file since it was read or saved: an automatic save
     // never overwrites that, and the user decides for any other.
@@ -536,7 +544,8 @@ void TfrmMain::miFileOpenClick()
 
 void TfrmMain::miFileSaveClick()
 {
-    if (!isUntitled(m_noteFile))
+    // The installed help document is never written over: edits to it go elsewhere.
+    if (!isUntitled(m_noteFile) && !isHelpDocument(m_noteFile))
         SaveDocument(m_noteFile);
     else
         miFileSaveAsClick();

@@ -14,6 +14,7 @@
 #include "notes/NoteTreeView.h"
 #include "notes/Pass.h"
 #include "settings/Settings.h"
+#include "settings/Utils.h"
 #include "widgets/About.h"
 
 #include <QAction>
@@ -926,6 +927,37 @@ TEST_F(MainWindowTest, HelpAndVersionAreAnsweredNotTakenForFileNames)
     command("miHelpAbout")->trigger();
     TfrmAbout::RunModal = nullptr;
     EXPECT_TRUE(about.contains(QStringLiteral(VT_PROJECT_VERSION))) << about.toStdString();
+}
+
+// F1 and the Help menu open the help document; what a user changes in it goes to a
+// file of their own, never over the installed help.
+TEST_F(MainWindowTest, F1OpensTheHelpAndItsEditsAreNeverSavedOverIt)
+{
+    start();
+    const QString helpPath = ProgramFilePath(u"Help.vlt"_s);
+    QFile helpFile(helpPath);
+    ASSERT_TRUE(helpFile.open(QIODevice::ReadOnly)) << helpPath.toStdString();
+    const QByteArray help = helpFile.readAll();
+    helpFile.close();
+
+    QAction *contents = command("miHelpContents");
+    ASSERT_TRUE(contents);
+    EXPECT_EQ(contents->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_TRUE(window->findChild<QMenu *>(u"miHelp"_s)->actions().contains(contents));
+    contents->trigger();
+    ASSERT_EQ(QFileInfo(window->NoteFile()).canonicalFilePath(),
+              QFileInfo(helpPath).canonicalFilePath());
+
+    Settings->AutoSave = 3;
+    window->SetModified(true);
+    window->tmrAutosaveTimer();
+    EXPECT_TRUE(dialogs.isEmpty());
+    chosenFile = path(u"my-help.vlt"_s);
+    command("miFileSave")->trigger();
+    EXPECT_EQ(dialogs, QStringList{u"save"_s});
+    EXPECT_EQ(window->NoteFile(), path(u"my-help.vlt"_s));
+    ASSERT_TRUE(helpFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(helpFile.readAll(), help);
 }
 
 TEST_F(MainWindowTest, DocumentHundredThousandLevelsDeepOpensSavesAndCopies)
