@@ -7,12 +7,14 @@
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QVariant>
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstdio>
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
@@ -90,23 +92,27 @@ bool isPrivateFolder(const QString &path)
 } // namespace
 #endif
 
-QString TSingleInstance::SocketFolder(const QString &runtimeDir, const QString &tempDir)
+QString TSingleInstance::SocketFolder(const QString &runtimeDir, const QString &cacheDir)
 {
 #ifdef Q_OS_UNIX
     QString folder = runtimeDir;
-    if (folder.isEmpty()) {
-        folder = tempDir + u"/vellumtree-"_s + userId();
+    if (folder.isEmpty() && !cacheDir.isEmpty()) {
+        QDir().mkpath(cacheDir);
+        folder = cacheDir + u"/vellumtree"_s;
         // Created with its final mode at once; an existing one is checked below like any.
         ::mkdir(QFile::encodeName(folder).constData(), 0700);
     }
-    if (!isPrivateFolder(folder)) {
-        qCWarning(lcSingleInstance) << "no single instance: the folder" << folder
-                                    << "is not this user's alone";
+    if (folder.isEmpty() || !isPrivateFolder(folder)) {
+        // Said where the user sees it: every start then opens a window of its own.
+        std::fprintf(stderr,
+                     "vellumtree: one window at a time cannot work: the folder %s is not "
+                     "this user's alone\n",
+                     QFile::encodeName(folder).constData());
         return {};
     }
     return folder;
 #else
-    Q_UNUSED(tempDir);
+    Q_UNUSED(cacheDir);
     return runtimeDir;
 #endif
 }
@@ -118,7 +124,8 @@ QString TSingleInstance::DefaultServerName()
     // A bare name would be a socket in the shared temporary folder, where another user
     // could create it first.
     const QString folder
-        = SocketFolder(qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath());
+        = SocketFolder(qEnvironmentVariable("XDG_RUNTIME_DIR"),
+                       QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
     return folder.isEmpty() ? QString() : folder + u'/' + name;
 #else
     return name;

@@ -42,10 +42,12 @@ public:
     static bool IsNoParams(const QString &text);
 
     // The folder for the socket: runtimeDir when given, otherwise the folder
-    // "vellumtree-<user id>" in tempDir, created 0700 when missing. Empty when the folder
-    // is not this user's alone (another owner, access for group or others, not a real
-    // folder): a socket there could be taken or watched by someone else.
-    static QString SocketFolder(const QString &runtimeDir, const QString &tempDir);
+    // "vellumtree" in the user's own cacheDir (never the shared temporary folder, where
+    // another user could make it first), created 0700 when missing. Empty, and said on
+    // standard error, when the folder is not this user's alone (another owner, access
+    // for group or others, not a real folder): a socket there could be taken or watched
+    // by someone else.
+    static QString SocketFolder(const QString &runtimeDir, const QString &cacheDir);
     // "VellumtreeSingleInst" plus the user's id in SocketFolder() of the environment's
     // runtime folder; empty when there is no private folder (no single instance then).
     static QString DefaultServerName();

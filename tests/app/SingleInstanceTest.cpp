@@ -353,7 +353,7 @@ TEST(SingleInstance, InstanceRefusesARequestFromAnotherUser)
 struct FolderCase
 {
     const char *name;
-    bool useRuntime; // else the fallback in the temporary folder
+    bool useRuntime; // else the fallback in the user's cache folder
     int mode;
     bool otherOwner;
     bool symlink;
@@ -371,7 +371,8 @@ TEST_P(SocketFolderTest, OnlyAFolderOfThisUserAloneIsUsed)
         GTEST_SKIP() << "needs root to give a folder to another user";
     QTemporaryDir temp;
     const QString folder = c.useRuntime ? temp.filePath(u"runtime"_s)
-                                        : temp.filePath(u"vellumtree-%1"_s.arg(getuid()));
+                                        : temp.filePath(u"cache/vellumtree"_s);
+    QDir(temp.path()).mkdir(u"cache"_s);
     if (c.mode >= 0) {
         const QString real = c.symlink ? temp.filePath(u"elsewhere"_s) : folder;
         ASSERT_TRUE(QDir().mkdir(real));
@@ -383,8 +384,8 @@ TEST_P(SocketFolderTest, OnlyAFolderOfThisUserAloneIsUsed)
             ASSERT_TRUE(QFile::link(real, folder));
         }
     }
-    const QString got
-        = TSingleInstance::SocketFolder(c.useRuntime ? folder : QString(), temp.path());
+    const QString got = TSingleInstance::SocketFolder(c.useRuntime ? folder : QString(),
+                                                      temp.filePath(u"cache"_s));
     EXPECT_EQ(got, c.accepted ? folder : QString());
     if (c.accepted) {
         struct stat info {};
@@ -403,6 +404,30 @@ INSTANTIATE_TEST_SUITE_P(SingleInstance, SocketFolderTest,
         FolderCase { "FallbackOfAnotherUser", false, 0700, true, false, false },
         FolderCase { "FallbackThatIsALink", false, 0700, false, true, false }),
     [](const testing::TestParamInfo<FolderCase> &info) { return info.param.name; });
+#endif
+
+#ifdef Q_OS_UNIX
+// Without a runtime folder the socket goes to the user's own cache folder: a folder in
+// the shared temporary folder could be made first by another user, and so switch one
+// window at a time off.
+TEST(SingleInstance, WithoutARuntimeFolderTheSocketLivesInTheUsersCache)
+{
+    QTemporaryDir cache;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    const QString name = TSingleInstance::DefaultServerName();
+    if (runtime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    if (oldCache.isNull())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", oldCache);
+    EXPECT_TRUE(name.startsWith(cache.path() + u"/vellumtree/"_s)) << name.toStdString();
+}
 #endif
 
 TEST(SingleInstance, NoParamsIsRecognisedOnlyWhole)
