@@ -276,6 +276,8 @@ private:
     QString m_damagedOriginal;
     QString m_stampPath;
     TFileStamp m_fileStamp;
+    // The file as the watch last dealt with it.
+    TFileStamp m_watchSeen;
     bool m_autosaveSkipSaid = false;
     // An autosave found the file read-only and said so.
     bool m_readOnlySaid = false;

@@ -96,6 +96,7 @@ void TfrmMain::rememberFile(const QString &fileName, const TFileStamp &stamp)
 {
     m_stampPath = stampPathOf(fileName);
     m_fileStamp = stamp;
+    m_watchSeen = stamp;
     m_autosaveSkipSaid = false;
     m_readOnlySaid = false;
     pnlFileChanged->hide();
@@ -206,6 +207,12 @@ void TfrmMain::fileWatchTimeout()
         m_watchTimer->start();
         return;
     }
+    // Each state of the file is dealt with once: a file that cannot be read back (a
+    // sync tool's half-written copy, a file that is no notes file) must not bring up
+    // its error again at every change in its folder.
+    if (now == m_watchSeen)
+        return;
+    m_watchSeen = now;
     if (!m_modified && now.Regular) {
         reloadFromDisk();
         return;

@@ -3,6 +3,7 @@
 // the file (an unmodified document reloads, a modified one shows a notice).
 
 #include "MainWindowFixture.h"
+#include "TempFiles.h"
 
 #include "settings/Settings.h"
 
@@ -186,4 +187,22 @@ TEST_F(ExternalChangeTest, ModifiedDocumentShowsANoticeAndKeepsItsChanges)
     EXPECT_FALSE(window->Modified());
 }
 
+// A file that cannot be read back is reported once, not again at every later change in
+// its folder, and the document stays as it was.
+TEST_F(ExternalChangeTest, FileThatCannotBeReadBackIsReportedOnce)
+{
+    QFile file(path(u"doc.vlt"_s));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("no notes file\r\n");
+    file.close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.isEmpty(); }, 10000));
+    for (int i = 0; i < 3; ++i) {
+        WriteTestFile(path(u"other%1.txt"_s.arg(i)), "x"); // changes in the folder
+        QTest::qWait(500);
+    }
+    EXPECT_EQ(messages.size(), 1);
+    EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
+}
+
 } // namespace
+
