@@ -21,3 +21,17 @@ inline QByteArray ReadTestFile(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// A file written whole with the owner's read and write permission and extra ones
+// (QFile::ExeOwner for a program); its path.
+inline QString WriteTestFileWithPermissions(const QString &path, const QByteArray &bytes,
+                                            QFile::Permissions extra = {})
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | extra);
+    return file.fileName();
+}
+

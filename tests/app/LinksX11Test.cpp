@@ -108,13 +108,8 @@ protected:
     // The middle of the character at Column of Line of the editor.
     QPoint pointOf(int line, int column) const
     {
-        const int position = window->Notes->document()->findBlockByNumber(line).position() + column;
-        QTextCursor cursor(window->Notes->document());
-        cursor.setPosition(position);
-        const QRect before = window->Notes->cursorRect(cursor);
-        cursor.setPosition(position + 1);
-        return QPoint(
-            (before.left() + window->Notes->cursorRect(cursor).left()) / 2, before.center().y());
+        return editorPointOf(window->Notes->document()->findBlockByNumber(line).position()
+                             + column);
     }
 
     void doubleClick(int line, int column)
@@ -209,14 +204,3 @@ TEST_F(LinksOnTheDesktop, QuestionsStartTheHandlerOnlyOnYes)
 }
 
 } // namespace
-
-int main(int argc, char *argv[])
-{
-    testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    if (QGuiApplication::platformName() != u"xcb"_s) {
-        std::fprintf(stderr, "needs an X server (run-under-x.sh starts one)\n");
-        return 1;
-    }
-    return RUN_ALL_TESTS();
-}

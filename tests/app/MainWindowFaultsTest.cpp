@@ -391,22 +391,13 @@ TEST_F(MainWindowTest, EveryCharacterOfANoteLinkAndOfATitleLinkFollowsIt)
     TNote *projectGarden = projects->FirstChild();
     TNote *topGarden = note(u"Garden"_s);
     ASSERT_NE(projectGarden, topGarden);
-    // The middle of the character at Position of the editor's first line.
-    const auto pointOf = [this](int position) {
-        QTextCursor cursor(window->Notes->document());
-        cursor.setPosition(position);
-        const QRect before = window->Notes->cursorRect(cursor);
-        cursor.setPosition(position + 1);
-        return QPoint(
-            (before.left() + window->Notes->cursorRect(cursor).left()) / 2, before.center().y());
-    };
     const auto follow = [&](int position, bool doubleClick) {
         select(u"Projects"_s);
         window->Notes->setFocus();
         if (doubleClick) {
-            window->NotesMouseDown(pointOf(position), true);
+            window->NotesMouseDown(editorPointOf(position), true);
         } else {
-            window->NotesMouseDown(pointOf(position), false);
+            window->NotesMouseDown(editorPointOf(position), false);
             command("miGotoInternalLink")->trigger();
         }
         return window->TopicTree->selectedNote();

@@ -7,6 +7,7 @@
 #include "app/Main.h"
 #include "app/MessageService.h"
 #include "app/Prompt.h"
+#include "app/SingleInstance.h"
 #include "app/qkRichedit.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
@@ -18,10 +19,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 
 #include <gtest/gtest.h>
 
@@ -99,6 +102,40 @@ protected:
         window->ShowNote(tree->FirstNote());
         window->SetModified(false);
         QApplication::processEvents();
+    }
+
+    // Starts the window on file as the program's one instance: a second start finds
+    // its socket in a runtime folder of the test's own (XDG_RUNTIME_DIR, which the test
+    // unsets when done) and hands its file to the window.
+    std::unique_ptr<TSingleInstance> startAsSingleInstance(const QString &file)
+    {
+        TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
+        settings.LoadSettings();
+        settings.SingleInstance = true;
+        settings.SaveSettings();
+        const QString runtime = dir.filePath(u"runtime"_s);
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                           | QFileDevice::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+        start(file);
+        auto instance = std::make_unique<TSingleInstance>();
+        EXPECT_TRUE(instance->Listen());
+        QObject::connect(instance.get(), &TSingleInstance::OpenRequest, window.get(),
+                         &TfrmMain::HandleOpenRequest);
+        return instance;
+    }
+
+    // The middle of the character at a position of the editor's text, in the
+    // viewport's coordinates: where a user clicks to hit that character.
+    QPoint editorPointOf(int position) const
+    {
+        QTextCursor cursor(window->Notes->document());
+        cursor.setPosition(position);
+        const QRect before = window->Notes->cursorRect(cursor);
+        cursor.setPosition(position + 1);
+        return QPoint((before.left() + window->Notes->cursorRect(cursor).left()) / 2,
+                      before.center().y());
     }
 
     // Closes the window as a user would; true when it closed.

@@ -835,37 +835,28 @@ TEST_F(GermanTest, AltBGoesBackEvenWhereAMenuUsesTheLetter)
     EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Gamma"_s));
 }
 
+// Waits for a second start of the program to end, killed after 30 s. This process
+// keeps handling events meanwhile: the second one may be waiting for its answer.
+void runToItsEnd(QProcess &process)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (process.state() != QProcess::NotRunning && timer.elapsed() < 30000)
+        QTest::qWait(50);
+    if (process.state() != QProcess::NotRunning)
+        process.kill();
+}
+
 TEST_F(MainWindowTest, SecondProcessHandsItsFileToTheRunningWindow)
 {
     writeDocument(u"first.vlt"_s);
     writeDocument(u"second.vlt"_s);
-    TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
-    settings.LoadSettings();
-    settings.SingleInstance = true;
-    settings.SaveSettings();
-    // Both processes find the socket in this runtime folder.
-    const QString runtime = dir.filePath(u"runtime"_s);
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                       | QFileDevice::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
-
-    start(path(u"first.vlt"_s));
-    TSingleInstance instance;
-    ASSERT_TRUE(instance.Listen());
-    QObject::connect(&instance, &TSingleInstance::OpenRequest, window.get(),
-                     &TfrmMain::HandleOpenRequest);
+    const auto instance = startAsSingleInstance(path(u"first.vlt"_s));
 
     QProcess second;
     second.start(QStringLiteral(VT_PROGRAM_PATH), {path(u"second.vlt"_s)});
     ASSERT_TRUE(second.waitForStarted());
-    // This process must keep handling events while the second one waits for it.
-    QElapsedTimer timer;
-    timer.start();
-    while (second.state() != QProcess::NotRunning && timer.elapsed() < 30000)
-        QTest::qWait(50);
-    if (second.state() != QProcess::NotRunning)
-        second.kill();
+    runToItsEnd(second);
     qunsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
@@ -876,21 +867,8 @@ TEST_F(MainWindowTest, SecondProcessHandsItsFileToTheRunningWindow)
 TEST_F(MainWindowTest, HelpAndVersionAreAnsweredNotTakenForFileNames)
 {
     writeDocument(u"first.vlt"_s);
-    TSettings settings(u"Software\\Vellumtree\\"_s, u"1.57"_s);
-    settings.LoadSettings();
-    settings.SingleInstance = true;
-    settings.SaveSettings();
-    const QString runtime = dir.filePath(u"runtime"_s);
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                       | QFileDevice::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
-    start(path(u"first.vlt"_s));
-    TSingleInstance instance;
-    ASSERT_TRUE(instance.Listen());
-    QObject::connect(&instance, &TSingleInstance::OpenRequest, window.get(),
-                     &TfrmMain::HandleOpenRequest);
-    QSignalSpy requests(&instance, &TSingleInstance::OpenRequest);
+    const auto instance = startAsSingleInstance(path(u"first.vlt"_s));
+    QSignalSpy requests(instance.get(), &TSingleInstance::OpenRequest);
 
     QStringList output;
     for (const QString &option : {u"--version"_s, u"--help"_s}) {
@@ -898,12 +876,7 @@ TEST_F(MainWindowTest, HelpAndVersionAreAnsweredNotTakenForFileNames)
         second.setWorkingDirectory(dir.path());
         second.start(QStringLiteral(VT_PROGRAM_PATH), {option});
         ASSERT_TRUE(second.waitForStarted());
-        QElapsedTimer timer;
-        timer.start();
-        while (second.state() != QProcess::NotRunning && timer.elapsed() < 30000)
-            QTest::qWait(50);
-        if (second.state() != QProcess::NotRunning)
-            second.kill();
+        runToItsEnd(second);
         EXPECT_EQ(second.exitStatus(), QProcess::NormalExit) << option.toStdString();
         EXPECT_EQ(second.exitCode(), 0) << option.toStdString();
         output << QString::fromLocal8Bit(second.readAllStandardOutput());

@@ -451,14 +451,3 @@ TEST_F(WindowBehaviour, ADragSnapsOnlyWhenTheUserLetsGo)
 }
 
 } // namespace
-
-int main(int argc, char *argv[])
-{
-    testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    if (QGuiApplication::platformName() != u"xcb"_s) {
-        std::fprintf(stderr, "needs an X server (run-under-x.sh starts one)\n");
-        return 1;
-    }
-    return RUN_ALL_TESTS();
-}

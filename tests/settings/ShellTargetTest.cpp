@@ -1,3 +1,4 @@
+#include "TempFiles.h"
 #include "settings/ShellTarget.h"
 
 #include <gtest/gtest.h>
@@ -17,12 +18,7 @@ protected:
 
     QString write(const QString &name, const QByteArray &content, QFile::Permissions extra = {})
     {
-        QFile file(dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | extra);
-        return file.fileName();
+        return WriteTestFileWithPermissions(dir.filePath(name), content, extra);
     }
 
     QTemporaryDir dir;

@@ -1,4 +1,5 @@
 #include "QtPrinters.h"
+#include "TempFiles.h"
 #include "settings/UtilsGui.h"
 
 #include "Errors.h"
@@ -137,12 +138,7 @@ TEST_F(ShellOpenFake, RunnableFileOffersItsFolderAndIsNeverOpened)
     ASSERT_TRUE(dir.isValid());
     const auto write
         = [&dir](const QString &name, const QByteArray &content, QFile::Permissions extra = {}) {
-              QFile file(dir.filePath(name));
-              EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-              file.write(content);
-              file.close();
-              file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | extra);
-              return file.fileName();
+              return WriteTestFileWithPermissions(dir.filePath(name), content, extra);
           };
     const QString payload = write(u"payload.sh"_s, "#!/bin/sh\ntouch /tmp/x\n", QFile::ExeOwner);
     const QString script = write(u"run.sh"_s, "#!/bin/sh\necho\n");
