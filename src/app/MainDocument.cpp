@@ -381,24 +381,25 @@ bool TfrmMain::SaveDocument(const QString &name, bool automatic)
 {
     if (automatic && isHelpDocument(name))
         return false;
-    const QString checked = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
+    // The name of the file really written: a ".VLE" name is written in lower case.
+    const QString target = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
     // Another program changed the file since it was read or saved: an automatic save
     // never overwrites that, and the user decides for any other.
-    if (fileChangedOnDisk(checked)) {
+    if (fileChangedOnDisk(target)) {
         if (automatic) {
-            autosaveSkipped(checked);
+            autosaveSkipped(target);
             return false;
         }
-        if (!confirmOverwriteChanged(checked))
+        if (!confirmOverwriteChanged(target))
             return false;
     }
     // A file its owner made read-only is not replaced; the user may choose a new name.
-    if (IsReadOnlyFile(checked)) {
+    if (IsReadOnlyFile(target)) {
         if (automatic) {
             if (!std::exchange(m_readOnlySaid, true))
-                TMessageService::Notify(this, message(u"autosave_read_only"_s, checked),
+                TMessageService::Notify(this, message(u"autosave_read_only"_s, target),
                                         QMessageBox::Warning);
-        } else if (TMessageService::Ask(this, message(u"file_read_only"_s, checked),
+        } else if (TMessageService::Ask(this, message(u"file_read_only"_s, target),
                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes,
                                         QMessageBox::Warning)
                    == QMessageBox::Yes) {
@@ -428,7 +429,6 @@ bool TfrmMain::SaveDocument(const QString &name, bool automatic)
     archive.LastNode = Settings->RememberLastNote ? TopicTree->selectedNote() : nullptr;
     archive.Encoding = m_fileEncoding;
 
-    const QString target = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
     const QString backup = Settings->Backup ? backupPathFor(target) : QString();
     if (!keepDamagedOriginal(target))
         return false;
