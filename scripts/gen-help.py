@@ -85,6 +85,22 @@ not backups are on.
 vellumtree-cli warns about a damaged file too, and its commands that write
 (convert, replace, import and export) refuse one unless you add
 --accept-damaged.""", []),
+        ("Recovery copies", """Changes you have not saved yet are not lost when Vellumtree or the computer
+stops unexpectedly. A few seconds after you stop typing, and at least every
+30 seconds while you go on, Vellumtree keeps a recovery copy of the open
+document in a private folder (~/.local/state/vellumtree/recovery). The copy
+of an enciphered document is enciphered with its password, like the file.
+
+The copy is removed when you save, or when you answer No to saving the
+changes. If one is left over, the next start offers it: Recover opens it
+(save it to keep it), Discard deletes it, and Later keeps it for the next
+start. If the file was changed after the copy was made, the question says
+so, and the next save asks before it overwrites that change.
+
+When the session ends or the program is told to stop (a shutdown, a closed
+terminal, kill), Vellumtree closes as if you had closed the window, but
+asks nothing: with autosave on closing the document is saved, and any
+other unsaved changes stay in a recovery copy.""", []),
     ]),
     ("Menus", """\
 The main menu has five menus: File, Edit, Notes, Settings and Help. The

@@ -12,6 +12,7 @@
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
 #include "notes/Pass.h"
+#include "notes/Recovery.h"
 #include "settings/LngMan.h"
 #include "settings/LngManGui.h"
 #include "settings/Settings.h"
@@ -539,6 +540,7 @@ void TfrmMain::FormCreate()
     connect(help, &QShortcut::activated, this, &TfrmMain::OpenHelpDocument);
 
     createTray();
+    createRecovery();
 
     m_requestTimer = new QTimer(this);
     m_requestTimer->setSingleShot(true);
@@ -710,6 +712,8 @@ void TfrmMain::FormShow()
     TopicTree->setFocus();
     m_lastFocus = TopicTree;
     updateCommandStates();
+    // Once the window is there to show them over.
+    QTimer::singleShot(0, this, &TfrmMain::OfferRecoveryCopies);
 }
 
 void TfrmMain::addRootNote()
@@ -752,13 +756,18 @@ void TfrmMain::keyPressEvent(QKeyEvent *event)
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
-    if (closeToTray(event))
+    if (!m_signalClosing && closeToTray(event))
         return;
-    if (!FormCloseQuery()) {
+    if (!m_signalClosing && !FormCloseQuery()) {
         event->ignore();
         return;
     }
     m_closing = true;
+    // A document closed unmodified needs no copy; one still modified here (closed on
+    // a signal, or while a dialog held it) keeps its copy for the next start.
+    m_recoveryTimer->stop();
+    if (!m_modified)
+        discardRecoveryCopy();
     clearEditor();
     TopicTreeModel->ResetTree();
     StoreWindowState();

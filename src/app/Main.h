@@ -27,6 +27,8 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class TNote;
+class TRecoveryStore;
+struct TRecoveryInfo;
 class TNoteTree;
 class TNoteTreeView;
 class TqkMRUList;
@@ -66,6 +68,15 @@ public:
     // automatic: an autosave, which skips a file another program has changed.
     bool SaveDocument(const QString &name, bool automatic = false);
     void AutoSaveOnSwitch();
+    // A termination signal: the window closes as it would for the user, without a
+    // question; changes no autosave rule saves stay in a recovery copy.
+    void CloseForSignal(int signalNumber);
+    // Offers the recovery copies that sessions which ended left behind.
+    void OfferRecoveryCopies();
+    // How long after the last change the recovery copy is written, and the longest
+    // it waits while changes go on.
+    static int RecoveryQuietMs;
+    static int RecoveryLongestMs;
 
     void ApplySettings();
     // A second instance asked to open a file ("no_params" for none). Waits while a
@@ -239,6 +250,14 @@ private:
     void fileWatchTimeout();
     void showChangeNotice();
     void runOpenRequests();
+    // Recovery copies (MainRecovery.cpp).
+    void createRecovery();
+    void documentChanged();
+    void writeRecoveryCopy();
+    void discardRecoveryCopy();
+    QString recoveryPassword() const;
+    bool recoverDocument(const TRecoveryInfo &copy);
+    static bool isUntitled(const QString &fileName);
     QString initialFolder(const QString &last, const QString &fallback) const;
     QString dialogFilter(const QString &languageFilter) const;
     QString text(const QString &key) const;
@@ -284,6 +303,16 @@ private:
     QFileSystemWatcher *m_fileWatcher = nullptr;
     QTimer *m_watchTimer = nullptr;
     QLabel *lblFileChanged = nullptr;
+    std::unique_ptr<TRecoveryStore> m_recovery;
+    QTimer *m_recoveryTimer = nullptr;
+    // Since the first change the recovery copy does not hold yet.
+    QElapsedTimer m_changesSince;
+    qint64 m_recoveryWriteMs = 0;
+    bool m_writingRecovery = false;
+    bool m_recoveryFailedSaid = false;
+    bool m_signalClosing = false;
+    // The document's password while Save As has set it aside.
+    QString m_passwordAside;
     // Open requests of second starts, run once no dialog is open.
     QStringList m_openRequests;
     QTimer *m_requestTimer = nullptr;

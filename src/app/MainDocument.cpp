@@ -40,11 +40,6 @@ bool isHelpDocument(const QString &fileName)
     return help.exists() && QFileInfo(fileName).canonicalFilePath() == help.canonicalFilePath();
 }
 
-bool isUntitled(const QString &fileName)
-{
-    return QFileInfo(fileName).fileName() == kUntitled;
-}
-
 // Restores the normal cursor however the operation ends.
 class WaitCursor
 {
@@ -56,6 +51,11 @@ public:
 };
 
 } // namespace
+
+bool TfrmMain::isUntitled(const QString &fileName)
+{
+    return QFileInfo(fileName).fileName() == kUntitled;
+}
 
 void TfrmMain::SetNoteFile(const QString &name)
 {
@@ -82,6 +82,11 @@ void TfrmMain::SetModified(bool value)
     m_modified = value;
     SetNoteFile(m_noteFile);
     updateCommandStates();
+    // A change schedules the recovery copy; a saved or given-up document has none.
+    if (value)
+        documentChanged();
+    else
+        discardRecoveryCopy();
 }
 
 void TfrmMain::clearEditor()
@@ -178,6 +183,10 @@ bool TfrmMain::ConfirmSaveChanges()
         miFileSaveClick();
         return !m_modified;
     }
+    // The changes are given up. Should the document stay all the same (the file
+    // chosen next cannot be read), the next change makes a new copy.
+    if (answer == QMessageBox::No)
+        discardRecoveryCopy();
     return true;
 }
 
@@ -560,6 +569,8 @@ void TfrmMain::miFileSaveAsClick()
     // The new file gets a password of its own; until it is written the document keeps
     // the one it has, so a failed Save As never re-keys the next Ctrl+S.
     const QString password = std::exchange(m_filePassword, QString());
+    m_passwordAside = password;
+    const auto aside = qScopeGuard([this] { m_passwordAside.clear(); });
     const bool deletePlain = std::exchange(m_deletePlainOnSave, false);
     if (SaveDocument(name)) {
         mruMain->AddFile(m_noteFile);

@@ -4,9 +4,12 @@
 #include <QGuiApplication>
 #include <QScopeGuard>
 
+#include <cstdio>
+
 using namespace Qt::StringLiterals;
 
 std::function<QMessageBox::StandardButton(const TMessageRequest &)> TMessageService::Answer;
+bool TMessageService::Unattended = false;
 
 namespace {
 int showing = 0;
@@ -23,6 +26,13 @@ QMessageBox::StandardButton TMessageService::Show(QWidget *owner, const TMessage
     const auto shown = qScopeGuard([] { --showing; });
     if (Answer)
         return Answer(request);
+    if (Unattended) {
+        std::fprintf(stderr, "%s\n", request.Text.toLocal8Bit().constData());
+        for (const auto safe : {QMessageBox::Cancel, QMessageBox::No})
+            if (request.Buttons.testFlag(safe))
+                return safe;
+        return QMessageBox::Ok;
+    }
     // A question asked in the middle of a long operation shows the normal cursor.
     const bool waiting = QGuiApplication::overrideCursor() != nullptr;
     if (waiting)

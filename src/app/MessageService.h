@@ -41,4 +41,7 @@ public:
 
     // When set, answers instead of a real message box.
     static std::function<QMessageBox::StandardButton(const TMessageRequest &)> Answer;
+    // While the program ends on a signal nobody may be there to answer: messages go to
+    // standard error, and questions take their safe answer (Cancel, or No).
+    static bool Unattended;
 };

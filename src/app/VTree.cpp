@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/Main.h"
 #include "app/MessageService.h"
+#include "app/SignalGate.h"
 #include "app/SingleInstance.h"
 #include "settings/LngMan.h"
 #include "settings/RegistryStore.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QFileInfo>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -114,6 +116,9 @@ int main(int argc, char *argv[])
     }
 
     TfrmMain window(TfrmMain::TStartup{parameter});
+    // The session's end, kill and a closed terminal close the window the normal way.
+    TSignalGate gate({SIGTERM, SIGHUP, SIGINT});
+    QObject::connect(&gate, &TSignalGate::Received, &window, &TfrmMain::CloseForSignal);
     if (instance)
         QObject::connect(instance.get(), &TSingleInstance::OpenRequest, &window,
                          &TfrmMain::HandleOpenRequest);

@@ -23,4 +23,5 @@ void UseTemporaryXdgFolders(const QTemporaryDir &dir)
 {
     qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
     qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+    qputenv("XDG_STATE_HOME", dir.filePath(u"state"_s).toUtf8());
 }

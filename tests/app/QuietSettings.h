@@ -9,5 +9,6 @@ class TSettings;
 // its own - after adjust has changed what the test needs.
 void StoreQuietSettings(const std::function<void(TSettings &)> &adjust = {});
 
-// Points the configuration and data folders (XDG_CONFIG_HOME, XDG_DATA_HOME) into dir.
+// Points the configuration, data and state folders (XDG_CONFIG_HOME, XDG_DATA_HOME,
+// XDG_STATE_HOME) into dir.
 void UseTemporaryXdgFolders(const QTemporaryDir &dir);

@@ -25,6 +25,7 @@ TResult Run(const QString &program, const QStringList &args, const QString &work
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     env.insert(u"XDG_CONFIG_HOME"_s, configDir);
     env.insert(u"XDG_DATA_HOME"_s, configDir);
+    env.insert(u"XDG_STATE_HOME"_s, configDir + u"/state"_s);
     env.insert(u"LD_PRELOAD"_s, QStringLiteral(VT_FAULT_SHIM));
     // A sanitizer's runtime wants to come first; the shim only wraps system calls.
     env.insert(u"ASAN_OPTIONS"_s,

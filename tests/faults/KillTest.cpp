@@ -60,6 +60,7 @@ TEST(KillTest, KilledSavesNeverLoseTheNotesFileOrTheBackup)
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
     env.insert(u"XDG_DATA_HOME"_s, dir.filePath(u"config"_s));
+    env.insert(u"XDG_STATE_HOME"_s, dir.filePath(u"state"_s));
 
     int reported = 0; // the newest version the window said it saved
     int insideCommit = 0;

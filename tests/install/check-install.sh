@@ -88,7 +88,7 @@ mkdir -p "$work/config" "$work/run"
 start_desktop
 program=
 run_program() {
-    (cd "$work/run" && exec env -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$work/config" \
+    (cd "$work/run" && exec env -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
         XDG_DATA_HOME="$data" "$prefix/bin/vellumtree" >>"$work/program.log" 2>&1) &
     program=$!
     x_pids+=($program)

@@ -18,6 +18,7 @@ protected:
     {
         ASSERT_TRUE(m_dir.isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/state")));
         ASSERT_EQ(TRegistryStore::defaultFilePath(),
             m_dir.path() + QStringLiteral("/Vellumtree/registry.reg"));
     }
