@@ -338,10 +338,7 @@ void TfrmMain::OpenDocument(const QString &name)
 QString TfrmMain::backupPathFor(const QString &target) const
 {
     // A link as the notes file is backed up where its target is, under its name.
-    const QFileInfo info(ResolvedFilePath(target));
-    const QString folder = Settings->BackupFolder.isEmpty() ? info.absolutePath()
-                                                            : Settings->BackupFolder;
-    return QFileInfo(QDir(folder), info.completeBaseName() + u".bak"_s).absoluteFilePath();
+    return BackupFilePath(target, Settings->BackupFolder);
 }
 
 void TfrmMain::setPlainFile(const QString &name)
