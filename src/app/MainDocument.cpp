@@ -604,6 +604,10 @@ void TfrmMain::OpenHelpDocument()
 
 void TfrmMain::tmrAutosaveTimer()
 {
+    // While a message is open - the error of the last automatic save, say - another
+    // attempt would only stack a second box on it.
+    if (TMessageService::IsShowing())
+        return;
     // An untitled document has no file the user chose; writing it under the default
     // name could replace an unrelated file in the current folder.
     if ((Settings->AutoSave == 3 || Settings->AutoSave == 4) && m_modified
@@ -613,8 +617,10 @@ void TfrmMain::tmrAutosaveTimer()
 
 void TfrmMain::AutoSaveOnSwitch()
 {
+    // Switching to and from an open message (an automatic save's error on a full
+    // disk) deactivates the window each time: one box at a time, and no save meanwhile.
     if (!m_modified || (Settings->AutoSave != 1 && Settings->AutoSave != 2)
-        || m_noteFile.isEmpty())
+        || m_noteFile.isEmpty() || TMessageService::IsShowing())
         return;
     if (!isUntitled(m_noteFile)) {
         SaveDocument(m_noteFile, true);

@@ -105,6 +105,35 @@ TEST_F(BackupFaults, FilesOfOneNameKeepBackupsOfTheirOwnInACommonFolder)
         EXPECT_TRUE(kept.contains(original));
 }
 
+// A full disk at every switch to another program: one error at a time, and no
+// automatic save while it is open.
+TEST_F(MainWindowTest, FailingSwitchAutosaveShowsOneErrorAtATime)
+{
+    start();
+    answers << QMessageBox::Yes;
+    window->OpenDocument(path(u"gone/doc.vlt"_s));
+    Settings->AutoSave = 1;
+    typeInEditor(u"typed"_s);
+    int switches = 0;
+    TMessageService::Answer = [&](const TMessageRequest &request) {
+        messages << request.Text;
+        // The user goes to another program and back while the box is open.
+        while (switches < 3) {
+            ++switches;
+            window->AutoSaveOnSwitch();
+        }
+        return QMessageBox::Ok;
+    };
+    messages.clear();
+    window->AutoSaveOnSwitch();
+    ASSERT_EQ(messages.size(), 1) << messages.join(u'\n').toStdString();
+    EXPECT_TRUE(messages[0].contains(SystemErrorText(ENOENT))) << messages[0].toStdString();
+    // Once it is closed, the next switch tries again.
+    window->AutoSaveOnSwitch();
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_TRUE(window->Modified());
+}
+
 TEST_F(MainWindowTest, EncryptWithoutDeleteOriginalKeepsThePlainFile)
 {
     writeDocument(u"doc.vlt"_s);

@@ -198,4 +198,25 @@ TEST_F(ForbiddenFolderTest, SavingIntoAFolderTheUserMayNotWriteNamesTheFolder)
                                        .toStdString());
 }
 
+TEST_F(ForbiddenFolderTest, RegistryThatCannotBeWrittenSaysWhyNotThatItIsLocked)
+{
+    QDir(dir.path()).mkpath(u"config/Vellumtree"_s);
+    const QString file = path(u"config/Vellumtree/registry.reg"_s);
+    const std::optional<QString> said = RunAsOtherUser([file] {
+        TRegistryStore store(file, TRegistryRoot::CurrentUser);
+        try {
+            store.OpenKey(u"Software\\Vellumtree"_s, true);
+            store.WriteInteger(u"AutoSave"_s, 1);
+            store.Flush();
+        } catch (const ERegistryException &e) {
+            return e.message();
+        }
+        return u"written"_s;
+    });
+    ASSERT_TRUE(said.has_value());
+    EXPECT_FALSE(said->contains(u"locked"_s)) << said->toStdString();
+    EXPECT_TRUE(said->contains(SystemErrorText(EACCES))) << said->toStdString();
+    EXPECT_TRUE(said->contains(file)) << said->toStdString();
+}
+
 } // namespace
