@@ -11,12 +11,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <sys/mount.h>
 
 using namespace Qt::StringLiterals;
 using namespace FaultRun;
@@ -312,5 +314,29 @@ INSTANTIATE_TEST_SUITE_P(
                       WindowCase{"EncipheredWithBackup", "doc.vle", true, "secret12"},
                       WindowCase{"NamedTemporariesWithBackup", "doc.vlt", true, "", true}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A real full disk, where a write first goes through in part and only the next one
+// fails: the tool still says why, and leaves nothing on the disk.
+TEST_F(FaultTest, ExportAndPrintOnAFullDiskSayItIsFull)
+{
+    const QString full = dir.filePath(u"full"_s);
+    QDir().mkpath(full);
+    if (::mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(full).constData(), MNT_DETACH); });
+    TNoteTree tree;
+    Versions::Fill(tree, 1, 8000);
+    TArchive(&tree).WriteNotes(nullptr, notes(u"in.vlt"_s));
+    const QString cli = QStringLiteral(VT_CLI_PATH);
+    for (const QStringList &args :
+         {QStringList{u"export"_s, u"in.vlt"_s, u"Check"_s, full + u"/out.txt"_s},
+          QStringList{u"print"_s, u"in.vlt"_s, u"-o"_s, full + u"/out.pdf"_s}}) {
+        SCOPED_TRACE(args.first().toStdString());
+        const TResult result = run(cli, args);
+        EXPECT_EQ(result.ExitCode, 1);
+        EXPECT_TRUE(result.Err.contains(SystemErrorText(ENOSPC))) << result.Err.toStdString();
+        EXPECT_EQ(FilesIn(full), QStringList());
+    }
+}
 
 } // namespace
