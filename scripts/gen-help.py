@@ -56,7 +56,16 @@ A file protected by a password has the extension .vle instead
 
 When you save, the new version is written completely before it replaces
 the old one, so a failed save never leaves you with a broken file. With
-"Make backups" on, the previous version is kept as a .bak file.""", []),
+"Make backups" on, the previous version is kept as a .bak file: notes.vlt
+is backed up as notes.vlt.bak beside it, and notes.vle as notes.vle.bak.
+In a folder chosen under "Backup in", where files of many folders meet, a
+short code of the file's own folder comes before .bak (for example
+notes.vlt.3fa9c2e1.bak), so two files named alike never share a backup.
+The code stays the same for as long as the file stays in its folder.
+
+A save that is cut short (a crash, a power cut) leaves nothing behind but
+the whole old file; a hidden temporary file such a save may leave beside
+it (.notes.vlt.1a2b3c4d.tmp) is removed by the next save.""", []),
         ("Changed by another program", """Vellumtree notices when another program changes the open file: a second
 Vellumtree window, a sync tool that carries the file between computers, or
 vellumtree-cli.
@@ -374,8 +383,8 @@ Display images for notes
                       shows a small note picture beside every title.""", []),
         ("Files", """\
 Make backups          keeps the previous version of a file as a .bak file
-                      each time you save; "Backup in" chooses a folder for
-                      them.
+                      (notes.vlt.bak) each time you save; "Backup in"
+                      chooses a folder for them.
 Trim trailing spaces  removes spaces at the ends of lines when saving.
 Reload last file      opens the file you used last when Vellumtree starts.
 Autosave files...     Never; When switching to other app (saves when you

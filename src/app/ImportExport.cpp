@@ -3,19 +3,14 @@
 #include "Errors.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
+#include "settings/UtilsFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
-#include <cerrno>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 using namespace Qt::StringLiterals;
 
@@ -90,26 +85,9 @@ QStringList ExportText(const TNoteTree &tree, const TNote *note)
 
 void WriteTextFile(const QString &fileName, const QStringList &entries, TTextEncoding wanted)
 {
-    const QByteArray bytes = TextEncoding::encode(TextEncoding::joinLines(entries), wanted);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFileError(
-            u"Cannot create file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        throw EFileError(
-            u"Cannot write file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
-#ifdef Q_OS_UNIX
-    // QSaveFile's commit does not report a failed sync: a file that never reached the
-    // disk must not replace the old one.
-    if (::fsync(file.handle()) != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        file.cancelWriting();
-        throw EFileError(u"Cannot write file \"%1\". %2"_s.arg(shown(fileName), reason));
-    }
-#endif
-    if (!file.commit())
-        throw EFileError(
-            u"Cannot write file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
+    // The same write as every other file's: synced before it replaces the old one, and
+    // on a full disk the error says so - QSaveFile loses the cause of a failed write.
+    WriteFileAtomically(fileName, TextEncoding::encode(TextEncoding::joinLines(entries), wanted));
 }
 
 } // namespace ImportExport

@@ -347,10 +347,7 @@ void TfrmMain::OpenDocument(const QString &name)
 QString TfrmMain::backupPathFor(const QString &target) const
 {
     // A link as the notes file is backed up where its target is, under its name.
-    const QFileInfo info(ResolvedFilePath(target));
-    const QString folder = Settings->BackupFolder.isEmpty() ? info.absolutePath()
-                                                            : Settings->BackupFolder;
-    return QFileInfo(QDir(folder), info.completeBaseName() + u".bak"_s).absoluteFilePath();
+    return BackupFilePath(target, Settings->BackupFolder);
 }
 
 void TfrmMain::setPlainFile(const QString &name)
@@ -618,6 +615,10 @@ void TfrmMain::OpenHelpDocument()
 
 void TfrmMain::tmrAutosaveTimer()
 {
+    // While a message is open - the error of the last automatic save, say - another
+    // attempt would only stack a second box on it.
+    if (TMessageService::IsShowing())
+        return;
     // An untitled document has no file the user chose; writing it under the default
     // name could replace an unrelated file in the current folder.
     if ((Settings->AutoSave == 3 || Settings->AutoSave == 4) && m_modified
@@ -627,8 +628,10 @@ void TfrmMain::tmrAutosaveTimer()
 
 void TfrmMain::AutoSaveOnSwitch()
 {
+    // Switching to and from an open message (an automatic save's error on a full
+    // disk) deactivates the window each time: one box at a time, and no save meanwhile.
     if (!m_modified || (Settings->AutoSave != 1 && Settings->AutoSave != 2)
-        || m_noteFile.isEmpty())
+        || m_noteFile.isEmpty() || TMessageService::IsShowing())
         return;
     if (!isUntitled(m_noteFile)) {
         SaveDocument(m_noteFile, true);

@@ -9,7 +9,13 @@
 #include <QStandardPaths>
 #include <QtEndian>
 
+#include <filesystem>
+#include <system_error>
 #include <vector>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <sys/stat.h>
 
@@ -24,6 +30,23 @@ Q_LOGGING_CATEGORY(lcRegistry, "vellumtree.registry", QtCriticalMsg)
 
 // Far more than the program ever writes; a bigger file is not ours and is not read.
 constexpr qint64 maxFileSize = 16 * 1024 * 1024;
+
+// Why a lock file that nobody holds could not be made: QLockFile keeps errno to
+// itself, so its steps - create, write, remove - are taken once more to learn it.
+QString lockFailure(const QString &lockPath)
+{
+    const QByteArray name = QFile::encodeName(lockPath);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno == EEXIST ? u"It is locked by another program."_s : SystemErrorText(errno);
+    const QByteArray probe = QByteArray::number(qint64(::getpid())) + '\n';
+    int error = ::write(fd, probe.constData(), size_t(probe.size())) == probe.size() ? 0 : errno;
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    ::close(fd);
+    ::unlink(name.constData());
+    return SystemErrorText(error ? error : EIO);
+}
 
 struct Change
 {
@@ -380,13 +403,21 @@ void TRegistryStore::Flush()
     if (d->pending.empty())
         return;
     const QFileInfo info(d->filePath);
-    if (!QDir().mkpath(info.absolutePath()))
-        throw ERegistryException(u"Cannot create the folder %1"_s.arg(info.absolutePath()));
+    std::error_code folderError;
+    std::filesystem::create_directories(QFile::encodeName(info.absolutePath()).toStdString(),
+                                        folderError);
+    if (folderError)
+        throw ERegistryException(u"Cannot create the folder %1: %2"_s.arg(
+            info.absolutePath(), QString::fromStdString(folderError.message())));
 
     QLockFile lock(d->filePath + u".lock"_s);
     lock.setStaleLockTime(30000);
-    if (!lock.tryLock(5000))
-        throw ERegistryException(u"The registry file is locked by another program"_s);
+    if (!lock.tryLock(5000)) {
+        if (lock.error() == QLockFile::LockFailedError)
+            throw ERegistryException(u"The registry file is locked by another program"_s);
+        throw ERegistryException(u"Cannot write the registry file %1: %2"_s.arg(
+            d->filePath, lockFailure(d->filePath + u".lock"_s)));
+    }
 
     // Replay onto what is on disk now, so that what another copy saved meanwhile stays.
     QString error;

@@ -19,9 +19,19 @@ QString SystemErrorText(int errorNumber);
 // and leaves the link in place. The name itself when it is no link.
 QString ResolvedFilePath(const QString &fileName);
 
+// The backup of a notes file (links followed): its own name with ".bak" added
+// ("notes.vlt.bak"), so that "notes.vlt" and "notes.vle" keep backups of their own.
+// Beside the file when backupFolder is empty or the file's own folder; in another
+// folder, where the files of many folders meet, a short stable hash of the file's
+// folder comes before ".bak" ("notes.vlt.3fa9c2e1.bak").
+QString BackupFilePath(const QString &fileName, const QString &backupFolder);
+
 // Writes bytes to fileName so that the file exists, whole, old or new, at every
-// instant: they go to a temporary file beside it, are synced, and only then is the
-// temporary renamed over the file. A symbolic link is resolved first and stays.
+// instant: they go to a new file in its folder (unnamed where the file system allows,
+// so that a killed save leaves nothing behind), are synced, and only then does that
+// file take the name. A symbolic link is resolved first and stays - unless it lies in
+// a shared sticky folder such as /tmp and belongs to someone else, which is refused.
+// What killed saves of the file left behind is removed first.
 //
 // With a backupPath, the file being replaced becomes the backup without ever being
 // removed: a hard link to it (or, on another file system, a synced copy) is renamed
@@ -62,6 +72,7 @@ private:
 };
 
 // Opens a file for reading when it is a regular file of at most maxSize bytes: a
-// FIFO or a device could block for ever or never end. Raises EFileError naming the
-// file and what is wrong with it.
+// FIFO or a device could block for ever or never end; a link that someone else put
+// into a shared sticky folder is not followed. Raises EFileError naming the file and
+// what is wrong with it.
 void OpenRegularFile(QFile &file, const QString &fileName, qint64 maxSize);

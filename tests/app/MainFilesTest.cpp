@@ -128,8 +128,8 @@ TEST_F(MainFilesTest, LinkedNotesFileKeepsItsLinkAndIsBackedUpBesideItsTarget)
     EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
     EXPECT_TRUE(QFileInfo(path(u"link.vlt"_s)).isSymLink());
     EXPECT_TRUE(readBytes(u"link.vlt"_s).contains("old\r\n new\r\n"));
-    EXPECT_EQ(readBytes(u"real/doc.bak"_s), before);
-    EXPECT_FALSE(QFile::exists(path(u"link.bak"_s)));
+    EXPECT_EQ(readBytes(u"real/doc.vlt.bak"_s), before);
+    EXPECT_FALSE(QFile::exists(path(u"link.vlt.bak"_s)));
 }
 
 TEST_F(MainFilesTest, FifoAsTheNotesFileIsRefusedNotWaitedFor)

@@ -4,6 +4,7 @@
 #include "MainWindowFixture.h"
 #include "app/qkRichedit.h"
 #include "settings/LngMan.h"
+#include "settings/UtilsFile.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -38,14 +39,14 @@ TEST_F(BackupFaults, SaveAsEncipheredDeletesOnlyThisDocumentsPlainFileAndItsBack
     start(path(u"doc.vlt"_s));
     typeInEditor(u"change"_s);
     command("miFileSave")->trigger();
-    ASSERT_TRUE(QFile::exists(path(u"doc.bak"_s)));
+    ASSERT_TRUE(QFile::exists(path(u"doc.vlt.bak"_s)));
 
     // A failed write deletes nothing.
     chosenFile = path(u"nowhere/other.vle"_s);
     passwords << u"secret1"_s;
     command("miFileSaveAs")->trigger();
     EXPECT_TRUE(QFile::exists(path(u"doc.vlt"_s)));
-    EXPECT_TRUE(QFile::exists(path(u"doc.bak"_s)));
+    EXPECT_TRUE(QFile::exists(path(u"doc.vlt.bak"_s)));
 
     // "Delete original file" is ticked: this document's plain file and its plain backup
     // go; the plain file named like the target is someone else's and stays.
@@ -54,7 +55,7 @@ TEST_F(BackupFaults, SaveAsEncipheredDeletesOnlyThisDocumentsPlainFileAndItsBack
     command("miFileSaveAs")->trigger();
     EXPECT_TRUE(readBytes(u"other.vle"_s).startsWith("VLE"));
     EXPECT_FALSE(QFile::exists(path(u"doc.vlt"_s)));
-    EXPECT_FALSE(QFile::exists(path(u"doc.bak"_s)));
+    EXPECT_FALSE(QFile::exists(path(u"doc.vlt.bak"_s)));
     EXPECT_EQ(readBytes(u"other.vlt"_s), unrelated);
 }
 
@@ -64,7 +65,7 @@ TEST_F(BackupFaults, EncryptWithDeleteOriginalRemovesThePlainFileOnceTheNextSave
     start(path(u"doc.vlt"_s));
     typeInEditor(u"change"_s);
     command("miFileSave")->trigger();
-    ASSERT_FALSE(readBytes(u"doc.bak"_s).startsWith("VLE"));
+    ASSERT_FALSE(readBytes(u"doc.vlt.bak"_s).startsWith("VLE"));
 
     passwords << u"secret1"_s;
     command("miFileEncrypt")->trigger();
@@ -72,12 +73,65 @@ TEST_F(BackupFaults, EncryptWithDeleteOriginalRemovesThePlainFileOnceTheNextSave
     command("miFileSave")->trigger();
     EXPECT_TRUE(readBytes(u"doc.vle"_s).startsWith("VLE"));
     EXPECT_FALSE(QFile::exists(path(u"doc.vlt"_s)));
-    EXPECT_FALSE(QFile::exists(path(u"doc.bak"_s))) << "the plain backup goes too";
+    EXPECT_FALSE(QFile::exists(path(u"doc.vlt.bak"_s))) << "the plain backup goes too";
 
     // From now on the backups of the document are enciphered.
     typeInEditor(u" again"_s);
     command("miFileSave")->trigger();
-    EXPECT_TRUE(readBytes(u"doc.bak"_s).startsWith("VLE"));
+    EXPECT_TRUE(readBytes(u"doc.vle.bak"_s).startsWith("VLE"));
+}
+
+TEST_F(BackupFaults, FilesOfOneNameKeepBackupsOfTheirOwnInACommonFolder)
+{
+    for (const char *folder : {"a", "b", "common"})
+        QDir(dir.path()).mkpath(QString::fromLatin1(folder));
+    writeSingleNote(path(u"a/notes.vlt"_s), u"A"_s);
+    writeSingleNote(path(u"b/notes.vlt"_s), u"B"_s);
+    QByteArrayList originals;
+    start();
+    Settings->BackupFolder = path(u"common"_s);
+    for (const QString &name : {u"a/notes.vlt"_s, u"b/notes.vlt"_s}) {
+        originals << readBytes(name);
+        window->OpenDocument(path(name));
+        typeInEditor(u"changed"_s);
+        command("miFileSave")->trigger();
+    }
+    const QStringList backups = QDir(path(u"common"_s)).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(backups.size(), 2) << backups.join(u' ').toStdString();
+    QByteArrayList kept;
+    for (const QString &name : backups)
+        kept << readBytes(u"common/"_s + name);
+    for (const QByteArray &original : originals)
+        EXPECT_TRUE(kept.contains(original));
+}
+
+// A full disk at every switch to another program: one error at a time, and no
+// automatic save while it is open.
+TEST_F(MainWindowTest, FailingSwitchAutosaveShowsOneErrorAtATime)
+{
+    start();
+    answers << QMessageBox::Yes;
+    window->OpenDocument(path(u"gone/doc.vlt"_s));
+    Settings->AutoSave = 1;
+    typeInEditor(u"typed"_s);
+    int switches = 0;
+    TMessageService::Answer = [&](const TMessageRequest &request) {
+        messages << request.Text;
+        // The user goes to another program and back while the box is open.
+        while (switches < 3) {
+            ++switches;
+            window->AutoSaveOnSwitch();
+        }
+        return QMessageBox::Ok;
+    };
+    messages.clear();
+    window->AutoSaveOnSwitch();
+    ASSERT_EQ(messages.size(), 1) << messages.join(u'\n').toStdString();
+    EXPECT_TRUE(messages[0].contains(SystemErrorText(ENOENT))) << messages[0].toStdString();
+    // Once it is closed, the next switch tries again.
+    window->AutoSaveOnSwitch();
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_TRUE(window->Modified());
 }
 
 TEST_F(MainWindowTest, EncryptWithoutDeleteOriginalKeepsThePlainFile)

@@ -135,11 +135,11 @@ TEST_F(BackupTest, BackupHoldsThePreviousVersion)
     select(u"Gamma"_s);
     typeInEditor(u"one"_s);
     command("miFileSave")->trigger();
-    EXPECT_EQ(readBytes(u"doc.bak"_s), original);
+    EXPECT_EQ(readBytes(u"doc.vlt.bak"_s), original);
     const QByteArray firstSave = readBytes(u"doc.vlt"_s);
     typeInEditor(u" two"_s);
     command("miFileSave")->trigger();
-    EXPECT_EQ(readBytes(u"doc.bak"_s), firstSave);
+    EXPECT_EQ(readBytes(u"doc.vlt.bak"_s), firstSave);
     EXPECT_TRUE(readBytes(u"doc.vlt"_s).contains("one two"));
 }
 

@@ -1,6 +1,6 @@
-// Every write, sync, rename and link of a save failed in turn, as a full disk or a
-// failing device would: afterwards the notes file and its backup are whole - the
-// old or the new version, byte for byte - and the error names its cause.
+// Every creation, write, sync, rename and link of a save failed in turn, as a full
+// disk or a failing device would: afterwards the notes file and its backup are whole -
+// the old or the new version, byte for byte - and the error names its cause.
 
 #include "FaultRun.h"
 #include "Versions.h"
@@ -11,12 +11,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <sys/mount.h>
 
 using namespace Qt::StringLiterals;
 using namespace FaultRun;
@@ -62,7 +64,7 @@ protected:
     {
         return FaultRun::Run(program, args, notes(), dir.filePath(u"config"_s),
                              dir.filePath(u"notes*"_s), call, nth, kill ? 0 : errorFor(call),
-                             log);
+                             log, noTmpfile);
     }
 
     // Runs once logging every call on the notes folder; the counts per kind.
@@ -78,18 +80,22 @@ protected:
     static void report(const char *what, const QMap<QString, int> &counts, int failed,
                        int harmless)
     {
-        std::printf("[faults] %s: write %d, fsync %d, rename %d, link %d injected; "
-                    "%d reported as errors, %d without effect; nothing lost\n",
-                    what, counts.value(u"write"_s), counts.value(u"fsync"_s),
+        std::printf("[faults] %s: tmpfile %d, write %d, fsync %d, rename %d, link %d "
+                    "injected; %d reported as errors, %d without effect; nothing lost\n",
+                    what, counts.value(u"tmpfile"_s), counts.value(u"write"_s),
+                    counts.value(u"fsync"_s),
                     counts.value(u"rename"_s), counts.value(u"link"_s), failed, harmless);
     }
 
     QTemporaryDir dir;
+    // As on a file system without unnamed files.
+    bool noTmpfile = false;
 };
 
 struct CliCase
 {
     const char *name;
+    const char *command; // convert, export or print
     const char *out;
 };
 
@@ -102,7 +108,19 @@ TEST_P(CliFaults, EveryFailedCallKeepsTheOldOutputAndNamesTheCause)
     const QString out = QString::fromLatin1(GetParam().out);
     const QString cli = QStringLiteral(VT_CLI_PATH);
     WriteBytes(notes(u"pw"_s), kPassword.toUtf8() + '\n');
-    const QStringList args{u"convert"_s, u"--password-file"_s, u"pw"_s, u"in.vlt"_s, out};
+    const QString command = QString::fromLatin1(GetParam().command);
+    QStringList args{command, u"in.vlt"_s};
+    if (command == u"convert"_s)
+        args = QStringList{command, u"--password-file"_s, u"pw"_s, u"in.vlt"_s, out};
+    else if (command == u"export"_s)
+        args << u"Check"_s << out;
+    else
+        args << u"-o"_s << out;
+    // A PDF carries the time it was made: only its being there, whole, can be compared.
+    const auto sameOutput = [&](const QByteArray &a, const QByteArray &b) {
+        return command == u"print"_s ? a.startsWith("%PDF") && a.trimmed().endsWith("%%EOF")
+                                     : a == b;
+    };
 
     writeVersion(notes(u"in.vlt"_s), 4);
     ASSERT_EQ(run(cli, args).ExitCode, 0);
@@ -131,10 +149,10 @@ TEST_P(CliFaults, EveryFailedCallKeepsTheOldOutputAndNamesTheCause)
             }
             if (result.ExitCode == 0) {
                 ++harmless;
-                EXPECT_EQ(ReadBytes(notes(out)), newBytes);
+                EXPECT_TRUE(sameOutput(ReadBytes(notes(out)), newBytes));
             } else {
                 ++failed;
-                EXPECT_EQ(result.ExitCode, 1);
+                EXPECT_EQ(result.ExitCode, 1) << result.Err.toStdString();
                 EXPECT_EQ(ReadBytes(notes(out)), oldBytes);
                 EXPECT_TRUE(result.Err.contains(SystemErrorText(errorFor(call))))
                     << result.Err.toStdString();
@@ -147,10 +165,12 @@ TEST_P(CliFaults, EveryFailedCallKeepsTheOldOutputAndNamesTheCause)
     EXPECT_GT(failed, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Convert, CliFaults,
-                         ::testing::Values(CliCase{"ConvertToVlt", "out.vlt"},
-                                           CliCase{"ConvertToVle", "out.vle"},
-                                           CliCase{"ConvertToTxt", "out.txt"}),
+INSTANTIATE_TEST_SUITE_P(Write, CliFaults,
+                         ::testing::Values(CliCase{"ConvertToVlt", "convert", "out.vlt"},
+                                           CliCase{"ConvertToVle", "convert", "out.vle"},
+                                           CliCase{"ConvertToTxt", "convert", "out.txt"},
+                                           CliCase{"ExportText", "export", "out.txt"},
+                                           CliCase{"PrintToPdf", "print", "out.pdf"}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 struct WindowCase
@@ -159,6 +179,7 @@ struct WindowCase
     const char *file;
     bool backup;
     const char *password;
+    bool namedTemporaries = false;
 };
 
 class WindowFaults : public FaultTest, public ::testing::WithParamInterface<WindowCase>
@@ -169,8 +190,9 @@ protected:
     void prepare()
     {
         const WindowCase &param = GetParam();
+        noTmpfile = param.namedTemporaries;
         file = notes(QString::fromLatin1(param.file));
-        backup = notes(u"doc.bak"_s);
+        backup = file + u".bak"_s;
         password = QString::fromLatin1(param.password);
         args = QStringList{file, u"--password"_s, password};
         if (param.backup)
@@ -188,6 +210,8 @@ protected:
         ASSERT_EQ(baseline.ExitCode, 0) << baseline.Out.toStdString() << baseline.Err.toStdString();
         newBytes = ReadBytes(file);
         ASSERT_EQ(Versions::OfFile(file, password), 2);
+        EXPECT_EQ(counts.value(u"tmpfile"_s), param.namedTemporaries ? 0 : 1)
+            << "the new file is not made unnamed first";
         if (param.backup) {
             // The backup is the previous file itself: enciphered when that was.
             EXPECT_EQ(ReadBytes(backup), oldBytes);
@@ -253,8 +277,9 @@ TEST_P(WindowFaults, EveryFailedCallKeepsFileAndBackupAndNamesTheCause)
     EXPECT_GT(failed, 0);
 }
 
-// Killed just before each write, sync, rename and link of the save: the notes file
-// is there, old or new and whole, and the backup holds a whole earlier version.
+// Killed just before each step of the save: the notes file is there, old or new and
+// whole, and the backup holds a whole earlier version; the next save leaves nothing of
+// the killed one behind.
 TEST_P(WindowFaults, KillBeforeEveryCallLeavesFileAndBackupWhole)
 {
     ASSERT_NO_FATAL_FAILURE(prepare());
@@ -273,6 +298,9 @@ TEST_P(WindowFaults, KillBeforeEveryCallLeavesFileAndBackupWhole)
                 EXPECT_TRUE(saved == backupBytes || saved == oldBytes) << "the backup is torn";
                 EXPECT_FALSE(now == newBytes && saved != oldBytes);
             }
+            const TResult next = run(driver, args);
+            EXPECT_EQ(next.ExitCode, 0) << next.Out.toStdString();
+            EXPECT_EQ(FilesIn(notes()), files) << "a temporary file was left behind";
         }
     }
     std::printf("[faults] %s: killed before each of %d calls; nothing lost\n", GetParam().name,
@@ -283,7 +311,32 @@ INSTANTIATE_TEST_SUITE_P(
     Save, WindowFaults,
     ::testing::Values(WindowCase{"PlainWithoutBackup", "doc.vlt", false, ""},
                       WindowCase{"PlainWithBackup", "doc.vlt", true, ""},
-                      WindowCase{"EncipheredWithBackup", "doc.vle", true, "secret12"}),
+                      WindowCase{"EncipheredWithBackup", "doc.vle", true, "secret12"},
+                      WindowCase{"NamedTemporariesWithBackup", "doc.vlt", true, "", true}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A real full disk, where a write first goes through in part and only the next one
+// fails: the tool still says why, and leaves nothing on the disk.
+TEST_F(FaultTest, ExportAndPrintOnAFullDiskSayItIsFull)
+{
+    const QString full = dir.filePath(u"full"_s);
+    QDir().mkpath(full);
+    if (::mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(full).constData(), MNT_DETACH); });
+    TNoteTree tree;
+    Versions::Fill(tree, 1, 8000);
+    TArchive(&tree).WriteNotes(nullptr, notes(u"in.vlt"_s));
+    const QString cli = QStringLiteral(VT_CLI_PATH);
+    for (const QStringList &args :
+         {QStringList{u"export"_s, u"in.vlt"_s, u"Check"_s, full + u"/out.txt"_s},
+          QStringList{u"print"_s, u"in.vlt"_s, u"-o"_s, full + u"/out.pdf"_s}}) {
+        SCOPED_TRACE(args.first().toStdString());
+        const TResult result = run(cli, args);
+        EXPECT_EQ(result.ExitCode, 1);
+        EXPECT_TRUE(result.Err.contains(SystemErrorText(ENOSPC))) << result.Err.toStdString();
+        EXPECT_EQ(FilesIn(full), QStringList());
+    }
+}
 
 } // namespace

@@ -13,13 +13,14 @@ namespace FaultRun {
 
 const QStringList &Calls()
 {
-    static const QStringList calls{u"write"_s, u"fsync"_s, u"rename"_s, u"link"_s};
+    static const QStringList calls{u"tmpfile"_s, u"write"_s, u"fsync"_s, u"rename"_s,
+                                   u"link"_s};
     return calls;
 }
 
 TResult Run(const QString &program, const QStringList &args, const QString &workDir,
             const QString &configDir, const QString &pattern, const QString &call, int nth,
-            int errorNumber, const QString &logFile)
+            int errorNumber, const QString &logFile, bool noTmpfile)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
@@ -37,6 +38,8 @@ TResult Run(const QString &program, const QStringList &args, const QString &work
     env.insert(u"VT_FAULT_LOG"_s, logFile);
     if (nth > 0 && errorNumber == 0)
         env.insert(u"VT_FAULT_KILL"_s, u"1"_s);
+    if (noTmpfile)
+        env.insert(u"VT_FAULT_NO_TMPFILE"_s, u"1"_s);
     QProcess process;
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(workDir);

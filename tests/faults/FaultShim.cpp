@@ -1,16 +1,19 @@
 // Preloaded into a process under test: makes one chosen system call fail, as a full
 // disk or a failing device would.
 //
-//   VT_FAULT_CALL   write, fsync (also fdatasync), rename (also renameat, renameat2)
-//                   or link (also linkat); "all" logs every kind and fails none
+//   VT_FAULT_CALL   write, fsync (also fdatasync), rename (also renameat, renameat2),
+//                   link (also linkat) or tmpfile (an open of a folder with O_TMPFILE);
+//                   "all" logs every kind and fails none
 //   VT_FAULT_PATH   a shell pattern the call's path must match (default "*"); for
 //                   write and fsync the path of the descriptor, for rename and link
-//                   either name
+//                   either name, for tmpfile the folder
 //   VT_FAULT_NTH    fail the Nth matching call (1 = the first); unset or 0 fails none
 //   VT_FAULT_ERRNO  the errno to fail with (default ENOSPC)
 //   VT_FAULT_KILL   when set, the process kills itself (SIGKILL) just before that
 //                   call instead, as a crash or a power cut would stop it there
 //   VT_FAULT_LOG    a file that gets one line per matching call: "CALL PATH"
+//   VT_FAULT_NO_TMPFILE  when set, every O_TMPFILE open fails with EOPNOTSUPP, as on a
+//                   file system without unnamed files (not counted as a call)
 
 #include <atomic>
 #include <cerrno>
@@ -174,6 +177,56 @@ int linkat(int fromDir, const char *from, int toDir, const char *to, int flags)
     if (armed("link") && shouldFail("link", absolute(fromDir, from), absolute(toDir, to)))
         return -1;
     return next(fromDir, from, toDir, to, flags);
+}
+
+// open and openat take a mode only with O_CREAT or O_TMPFILE.
+#define VT_OPEN_MODE(flags, mode)                                                        \
+    do {                                                                                   \
+        if (((flags) & O_CREAT) || ((flags) & O_TMPFILE) == O_TMPFILE) {                   \
+            va_list args;                                                                  \
+            va_start(args, flags);                                                         \
+            mode = va_arg(args, mode_t);                                                   \
+            va_end(args);                                                                  \
+        }                                                                                  \
+    } while (false)
+
+namespace {
+
+// Whether an open of a new unnamed file in a folder is to fail; errno is then set.
+bool failTmpfile(int dirFd, const char *path, int flags)
+{
+    if ((flags & O_TMPFILE) != O_TMPFILE)
+        return false;
+    if (std::getenv("VT_FAULT_NO_TMPFILE")) {
+        errno = EOPNOTSUPP;
+        return true;
+    }
+    return armed("tmpfile") && shouldFail("tmpfile", absolute(dirFd, path));
+}
+
+} // namespace
+
+int open(const char *path, int flags, ...)
+{
+    static const auto next = real<int (*)(const char *, int, ...)>("open");
+    mode_t mode = 0;
+    VT_OPEN_MODE(flags, mode);
+    if (failTmpfile(AT_FDCWD, path, flags))
+        return -1;
+    return next(path, flags, mode);
+}
+
+// One and the same call where files are 64-bit anyway.
+int open64(const char *path, int flags, ...) __attribute__((alias("open")));
+
+int openat(int dirFd, const char *path, int flags, ...)
+{
+    static const auto next = real<int (*)(int, const char *, int, ...)>("openat");
+    mode_t mode = 0;
+    VT_OPEN_MODE(flags, mode);
+    if (failTmpfile(dirFd, path, flags))
+        return -1;
+    return next(dirFd, path, flags, mode);
 }
 
 } // extern "C"

@@ -49,7 +49,7 @@ TEST(KillTest, KilledSavesNeverLoseTheNotesFileOrTheBackup)
     ASSERT_TRUE(dir.isValid());
     QDir(dir.path()).mkpath(u"notes"_s);
     const QString file = dir.filePath(u"notes/doc.vlt"_s);
-    const QString backup = dir.filePath(u"notes/doc.bak"_s);
+    const QString backup = dir.filePath(u"notes/doc.vlt.bak"_s);
     {
         TNoteTree tree;
         Versions::Fill(tree, 0, 4096);
@@ -101,6 +101,15 @@ TEST(KillTest, KilledSavesNeverLoseTheNotesFileOrTheBackup)
         if (FaultRun::FilesIn(dir.filePath(u"notes"_s)).size() > before)
             ++insideCommit;
     }
+    // The next save takes away what the killed ones left.
+    QProcess last;
+    last.setProcessEnvironment(env);
+    last.start(QStringLiteral(VT_SAVE_DRIVER),
+               {file, u"--backup"_s, u"--lines"_s, u"4096"_s, u"--saves"_s, u"1"_s});
+    ASSERT_TRUE(last.waitForFinished(60000));
+    EXPECT_EQ(last.exitCode(), 0);
+    EXPECT_EQ(FaultRun::FilesIn(dir.filePath(u"notes"_s)),
+              QStringList({u"doc.vlt"_s, u"doc.vlt.bak"_s}));
     std::printf("[kills] %d kills in %lld s (seed %u): %d saves completed, %d kills inside a "
                 "commit, %d before the first save of a run; notes file and backup whole "
                 "every time, nothing lost\n",
