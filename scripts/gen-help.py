@@ -416,8 +416,10 @@ a file with the extension .vle, and nobody can read it without the password.
 
 To protect the open document, choose File > Encrypt (Ctrl+R), type the
 password twice and press OK. The document now carries the .vle name; it is
-written enciphered the next time you save. The original .vlt file stays
-where it is until you delete it.
+written enciphered the next time you save. "Delete original file" is checked
+at first: the unprotected .vlt file (and its backup) is then deleted once the
+enciphered file has been written, and Reopen leads to the .vle file. Uncheck
+it to keep the .vlt file.
 
 Saving under a .vle name with File > Save As asks for a new password as
 well. With "Delete original file" checked, the unprotected .vlt file of the

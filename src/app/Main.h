@@ -311,6 +311,8 @@ private:
     bool m_writingRecovery = false;
     bool m_recoveryFailedSaid = false;
     bool m_signalClosing = false;
+    // An untitled document's name was asked for when the user switched away.
+    bool m_switchSaveAsked = false;
     // The document's password while Save As has set it aside.
     QString m_passwordAside;
     // Open requests of second starts, run once no dialog is open.

@@ -82,11 +82,14 @@ void TfrmMain::SetModified(bool value)
     m_modified = value;
     SetNoteFile(m_noteFile);
     updateCommandStates();
-    // A change schedules the recovery copy; a saved or given-up document has none.
-    if (value)
+    // A change schedules the recovery copy; a saved or given-up document has none, and
+    // the next untitled one is asked for a name at a switch again.
+    if (value) {
         documentChanged();
-    else
+    } else {
         discardRecoveryCopy();
+        m_switchSaveAsked = false;
+    }
 }
 
 void TfrmMain::clearEditor()
@@ -371,8 +374,13 @@ void TfrmMain::afterSave(const QString &target, bool deleteOriginal)
     setPlainFile(QString());
     if (plain.isEmpty())
         return;
-    if (QFileInfo(plain).isFile())
-        QFile::remove(plain);
+    if (QFileInfo(plain).isFile() && QFile::remove(plain)) {
+        // Reopen and the next start lead to the enciphered file, not to one that is gone.
+        mruMain->RemoveMissingFiles();
+        mruMain->AddFile(target);
+        if (Settings->LastFile == plain)
+            Settings->LastFile = target;
+    }
     // Its backup holds the plain text too, unless it is the enciphered backup that
     // this save has just made.
     QFile backup(backupPathFor(plain));
@@ -637,7 +645,8 @@ void TfrmMain::AutoSaveOnSwitch()
         SaveDocument(m_noteFile, true);
         return;
     }
-    if (m_dialogOpen)
+    // Asked once for a document: a Cancel means the user will save it when ready.
+    if (m_dialogOpen || std::exchange(m_switchSaveAsked, true))
         return;
     action("miRestore")->trigger();
     const QString name = runFileDialog(

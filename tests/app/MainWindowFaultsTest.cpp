@@ -5,6 +5,7 @@
 #include "app/qkRichedit.h"
 #include "settings/LngMan.h"
 #include "settings/UtilsFile.h"
+#include "settings/qkMRUList.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -74,6 +75,10 @@ TEST_F(BackupFaults, EncryptWithDeleteOriginalRemovesThePlainFileOnceTheNextSave
     EXPECT_TRUE(readBytes(u"doc.vle"_s).startsWith("VLE"));
     EXPECT_FALSE(QFile::exists(path(u"doc.vlt"_s)));
     EXPECT_FALSE(QFile::exists(path(u"doc.vlt.bak"_s))) << "the plain backup goes too";
+    // Nothing leads to the deleted file any more.
+    EXPECT_FALSE(window->mruMain->Items().contains(path(u"doc.vlt"_s)));
+    EXPECT_TRUE(window->mruMain->Items().contains(path(u"doc.vle"_s)));
+    EXPECT_EQ(Settings->LastFile, path(u"doc.vle"_s));
 
     // From now on the backups of the document are enciphered.
     typeInEditor(u" again"_s);
@@ -255,6 +260,26 @@ TEST_F(MainWindowTest, RestoreKeepsAMaximisedWindowMaximised)
     command("miRestore")->trigger();
     EXPECT_FALSE(window->isMinimized());
     EXPECT_TRUE(window->isMaximized());
+}
+
+TEST_F(MainWindowTest, SwitchAutosaveAsksForAnUntitledDocumentsNameOnce)
+{
+    start();
+    Settings->AutoSave = 1;
+    typeInEditor(u"x"_s);
+    chosenFile.clear();
+    window->AutoSaveOnSwitch();
+    window->AutoSaveOnSwitch();
+    typeInEditor(u"y"_s);
+    window->AutoSaveOnSwitch();
+    EXPECT_EQ(dialogs, QStringList{u"save"_s}) << "a Cancel is not asked again at each switch";
+
+    // A new document is asked for its name again.
+    answers = {QMessageBox::No};
+    command("miFileNew")->trigger();
+    typeInEditor(u"z"_s);
+    window->AutoSaveOnSwitch();
+    EXPECT_EQ(dialogs.size(), 2);
 }
 
 TEST_F(MainWindowTest, SwitchAutosaveSavesANamedDocumentWhileAFileDialogIsOpen)
