@@ -35,11 +35,14 @@
 #include <QSessionManager>
 #include <QShortcut>
 #include <QSplitter>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWindow>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -578,10 +581,18 @@ void TfrmMain::ApplyStartupState()
 {
     StartLanguageManager(LanguageManager(), LanguageFolder(), Settings->LanguageFile);
     ApplySettings();
-    if (Settings->RememberWindowPos)
+    const TRectI &stored = Settings->WindowPos.rcNormalPosition;
+    const bool placed = stored.right - stored.left > 50 && stored.bottom - stored.top > 50;
+    if (!placed)
+        placeFirstWindow();
+    else if (Settings->RememberWindowPos)
         restorePlacement();
-    if (Settings->SplitterPos > 0)
-        splitMain->setSizes({Settings->SplitterPos, qMax(1, width() - Settings->SplitterPos)});
+    int treeWidth = Settings->SplitterPos;
+    // The first start has no width of the user's own yet: titles are readable.
+    if (!placed)
+        treeWidth = std::max(treeWidth, width() / 4);
+    if (treeWidth > 0)
+        splitMain->setSizes({treeWidth, qMax(1, width() - treeWidth)});
     if (Settings->ReloadLastFile && m_startup.FileParameter.isEmpty()
         && !Settings->LastFile.isEmpty() && QFileInfo::exists(Settings->LastFile))
         LoadDocument(Settings->LastFile);
@@ -628,6 +639,20 @@ void TfrmMain::ApplySettings()
     action("miSettingsWordWrap")->setChecked(Settings->WordWrap);
     action("miSettingsOnTop")->setChecked(Settings->StayOnTop);
     SetNoteFile(m_noteFile);
+}
+
+void TfrmMain::placeFirstWindow()
+{
+    // Without a placement of the user's own: a comfortable share of the screen, centred,
+    // never smaller than the window as designed.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QSize size(std::max(624, available.width() * 3 / 5),
+                     std::max(486, available.height() * 2 / 3));
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                    size.boundedTo(available.size()), available));
 }
 
 void TfrmMain::restorePlacement()

@@ -221,6 +221,7 @@ private:
     bool FormCloseQuery();
     void StoreWindowState();
     void restorePlacement();
+    void placeFirstWindow();
     void updateCommandStates();
     void scheduleCommandStates();
     void readClipboardState();

@@ -20,7 +20,7 @@ using namespace Qt::StringLiterals;
 
 std::function<int(TfrmNewNote &)> TfrmNewNote::RunModal;
 
-TfrmNewNote::TfrmNewNote(QWidget *parent) : QDialog(parent)
+TfrmNewNote::TfrmNewNote(QWidget *parent) : QDialog(parent, DialogWindowFlags)
 {
     setObjectName(u"frmNewNote"_s);
     setWindowTitle(u"New"_s);

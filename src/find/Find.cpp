@@ -109,7 +109,7 @@ bool anyAncestorCollapsed(const TNoteTreeView *view, const TNote *note)
 } // namespace
 
 TfrmSearchReplace::TfrmSearchReplace(TfrmMain *main)
-    : QDialog(main), m_main(main), m_search(main->TopicTreeModel)
+    : QDialog(main, DialogWindowFlags), m_main(main), m_search(main->TopicTreeModel)
 {
     Q_ASSERT(main);
     setObjectName(u"frmSearchReplace"_s);

@@ -46,7 +46,7 @@ std::function<void(QWidget *, const QString &)> TfrmPassword::ShowError = showEr
 std::function<int(TfrmPassword &)> TfrmPassword::RunModal
     = [](TfrmPassword &dialog) { return dialog.exec(); };
 
-TfrmPassword::TfrmPassword(QWidget *parent) : QDialog(parent)
+TfrmPassword::TfrmPassword(QWidget *parent) : QDialog(parent, DialogWindowFlags)
 {
     setObjectName(u"frmPassword"_s);
     setWindowTitle(u"Enter password"_s);

@@ -141,8 +141,7 @@ TfrmPrint::TfrmPrint(const TPrintSource &source, QWidget *parent)
 {
     setObjectName(u"frmPrint"_s);
     setWindowTitle(u"Print"_s);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-        | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(DialogWindowFlags);
     setModal(true);
 
     m_noPrinter = QPrinterInfo::availablePrinterNames().isEmpty();

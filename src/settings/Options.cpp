@@ -118,8 +118,7 @@ void invalidateLayouts(QLayout *layout)
 } // namespace
 
 TfrmOptions::TfrmOptions(TSettings &Settings, int TabIndex, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, DialogWindowFlags | Qt::MSWindowsFixedSizeDialogHint),
       m_settings(Settings)
 {
     setObjectName(u"frmOptions"_s);
@@ -432,10 +431,15 @@ int TfrmOptions::AutoSaveTag() const
 
 void TfrmOptions::showFont(QLineEdit *box, const TFontDesc &font)
 {
-    box->setText(font.Name);
     QFont shown = SettingsGui::toQFont(font);
     shown.setPointSize(qBound(1, font.Size, kMaxShownPointSize));
     box->setFont(shown);
+    // A face this system does not have (the default "Tahoma" on Linux) is drawn in
+    // another one: the box says which, and the stored name stays.
+    const QString used = QFontInfo(shown).family();
+    box->setText(used.compare(font.Name, Qt::CaseInsensitive) == 0 || used.isEmpty()
+                     ? font.Name
+                     : u"%1 (%2)"_s.arg(font.Name, used));
 }
 
 void TfrmOptions::rbDirectoryClick()

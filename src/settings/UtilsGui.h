@@ -12,6 +12,11 @@
 
 #include <functional>
 
+// The frame of the program's dialogs: a title and a close button, no minimise or
+// maximise button (without CustomizeWindowHint the window manager adds its own).
+inline constexpr Qt::WindowFlags DialogWindowFlags = Qt::Dialog | Qt::CustomizeWindowHint
+    | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+
 class QImage;
 class QPainter;
 class QPlainTextEdit;

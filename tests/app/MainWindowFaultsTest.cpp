@@ -4,11 +4,13 @@
 #include "MainWindowFixture.h"
 #include "app/qkRichedit.h"
 #include "settings/LngMan.h"
+#include "settings/Options.h"
 #include "settings/UtilsFile.h"
 #include "settings/qkMRUList.h"
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QSplitter>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QLineEdit>
@@ -295,6 +297,51 @@ TEST_F(MainWindowTest, SwitchAutosaveSavesANamedDocumentWhileAFileDialogIsOpen)
     command("miFileOpen")->trigger();
     EXPECT_FALSE(window->Modified());
     EXPECT_TRUE(readBytes(u"doc.vlt"_s).contains("typed"));
+}
+
+TEST_F(MainWindowTest, TheFirstWindowIsLargeEnoughToReadTitles)
+{
+    start();
+    EXPECT_GE(window->width(), 624);
+    EXPECT_GE(window->height(), 486);
+    EXPECT_GE(window->splitMain->sizes().value(0), window->width() / 4 - 8)
+        << "a tree of 80 pixels cuts every title";
+}
+
+TEST_F(MainWindowTest, DialogsHaveNoMinimiseOrMaximiseButton)
+{
+    start();
+    command("miEditSearch")->trigger();
+    TfrmPassword password(window.get());
+    TfrmNewNote prompt(window.get());
+    TfrmOptions options(*Settings, 0, window.get());
+    const QList<QWidget *> dialogs{&password, &prompt, &options,
+                                   window->findChild<QDialog *>(u"frmSearchReplace"_s)};
+    for (QWidget *dialog : dialogs) {
+        ASSERT_TRUE(dialog);
+        const Qt::WindowFlags flags = dialog->windowFlags();
+        EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint)) << dialog->objectName().toStdString();
+        EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint))
+            << dialog->objectName().toStdString();
+        EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    }
+}
+
+class PlacedWindow : public MainWindowTest
+{
+    void adjust(TSettings &settings) override
+    {
+        settings.RememberWindowPos = true;
+        settings.WindowPos.rcNormalPosition = {40, 30, 740, 530};
+        settings.SplitterPos = 90;
+    }
+};
+
+TEST_F(PlacedWindow, APlacementOfTheUsersOwnIsKept)
+{
+    start();
+    EXPECT_EQ(window->size(), QSize(700, 500));
+    EXPECT_EQ(window->splitMain->sizes().value(0), 90);
 }
 
 TEST_F(MainWindowTest, DisabledMenuKeyDoesNothingInTheEditor)

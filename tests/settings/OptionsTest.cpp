@@ -386,7 +386,9 @@ TEST_F(OptionsTest, OkWithoutChangesKeepsEverySetting)
         EXPECT_TRUE(dialog.cbMultipleInstances->isChecked());
         EXPECT_TRUE(dialog.rbConfirm[2]->isChecked());
         EXPECT_TRUE(dialog.mnuAutoSave->actions().at(4)->isChecked());
-        EXPECT_EQ(dialog.edtTreeFont->text(), u"No Such Face"_s);
+        // Drawn in a face that exists, and the box says which.
+        EXPECT_EQ(dialog.edtTreeFont->text(),
+                  u"No Such Face (%1)"_s.arg(QFontInfo(dialog.edtTreeFont->font()).family()));
         EXPECT_EQ(dialog.edtDefaultOpen->text(), u"/nowhere/open"_s);
         return pressOk(dialog);
     });
