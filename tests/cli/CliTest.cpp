@@ -282,4 +282,49 @@ TEST_F(CliTest, TreeOfADeepDocumentStreamsItsOutput)
 #endif
 }
 
+// The strong format through the tool: written and read with --password-file, a wrong
+// password and a damaged file each said as such, and nothing written after either.
+// Last in the file: its key derivation is the largest child process the memory check
+// above would otherwise see.
+TEST_F(CliTest, StrongFileConvertsBothWaysAndRefusesAWrongPasswordOrDamage)
+{
+    CliRun r = run({u"convert"_s, path(u"doc.vlt"_s), path(u"doc.VLX"_s), u"--password-file"_s,
+                    path(u"pw"_s)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QByteArray strong = readFile(u"doc.vlx"_s);
+    ASSERT_TRUE(TArchive::IsEncipheredData(strong));
+    EXPECT_FALSE(strong.startsWith("VLE"));
+    r = run({u"tree"_s, path(u"doc.vlx"_s), u"--password-file"_s, u"-"_s}, "secret12\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, u"Work\n  Computers\n    Linux\nInbox\n"_s);
+    r = run({u"convert"_s, path(u"doc.vlx"_s), path(u"back.vlt"_s), u"--password-file"_s,
+             path(u"pw"_s)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(u"back.vlt"_s), readFile(u"doc.vlt"_s));
+
+    QByteArray flipped = strong;
+    flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 4);
+    writeFile(u"flipped.vlx"_s, flipped);
+    writeFile(u"cut.vlx"_s, strong.chopped(20));
+    writeFile(u"out.vlt"_s, "the previous output");
+    const struct
+    {
+        QString file;
+        QString password;
+        QString reason;
+    } failures[] = {
+        {u"doc.vlx"_s, u"wrongpw"_s, u"Invalid password!"_s},
+        {u"flipped.vlx"_s, u"pw"_s, u"is damaged or was changed"_s},
+        {u"cut.vlx"_s, u"pw"_s, u"is damaged or was changed"_s},
+    };
+    for (const auto &f : failures) {
+        r = run({u"convert"_s, path(f.file), path(u"out.vlt"_s), u"--password-file"_s,
+                 path(f.password)});
+        EXPECT_EQ(r.exitCode, 1) << f.file.toStdString();
+        EXPECT_TRUE(r.err.contains(f.reason) && r.err.contains(f.file)) << r.err.toStdString();
+        EXPECT_EQ(readFile(u"out.vlt"_s), "the previous output");
+    }
+    EXPECT_EQ(readFile(u"doc.vlx"_s), strong);
+}
+
 } // namespace
