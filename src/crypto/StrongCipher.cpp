@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 namespace StrongCipher {
 
@@ -25,6 +26,11 @@ constexpr qsizetype kCheckSize = 16;
 constexpr qsizetype kKeySize = 32;
 // Sub-keys of the derived key, one for the stream and one for the header's MAC.
 constexpr char kKdfContext[crypto_kdf_CONTEXTBYTES + 1] = "VLXnotes";
+// Chunks of output handed on at once: a write call per chunk would cost more than
+// the cipher itself.
+constexpr qsizetype kOutChunks = 16;
+// Pieces of text from this size on are enciphered while the caller makes the next.
+constexpr qsizetype kBackgroundPiece = 256 * 1024;
 
 static_assert(kStreamHeaderAt + crypto_secretstream_xchacha20poly1305_HEADERBYTES == kMacAt);
 static_assert(kCheckAt + kCheckSize == HeaderSize);
@@ -292,26 +298,68 @@ TWriter::TWriter(TKeyPtr key, TOut out)
     checkOf(header, header + kCheckAt);
     m_out(QByteArrayView(reinterpret_cast<const char *>(header), HeaderSize));
     m_pending.reserve(ChunkSize);
-    m_cipher.resize(ChunkSize + ChunkOverhead);
+    m_cipher.resize(kOutChunks * (ChunkSize + ChunkOverhead));
 }
 
 TWriter::~TWriter()
 {
+    // An error of the caller's may leave a piece being enciphered: it uses the state.
+    if (m_job.valid())
+        m_job.wait();
     sodium_memzero(&m_state->stream, sizeof m_state->stream);
     Wipe(m_pending);
+    Wipe(m_piece);
 }
 
 void TWriter::emitChunk(const uchar *text, qsizetype size, bool last)
 {
+    if (m_cipherSize + ChunkSize + ChunkOverhead > m_cipher.size())
+        m_cipher.resize(m_cipherSize + kOutChunks * (ChunkSize + ChunkOverhead));
     unsigned long long length = 0;
     crypto_secretstream_xchacha20poly1305_push(
-        &m_state->stream, reinterpret_cast<uchar *>(m_cipher.data()), &length, text,
-        static_cast<unsigned long long>(size), nullptr, 0,
+        &m_state->stream, reinterpret_cast<uchar *>(m_cipher.data()) + m_cipherSize, &length,
+        text, static_cast<unsigned long long>(size), nullptr, 0,
         last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : 0);
-    m_out(QByteArrayView(m_cipher.constData(), static_cast<qsizetype>(length)));
+    m_cipherSize += static_cast<qsizetype>(length);
+}
+
+void TWriter::handOn()
+{
+    if (m_cipherSize == 0)
+        return;
+    const qsizetype size = std::exchange(m_cipherSize, 0);
+    m_out(QByteArrayView(m_cipher.constData(), size));
+}
+
+void TWriter::collect()
+{
+    if (m_job.valid()) {
+        m_job.get();
+        Wipe(m_piece);
+    }
+    handOn();
 }
 
 void TWriter::Write(QByteArrayView text)
+{
+    collect();
+    if (text.size() < kBackgroundPiece) {
+        push(text);
+        if (m_cipherSize >= kOutChunks * ChunkSize)
+            handOn();
+        return;
+    }
+    // The caller may reuse its buffer as soon as this returns.
+    m_piece = text.toByteArray();
+    try {
+        m_job = std::async(std::launch::async, [this] { push(m_piece); });
+    } catch (const std::system_error &) {
+        push(m_piece); // no thread to be had: here, then
+        Wipe(m_piece);
+    }
+}
+
+void TWriter::push(QByteArrayView text)
 {
     // Whole chunks straight from the caller's bytes; only the remainder is gathered.
     if (!m_pending.isEmpty()) {
@@ -333,8 +381,10 @@ void TWriter::Write(QByteArrayView text)
 
 void TWriter::Finish()
 {
+    collect();
     emitChunk(bytes(m_pending), m_pending.size(), true);
     Wipe(m_pending);
+    handOn();
 }
 
 // ---- whole texts -----------------------------------------------------------------

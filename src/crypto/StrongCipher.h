@@ -23,6 +23,7 @@
 
 #include <array>
 #include <functional>
+#include <future>
 #include <memory>
 
 namespace StrongCipher {
@@ -141,7 +142,9 @@ private:
 };
 
 // Writes an enciphered text: the header at once, then a chunk whenever ChunkSize bytes
-// of text have come, and the final chunk at Finish. Output goes to `out` in pieces.
+// of text have come, and the final chunk at Finish. Output goes to `out` in pieces,
+// always on the caller's thread. A large piece of text is enciphered on a thread of
+// its own while the caller makes the next one.
 class TWriter final
 {
 public:
@@ -155,14 +158,21 @@ public:
     void Finish();
 
 private:
+    void push(QByteArrayView text);
     void emitChunk(const uchar *text, qsizetype size, bool last);
+    // Waits for the piece being enciphered, then hands on what is ready.
+    void collect();
+    void handOn();
 
     struct TState;
     TKeyPtr m_key;
     TOut m_out;
     std::unique_ptr<TState> m_state;
     QByteArray m_pending; // text of the chunk being gathered
-    QByteArray m_cipher;  // one chunk's output
+    QByteArray m_cipher;  // output not yet handed on
+    qsizetype m_cipherSize = 0;
+    QByteArray m_piece;   // the text the other thread enciphers
+    std::future<void> m_job;
 };
 
 // Overwrites the bytes with zeros (where the compiler cannot leave it out) and empties.
