@@ -6,9 +6,9 @@
 //        same reader: the chunk reader and the notes reader behind it meet every text,
 //        and what comes back must be the text.
 
+#include "ReadEnciphered.h"
+
 #include "crypto/StrongCipher.h"
-#include "notes/Archive.h"
-#include "notes/NoteTree.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -24,19 +24,6 @@ const StrongCipher::TKeyPtr &fixedKey()
     return key;
 }
 
-void readDocument(const QByteArray &file)
-{
-    TNoteTree tree;
-    TArchive archive(&tree);
-    archive.Password = QString::fromLatin1(kPassword);
-    QStringList lines;
-    try {
-        if (archive.ReadEncryptedData(file, lines))
-            archive.ReadLines(nullptr, lines);
-    } catch (const EVellumtreeError &) {
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -48,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         StrongCipher::THeader header;
         if (StrongCipher::ParseHeader(rest, &header) == StrongCipher::TStatus::Ok
             && header.Params == StrongCipher::MinimumParams())
-            readDocument(rest);
+            ReadEnciphered(rest, QString::fromLatin1(kPassword));
         return 0;
     }
     const QByteArray file = StrongCipher::Encipher(rest, fixedKey());
@@ -57,6 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             != StrongCipher::TStatus::Ok
         || text != rest)
         std::abort();
-    readDocument(file);
+    ReadEnciphered(file, QString::fromLatin1(kPassword));
     return 0;
 }

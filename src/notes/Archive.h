@@ -36,7 +36,7 @@ public:
 
 // A strongly enciphered file that fails its checks: a byte changed, parts of it moved
 // or missing, or more after its end. Nothing of such a file is used.
-class EDamagedFile : public EVellumtreeError
+class EDamagedFile : public EFileError
 {
 public:
     EDamagedFile(const QString &fileName, const QString &where);

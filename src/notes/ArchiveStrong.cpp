@@ -16,7 +16,7 @@ using namespace ArchiveFormat;
 using StrongCipher::TStatus;
 
 EDamagedFile::EDamagedFile(const QString &fileName, const QString &where)
-    : EVellumtreeError(
+    : EFileError(
         u"The file \"%1\" is damaged or was changed (%2). Nothing of it was opened."_s.arg(
             displayName(fileName), where))
 {

@@ -41,12 +41,6 @@ TEST_F(EncipheredFormatsTest, EncryptOffersTheStrongFormatFirstAndTheCompatibleO
     EXPECT_EQ(window->NoteFile(), path(u"other.vle"_s));
     command("miFileSave")->trigger();
     EXPECT_TRUE(readBytes(u"other.vle"_s).startsWith("VLE"));
-
-    // Both open again with their password.
-    passwords << u"secret1"_s;
-    window->OpenDocument(path(u"doc.vlx"_s));
-    EXPECT_EQ(window->NoteFile(), path(u"doc.vlx"_s));
-    EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
 }
 
 // Save As to an enciphered name asks for the format too, the strong one preselected

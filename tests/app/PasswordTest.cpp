@@ -192,21 +192,6 @@ TEST_F(PasswordDialogTest, SetModeOffersTheStrongFormatFirst)
     TfrmPassword dialog;
     ASSERT_TRUE(dialog.AskNewPassword());
     EXPECT_EQ(dialog.Format, TArchive::TEncipherment::Compatible);
-
-    // A caller may preselect the compatible format; the user may go back.
-    drive = [&](TfrmPassword &d) {
-        EXPECT_TRUE(d.rbCompatible->isChecked());
-        EXPECT_TRUE(d.lblWeakFormat->isVisible());
-        d.rbStrong->setChecked(true);
-        EXPECT_FALSE(d.lblWeakFormat->isVisible());
-        type(d.edtPassword, u"long enough"_s);
-        type(d.edtVerify, u"long enough"_s);
-        QTest::mouseClick(d.btnOk, Qt::LeftButton);
-    };
-    TfrmPassword again;
-    again.Format = TArchive::TEncipherment::Compatible;
-    ASSERT_TRUE(again.AskNewPassword());
-    EXPECT_EQ(again.Format, TArchive::TEncipherment::Strong);
 }
 
 TEST_F(PasswordDialogTest, EnterModeLayoutAndCaption)

@@ -162,14 +162,6 @@ TEST_F(FindCommandsTest, StrongFileIsSearchedAndWrittenBackInItsOwnFormat)
     EXPECT_EQ(run({u"replace"_s, u"@doc.vlx"_s, u"cat"_s, u"x"_s, u"-o"_s, u"@x.vle"_s,
                    u"--password-file"_s, u"@pw"_s}),
               2);
-    EXPECT_EQ(run({u"export"_s, u"@doc.vlt"_s, u"Inbox"_s, u"@out.vlx"_s}), 2);
-    EXPECT_FALSE(QFile::exists(path(u"out.vlx"_s)));
-    EXPECT_EQ(run({u"import"_s, u"@doc.vlt"_s, u"Inbox"_s, u"@doc.vlx"_s, u"--password-file"_s,
-                   u"@pw"_s}),
-              0)
-        << err.toStdString();
-    run({u"tree"_s, u"@doc.vlt"_s});
-    EXPECT_EQ(out, u"Work cat\n  Pets\n    Old\nInbox\n  Work cat\n    Pets\n      Old\n  Inbox\n"_s);
 }
 
 TEST_F(FindCommandsTest, ReplaceCountsAndWritesInPlaceOrToOut)

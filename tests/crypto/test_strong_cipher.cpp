@@ -246,30 +246,4 @@ TEST_F(StrongCipherTest, TextLargerThanTheCallerTakesIsRefused)
     EXPECT_EQ(Decipher(file, kPassword, text, ChunkSize + 1), TStatus::Ok);
 }
 
-TEST_F(StrongCipherTest, KeptKeyOpensOnlyWhatItFits)
-{
-    const TKeyPtr first = key();
-    const QByteArray file = Encipher("text", first);
-    QByteArray text;
-    TKeyPtr used;
-    // The kept key is taken as it is: no second derivation.
-    ASSERT_EQ(Decipher(file, kPassword, text, 100, first, &used), TStatus::Ok);
-    EXPECT_EQ(used, first);
-    // A key of another salt is not, and the password decides.
-    const TKeyPtr other = key();
-    ASSERT_EQ(Decipher(file, kPassword, text, 100, other, &used), TStatus::Ok);
-    EXPECT_NE(used, other);
-    EXPECT_EQ(used->salt(), first->salt());
-    EXPECT_EQ(Decipher(file, "wrong", text, 100, other, &used), TStatus::WrongPassword);
-}
-
-TEST(StrongCipherCost, DefaultCostIsAtLeastLibsodiumsModerateOne)
-{
-    // A user's file must not be cheaper to attack than that; the limits must hold it.
-    EXPECT_GE(DefaultParams().OpsLimit, quint64(crypto_pwhash_OPSLIMIT_MODERATE));
-    EXPECT_GE(DefaultParams().MemLimit, quint64(crypto_pwhash_MEMLIMIT_MODERATE));
-    EXPECT_LE(DefaultParams().OpsLimit, MaximumParams().OpsLimit);
-    EXPECT_LE(DefaultParams().MemLimit, MaximumParams().MemLimit);
-}
-
 } // namespace

@@ -136,26 +136,6 @@ INSTANTIATE_TEST_SUITE_P(
                       TDocCase{"LegacyCodePage", 2000, TTextEncoding::Windows1251, u"pass"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(StrongArchiveTest, BranchExportAndLinesReadAsTheirPlainForms)
-{
-    build(tree, u"A(B,C),D"_s);
-    TArchive writer(&tree);
-    writer.Password = u"pass"_s;
-    writer.WriteNotes(tree.RootNote(0), path(u"branch.vlx"_s));
-    TArchive plain(&tree);
-    plain.WriteNotes(tree.RootNote(0), path(u"branch.vlt"_s));
-    EXPECT_EQ(decipher(readBytes(u"branch.vlx"_s), u"pass"_s), readBytes(u"branch.vlt"_s));
-
-    TNoteTree back;
-    TArchive reader(&back);
-    reader.Password = u"pass"_s;
-    QStringList lines;
-    ASSERT_TRUE(reader.ReadEncrypted(path(u"branch.vlx"_s), lines));
-    ASSERT_TRUE(reader.ReadEncryptedData(readBytes(u"branch.vlx"_s), lines));
-    ASSERT_TRUE(reader.ReadLines(nullptr, lines));
-    EXPECT_EQ(dump(back), u"A(B,C)"_s);
-}
-
 // Every failure leaves the open document as it was and says which failure it is.
 TEST_F(StrongArchiveTest, WrongPasswordAndDamageAreToldApartAndChangeNothing)
 {
