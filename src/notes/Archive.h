@@ -137,8 +137,10 @@ private:
     // returned. Raises EInvalidPassword, EDamagedFile and EFileError.
     QByteArray decipherStrong(const QString &fileName);
     QByteArray decipherStrongData(const QByteArray &fileBytes, const QString &fileName);
+    // sizeHint: the file's size, which the text is never larger than.
     QByteArray decipherStrong(const QString &fileName,
-                              const std::function<qint64(char *buffer, qint64 count)> &read);
+                              const std::function<qint64(char *buffer, qint64 count)> &read,
+                              qint64 sizeHint);
     // The key a .vlx is written with: the document's own, or a new one.
     std::shared_ptr<const StrongCipher::TStrongKey> strongKey();
     QByteArray legacyWriteKey() const;

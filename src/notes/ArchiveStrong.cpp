@@ -9,6 +9,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -74,7 +75,7 @@ QByteArray TArchive::decipherStrong(const QString &fileName)
             throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(displayName(fileName),
                                                                     file.errorString()));
         return got;
-    });
+    }, file.size());
 }
 
 QByteArray TArchive::decipherStrongData(const QByteArray &fileBytes, const QString &fileName)
@@ -85,11 +86,12 @@ QByteArray TArchive::decipherStrongData(const QByteArray &fileBytes, const QStri
         std::memcpy(buffer, fileBytes.constData() + at, got);
         at += got;
         return qint64(got);
-    });
+    }, fileBytes.size());
 }
 
 QByteArray TArchive::decipherStrong(const QString &fileName,
-                                    const std::function<qint64(char *, qint64)> &read)
+                                    const std::function<qint64(char *, qint64)> &read,
+                                    qint64 sizeHint)
 {
     QByteArray buffer(StrongCipher::ChunkSize + StrongCipher::ChunkOverhead, Qt::Uninitialized);
     const auto readSome = [&](qint64 count) {
@@ -98,11 +100,15 @@ QByteArray TArchive::decipherStrong(const QString &fileName,
     StrongCipher::TReader reader;
     check(reader.ReadHeader(readSome(StrongCipher::HeaderSize)), fileName);
     std::shared_ptr<const StrongCipher::TStrongKey> used;
-    check(reader.Unlock(passwordKey(Password),
-                        FileKey.Password == Password ? FileKey.Strong : nullptr, &used),
-          fileName);
-    // Nothing of the text leaves here before all of it has been authenticated.
+    QByteArray passwordBytes = passwordKey(Password);
+    const TStatus unlocked = reader.Unlock(
+        passwordBytes, FileKey.Password == Password ? FileKey.Strong : nullptr, &used);
+    StrongCipher::Wipe(passwordBytes);
+    check(unlocked, fileName);
+    // Nothing of the text leaves here before all of it has been authenticated. Room for
+    // all of it at once: no copy of it is left behind in freed memory as it grows.
     QByteArray text;
+    text.reserve(std::clamp<qint64>(sizeHint - StrongCipher::HeaderSize, 0, MaxFileSize));
     qint64 at = StrongCipher::HeaderSize;
     TStatus status = TStatus::Ok;
     for (QByteArrayView chunk = readSome(buffer.size()); !chunk.isEmpty() && status == TStatus::Ok;
@@ -125,7 +131,9 @@ std::shared_ptr<const StrongCipher::TStrongKey> TArchive::strongKey()
 {
     if (FileKey.Password == Password && FileKey.Strong)
         return FileKey.Strong;
-    auto key = StrongCipher::TStrongKey::Create(passwordKey(Password));
+    QByteArray passwordBytes = passwordKey(Password);
+    auto key = StrongCipher::TStrongKey::Create(passwordBytes);
+    StrongCipher::Wipe(passwordBytes);
     if (!key)
         throw EFileError(u"There is not enough memory to derive the key for the password."_s);
     FileKey = {Password, {}, key};
