@@ -125,7 +125,7 @@ TEST_F(EncipheredFormatsTest, StrongDocumentIsSavedWithItsOwnKeyAndEncipheredBac
     const QByteArray second = readBytes(u"doc.vlx"_s);
     EXPECT_NE(second, first);
     EXPECT_EQ(second.mid(8, 34), first.mid(8, 34)) << "the key was derived anew";
-    EXPECT_EQ(readBytes(u"doc.bak"_s), first) << "the backup is the enciphered file";
+    EXPECT_EQ(readBytes(u"doc.vlx.bak"_s), first) << "the backup is the enciphered file";
     EXPECT_EQ(passwordQuestions, QStringList{u"enter"_s});
 
     TNoteTree back;
