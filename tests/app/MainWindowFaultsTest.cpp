@@ -79,8 +79,8 @@ TEST_F(BackupFaults, EncryptWithDeleteOriginalRemovesThePlainFileOnceTheNextSave
     EXPECT_FALSE(QFile::exists(path(u"doc.vlt.bak"_s))) << "the plain backup goes too";
     // Nothing leads to the deleted file any more.
     EXPECT_FALSE(window->mruMain->Items().contains(path(u"doc.vlt"_s)));
-    EXPECT_TRUE(window->mruMain->Items().contains(path(u"doc.vle"_s)));
-    EXPECT_EQ(Settings->LastFile, path(u"doc.vle"_s));
+    EXPECT_TRUE(window->mruMain->Items().contains(path(u"doc.vlx"_s)));
+    EXPECT_EQ(Settings->LastFile, path(u"doc.vlx"_s));
 
     // From now on the backups of the document are enciphered: the previous file itself.
     typeInEditor(u" again"_s);
