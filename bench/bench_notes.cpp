@@ -6,6 +6,7 @@
 #include "ProcessMemory.h"
 #include "RatioReporter.h"
 
+#include "crypto/StrongCipher.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "notes/TextEncoding.h"
@@ -267,6 +268,69 @@ void BM_SaveDocument(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * doc.bytes.size());
 }
 
+// The document saved and loaded strongly enciphered, with the key kept from an earlier
+// save as the window keeps it: the cipher's cost against the plain save and load.
+struct StrongCopy
+{
+    QString path;
+    TArchive::TFileKey key;
+};
+
+StrongCopy &strongCopy()
+{
+    static StrongCopy copy = [] {
+        Document &doc = document();
+        TArchive archive(&doc.tree);
+        archive.Password = u"a benchmark password"_s;
+        const QString path = doc.path + u".strong.vlx"_s;
+        archive.WriteNotes(nullptr, path);
+        return StrongCopy{path, archive.FileKey};
+    }();
+    return copy;
+}
+
+void BM_SaveStrong(benchmark::State &state)
+{
+    Document &doc = document();
+    StrongCopy &copy = strongCopy();
+    for (auto _ : state) {
+        TArchive archive(&doc.tree);
+        archive.Password = copy.key.Password;
+        archive.FileKey = copy.key;
+        archive.WriteNotes(nullptr, copy.path);
+    }
+    state.SetBytesProcessed(state.iterations() * doc.bytes.size());
+}
+
+void BM_LoadStrong(benchmark::State &state)
+{
+    Document &doc = document();
+    StrongCopy &copy = strongCopy();
+    for (auto _ : state) {
+        TNoteTree tree;
+        TArchive archive(&tree);
+        archive.Password = copy.key.Password;
+        archive.FileKey = copy.key;
+        if (!archive.ReadNotes(nullptr, copy.path) || tree.Count() != doc.tree.Count())
+            state.SkipWithError("load failed");
+    }
+    state.SetBytesProcessed(state.iterations() * doc.bytes.size());
+}
+
+// What a .vlx costs once per password and file: the key derivation at the cost new
+// files are written with.
+void BM_DeriveStrongKey(benchmark::State &state)
+{
+    const StrongCipher::TKdfParams params = StrongCipher::DefaultParams();
+    const StrongCipher::TStrongKey::TSalt salt{};
+    for (auto _ : state) {
+        if (!StrongCipher::TStrongKey::Derive("a benchmark password", params, salt))
+            state.SkipWithError("no memory for the key derivation");
+    }
+    state.counters["ops_limit"] = static_cast<double>(params.OpsLimit);
+    state.counters["mem_limit_mib"] = static_cast<double>(params.MemLimit >> 20);
+}
+
 // The reference for the searches: a plain C search of the title in the file bytes.
 void BM_MemSearch(benchmark::State &state)
 {
@@ -349,6 +413,9 @@ BENCHMARK(BM_ReadSplit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadDocument)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteFileRaw)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveDocument)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveStrong)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadStrong)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeriveStrongKey)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadSplitWrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertDocument)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -369,10 +436,13 @@ int main(int argc, char **argv)
                                                {{"BM_LoadDocument", "BM_ReadSplit"},
                                                 {"BM_ConvertDocument", "BM_ReadSplitWrite"},
                                                 {"BM_SaveDocument", "BM_WriteFileRaw"},
+                                                {"BM_SaveStrong", "BM_SaveDocument"},
+                                                {"BM_LoadStrong", "BM_LoadDocument"},
                                                 {"BM_FindByTitle", "BM_MemSearch"},
                                                 {"BM_FindByLink", "BM_MemSearch"},
                                                 {"BM_AbsoluteIndex", "BM_WalkTree"},
                                                 {"BM_SortNotes", "BM_SortTitlesStd"}});
     QFile::remove(document().path);
+    QFile::remove(document().path + u".strong.vlx"_s);
     return result;
 }

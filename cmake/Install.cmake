@@ -1,6 +1,6 @@
 # Installs Vellumtree as a desktop program: the two executables, their language files
 # and help document under share/vellumtree (where the program looks when it finds
-# nothing beside itself), the desktop entry, the MIME types of both file kinds, the
+# nothing beside itself), the desktop entry, the MIME types of the three file kinds, the
 # icons, the AppStream metadata and the man page. CPack builds a Debian package from it.
 
 include(GNUInstallDirs)
@@ -22,6 +22,7 @@ install(FILES ${_res}/Help.vlt DESTINATION ${_data})
 install(FILES ${_res}/desktop/vellumtree.desktop
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
 install(FILES ${_res}/desktop/vellumtree-vlt.xml ${_res}/desktop/vellumtree-vle.xml
+              ${_res}/desktop/vellumtree-vlx.xml
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/mime/packages)
 
 set(_icons ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor)
@@ -32,6 +33,7 @@ endforeach()
 install(FILES ${_res}/icons/vellumtree.svg DESTINATION ${_icons}/scalable/apps)
 install(FILES ${_res}/icons/application-x-vellumtree-vlt.svg
               ${_res}/icons/application-x-vellumtree-vle.svg
+              ${_res}/icons/application-x-vellumtree-vlx.svg
         DESTINATION ${_icons}/scalable/mimetypes)
 
 configure_file(${_res}/desktop/vellumtree.metainfo.xml.in

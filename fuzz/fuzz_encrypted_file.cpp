@@ -1,6 +1,5 @@
 // The enciphered-file reader on arbitrary file contents.
-#include "notes/Archive.h"
-#include "notes/NoteTree.h"
+#include "ReadEnciphered.h"
 
 #include <cstdint>
 
@@ -13,14 +12,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray key(reinterpret_cast<const char *>(data + 1), static_cast<qsizetype>(keyLength));
     const QByteArray file(reinterpret_cast<const char *>(data + 1 + keyLength),
                           static_cast<qsizetype>(size - 1 - keyLength));
-    TNoteTree tree;
-    TArchive archive(&tree);
-    archive.Password = QString::fromLatin1(key);
-    QStringList lines;
-    try {
-        if (archive.ReadEncryptedData(file, lines))
-            archive.ReadLines(nullptr, lines);
-    } catch (const EInvalidSignature &) {
-    }
+    ReadEnciphered(file, QString::fromLatin1(key));
     return 0;
 }

@@ -51,8 +51,8 @@ you can open it in any web browser and read all titles and texts there.
 Vellumtree reads and writes it line by line, so do not edit the structure
 lines by hand.
 
-A file protected by a password has the extension .vle instead
-(see [Enciphered files]).
+A file protected by a password has the extension .vlx instead (or .vle in
+the older, weak format; see [Enciphered files]).
 
 When you save, the new version is written completely before it replaces
 the old one, so a failed save never leaves you with a broken file. With
@@ -120,8 +120,8 @@ New (Ctrl+N)
     Starts a new document with one note. If the open document has unsaved
     changes, Vellumtree asks whether to save them first.
 Open... (Ctrl+O)
-    Opens a notes file (.vlt) or an enciphered notes file (.vle). For an
-    enciphered file you are asked for its password.
+    Opens a notes file (.vlt) or an enciphered notes file (.vlx or .vle).
+    For an enciphered file you are asked for its password.
 Reopen
     The files you used most recently. Choose one to open it again. The
     list length is set in the options ("MRU size").
@@ -129,7 +129,8 @@ Save (Ctrl+S)
     Saves the document under its current name.
 Save As... (F12)
     Saves the document under a new name. Saving under a .vlt name stores
-    it unprotected; a .vle name asks for a new password.
+    it unprotected; a .vlx or .vle name asks for a new password and the
+    format to protect it with.
 Export... (Ctrl+E)
     Writes the selected note and its branch to another file
     (see [Import and export]).
@@ -406,37 +407,55 @@ Minimize to system tray    minimising hides the window behind an icon in
 Close to system tray       the window's close button hides the window in
                            the notification area; File > Exit still closes.
 Remember edited note       opens a file at the note you were working on.
-Associate with .vlt and .vle files
+Associate with .vlt, .vlx and .vle files
                            makes Vellumtree the program that opens notes
                            files when you open them from your file manager.""", []),
     ]),
     ("Enciphered files", """\
-A document can be protected with a password. It is then stored enciphered in
-a file with the extension .vle, and nobody can read it without the password.
+A document can be protected with a password. It is then stored enciphered,
+and nobody can read it without the password. There are two formats:
+
+Strong (.vlx)      the recommended one. The password is stretched with
+                   Argon2id, which makes every guess slow, and the notes are
+                   enciphered with XChaCha20-Poly1305. Any change to the file
+                   is found: a damaged or altered file is refused, never
+                   shown as garbage. Older versions of Vellumtree cannot
+                   open it.
+Compatible (.vle)  the format of older versions, for files that must still
+                   open there. It keeps casual readers out, but not a
+                   determined attacker: use it only where .vlx cannot be
+                   used.
 
 To protect the open document, choose File > Encrypt (Ctrl+R), type the
-password twice and press OK. The document now carries the .vle name; it is
-written enciphered the next time you save. "Delete original file" is checked
-at first: the unprotected .vlt file (and its backup) is then deleted once the
-enciphered file has been written, and Reopen leads to the .vle file. Uncheck
-it to keep the .vlt file.
+password twice, choose the format (Strong is preselected) and press OK.
+The document now carries the .vlx (or .vle) name; it is written enciphered
+the next time you save. "Delete original file" is checked at first: the
+unprotected .vlt file (and its backup) is then deleted once the enciphered
+file has been written, and Reopen leads to the enciphered file. Uncheck it
+to keep the .vlt file.
 
-Saving under a .vle name with File > Save As asks for a new password as
-well. With "Delete original file" checked, the unprotected .vlt file of the
-same name is deleted once the enciphered file has been written.
+Saving under a .vlx or .vle name with File > Save As asks for a new
+password and the format as well. With "Delete original file" checked, the
+unprotected .vlt file of the document is deleted once the enciphered file
+has been written.
+
+A .vle file stays a .vle file when you save it. To move it to the strong
+format, save it with File > Save As and choose Strong.
 
 A new password must have at least 4 characters, and both entries must
 match. Choose a long password that is not easy to guess.
 
-Opening a .vle file asks for its password. A wrong password leaves the
-open document as it was.
+Opening an enciphered file asks for its password. A wrong password leaves
+the open document as it was. A .vlx file that was damaged or changed says
+so instead, and is not opened.
 
 To remove the protection, save the document with File > Save As under a
 .vlt name.
 
 Keep your password safe: there is no way to open an enciphered file
-without it. The protection keeps your notes from casual readers; for
-secrets of real value, use a dedicated encryption tool as well.""", []),
+without it. Opening or saving a .vlx takes about half a second the first
+time, while the password is stretched. Backups of an enciphered document
+are enciphered the same way, and no plain copy of it is ever written.""", []),
     ("Search and replace", """\
 Edit > Search/Replace (Ctrl+F) or the toolbar's Search and replace button
 opens the search window. It stays open while you go on working.

@@ -237,6 +237,8 @@ private:
     void setPlainFile(const QString &name);
     void afterSave(const QString &target, bool deleteOriginal);
     bool readDocument(const QString &name, const QString &password);
+    // Whether a save may write target now; asks or says why not.
+    bool mayOverwrite(const QString &target, bool automatic);
     void reportDamage(const QString &name, const TArchive::TDamage &damage);
     static QString damagedCopyName(const QString &original);
     // Before the first save over a damaged file: its untouched copy beside it.
@@ -286,6 +288,8 @@ private:
     bool m_openDialogRelabelled = false;
     bool m_saveDialogRelabelled = false;
     QString m_filePassword;
+    // How the document's enciphered file is keyed, from its last read or save.
+    TArchive::TFileKey m_fileKey;
     TTextEncoding m_fileEncoding = TTextEncoding::Utf8;
     // The plain file the document was read from or last saved as, and whether the
     // next enciphered save deletes it (File > Encrypt with "Delete original file").

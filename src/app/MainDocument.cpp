@@ -219,11 +219,12 @@ bool TfrmMain::readDocument(const QString &name, const QString &password)
     WaitCursor wait;
     TArchive archive(TopicTreeModel);
     archive.Password = password;
+    archive.FileKey = m_fileKey;
     try {
         if (!archive.ReadNotes(nullptr, name)) {
-            // For an enciphered file "not a notes file" nearly always means a wrong
-            // password; saying nothing would leave the user guessing.
-            if (TArchive::IsEncryptedName(name)) {
+            // For a .vle "not a notes file" nearly always means a wrong password (a .vlx
+            // says so itself); saying nothing would leave the user guessing.
+            if (TArchive::EnciphermentOf(name) == TArchive::TEncipherment::Compatible) {
                 TMessageService::ShowError(this, EInvalidPassword().message());
             } else {
                 // Saying nothing would leave the user wondering whether anything happened.
@@ -237,6 +238,7 @@ bool TfrmMain::readDocument(const QString &name, const QString &password)
         return false;
     }
     m_filePassword = password;
+    m_fileKey = archive.FileKey;
     m_fileEncoding = archive.Encoding;
     setPlainFile(password.isEmpty() ? name : QString());
     clearEditor();
@@ -336,6 +338,7 @@ void TfrmMain::OpenDocument(const QString &name)
     TopicTreeModel->ResetTree();
     // A new file starts without the password of the document it replaces.
     m_filePassword.clear();
+    m_fileKey = {};
     m_fileEncoding = TTextEncoding::Utf8;
     setPlainFile(QString());
     SetNoteFile(name);
@@ -385,7 +388,7 @@ void TfrmMain::afterSave(const QString &target, bool deleteOriginal)
     // this save has just made.
     QFile backup(backupPathFor(plain));
     if (QFileInfo(backup.fileName()).isFile() && backup.open(QIODevice::ReadOnly)
-        && !TArchive::IsEncipheredData(backup.read(3))) {
+        && !TArchive::IsEncipheredData(backup.read(8))) {
         backup.close();
         backup.remove();
     }
@@ -396,7 +399,63 @@ bool TfrmMain::SaveDocument(const QString &name, bool automatic)
     if (automatic && isHelpDocument(name))
         return false;
     // The name of the file really written: a ".VLE" name is written in lower case.
-    const QString target = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
+    QString target = TArchive::IsEncryptedName(name) ? TArchive::EncryptedName(name) : name;
+    if (!mayOverwrite(target, automatic))
+        return false;
+    bool deleteOriginal = false;
+    if (TArchive::IsEncryptedName(name) && m_filePassword.isEmpty()) {
+        TfrmPassword dialog(this);
+        dialog.FileName = name;
+        const bool confirmed = dialog.AskNewPassword();
+        m_filePassword = confirmed ? dialog.Password : QString();
+        if (!confirmed)
+            return false;
+        deleteOriginal = dialog.DeleteOriginal;
+        // The format chosen names the file; another name is checked anew.
+        const QString chosen = TArchive::EncryptedName(name, dialog.Format);
+        if (chosen != target) {
+            target = chosen;
+            if (!mayOverwrite(target, automatic)) {
+                m_filePassword.clear();
+                return false;
+            }
+        }
+    }
+
+    WaitCursor wait;
+    StoreEditorText();
+    if (Settings->TrimSpaces)
+        TopicTreeModel->TrimNotes();
+
+    TArchive archive(TopicTreeModel);
+    archive.Password = m_filePassword;
+    archive.FileKey = m_fileKey;
+    archive.Title = m_docTitle;
+    archive.LastNode = Settings->RememberLastNote ? TopicTree->selectedNote() : nullptr;
+    archive.Encoding = m_fileEncoding;
+
+    const QString backup = Settings->Backup ? backupPathFor(target) : QString();
+    if (!keepDamagedOriginal(target))
+        return false;
+    try {
+        archive.WriteNotes(nullptr, target, backup);
+    } catch (const EVellumtreeError &e) {
+        TMessageService::ShowError(this, e.message());
+        return false;
+    }
+    afterSave(target, deleteOriginal);
+    m_fileKey = archive.FileKey;
+    m_fileEncoding = archive.Encoding;
+    SetModified(false);
+    // The name of the file really written: a ".VLE" name is written in lower case.
+    SetNoteFile(target);
+    rememberFile(target, TFileStamp::Of(ResolvedFilePath(target)));
+    Settings->LastSaveFolder = QFileInfo(target).absolutePath();
+    return true;
+}
+
+bool TfrmMain::mayOverwrite(const QString &target, bool automatic)
+{
     // Another program changed the file since it was read or saved: an automatic save
     // never overwrites that, and the user decides for any other.
     if (fileChangedOnDisk(target)) {
@@ -421,44 +480,6 @@ bool TfrmMain::SaveDocument(const QString &name, bool automatic)
         }
         return false;
     }
-    bool deleteOriginal = false;
-    if (TArchive::IsEncryptedName(name) && m_filePassword.isEmpty()) {
-        TfrmPassword dialog(this);
-        dialog.FileName = name;
-        const bool confirmed = dialog.AskNewPassword();
-        m_filePassword = confirmed ? dialog.Password : QString();
-        if (!confirmed)
-            return false;
-        deleteOriginal = dialog.DeleteOriginal;
-    }
-
-    WaitCursor wait;
-    StoreEditorText();
-    if (Settings->TrimSpaces)
-        TopicTreeModel->TrimNotes();
-
-    TArchive archive(TopicTreeModel);
-    archive.Password = m_filePassword;
-    archive.Title = m_docTitle;
-    archive.LastNode = Settings->RememberLastNote ? TopicTree->selectedNote() : nullptr;
-    archive.Encoding = m_fileEncoding;
-
-    const QString backup = Settings->Backup ? backupPathFor(target) : QString();
-    if (!keepDamagedOriginal(target))
-        return false;
-    try {
-        archive.WriteNotes(nullptr, target, backup);
-    } catch (const EVellumtreeError &e) {
-        TMessageService::ShowError(this, e.message());
-        return false;
-    }
-    afterSave(target, deleteOriginal);
-    m_fileEncoding = archive.Encoding;
-    SetModified(false);
-    // The name of the file really written: a ".VLE" name is written in lower case.
-    SetNoteFile(target);
-    rememberFile(target, TFileStamp::Of(ResolvedFilePath(target)));
-    Settings->LastSaveFolder = QFileInfo(target).absolutePath();
     return true;
 }
 
@@ -482,7 +503,7 @@ QString TfrmMain::dialogFilter(const QString &languageFilter) const
         QString patterns = parts[i + 1];
         filters << description + u" ("_s + patterns.replace(u';', u' ') + u')';
     }
-    return filters.isEmpty() ? u"Vellumtree notes (*.vlt *.vle);;All files (*)"_s
+    return filters.isEmpty() ? u"Vellumtree notes (*.vlt *.vlx *.vle);;All files (*)"_s
                              : filters.join(u";;"_s);
 }
 
@@ -542,6 +563,7 @@ void TfrmMain::miFileNewClick()
     SetModified(false);
     SetNoteFile(kUntitled);
     m_filePassword.clear();
+    m_fileKey = {};
     m_fileEncoding = TTextEncoding::Utf8;
     // A new document has a title of its own, not the one of the file it replaces.
     m_docTitle.clear();
@@ -600,7 +622,7 @@ void TfrmMain::miFileEncryptClick()
     m_filePassword = dialog.Password;
     // The plain file goes once the next save has written the enciphered one.
     m_deletePlainOnSave = dialog.DeleteOriginal;
-    SetNoteFile(TArchive::EncryptedName(m_noteFile));
+    SetNoteFile(TArchive::EncryptedName(m_noteFile, dialog.Format));
     SetModified(true);
 }
 

@@ -78,7 +78,8 @@ void TfrmMain::miFileImportClick()
             archive.Password = password;
             if (archive.ReadNotes(note, name))
                 SetModified(true);
-            else if (enciphered) // nearly always a wrong password
+            else if (TArchive::EnciphermentOf(name) == TArchive::TEncipherment::Compatible)
+                // nearly always a wrong password: a .vle cannot tell
                 TMessageService::ShowError(this, EInvalidPassword().message());
             // A plain file that is not a notes file is passed over in silence.
             // Reading resets the tree's view: the note is selected again.
@@ -110,6 +111,7 @@ void TfrmMain::miFileExportClick()
     // own: plain text there could never be opened again.
     const bool enciphered = TArchive::IsEncryptedName(name);
     QString password;
+    QString target = name;
     if (enciphered) {
         TfrmPassword dialog(this);
         dialog.FileName = name;
@@ -119,6 +121,7 @@ void TfrmMain::miFileExportClick()
         if (!dialog.AskNewPassword())
             return;
         password = dialog.Password;
+        target = TArchive::EncryptedName(name, dialog.Format);
     }
     StoreEditorText();
     const auto restore = waitCursor();
@@ -127,7 +130,7 @@ void TfrmMain::miFileExportClick()
             TArchive archive(TopicTreeModel);
             archive.Encoding = m_fileEncoding;
             archive.Password = password;
-            archive.WriteNotes(note, name);
+            archive.WriteNotes(note, target);
         } else {
             ImportExport::WriteTextFile(name, ImportExport::ExportText(*TopicTreeModel, note),
                                         m_fileEncoding);

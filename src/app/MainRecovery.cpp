@@ -86,17 +86,26 @@ void TfrmMain::writeRecoveryCopy()
     StoreEditorText();
     TRecoveryInfo about;
     about.Document = m_noteFile;
-    about.Extension = password.isEmpty() ? u"vlt"_s : u"vle"_s;
+    // Enciphered as the document is: a strong document's text never goes into the weak
+    // format, and its key is the document's own, not derived again for every copy.
+    about.Extension = password.isEmpty() ? u"vlt"_s
+        : TArchive::EnciphermentOf(m_noteFile) == TArchive::TEncipherment::Compatible
+        ? u"vle"_s
+        : u"vlx"_s;
     about.Written = QDateTime::currentDateTime();
     about.Stamp = m_fileStamp;
     try {
         m_recovery->Store(about, [this, &password](const QString &path) {
             TArchive archive(TopicTreeModel);
             archive.Password = password;
+            archive.FileKey = m_fileKey;
             archive.Title = m_docTitle;
             archive.LastNode = TopicTree->selectedNote();
             archive.Encoding = m_fileEncoding;
             archive.WriteNotes(nullptr, path);
+            // A key derived for the copy serves the next copies and the save.
+            if (archive.FileKey.Password == m_filePassword)
+                m_fileKey = archive.FileKey;
         });
         m_recoveryFailedSaid = false;
     } catch (const EVellumtreeError &e) {
@@ -170,7 +179,7 @@ bool TfrmMain::recoverDocument(const TRecoveryInfo &copy)
     try {
         if (!archive.ReadNotes(nullptr, copy.CopyPath)) {
             TMessageService::ShowError(this,
-                TArchive::IsEncryptedName(copy.CopyPath)
+                TArchive::EnciphermentOf(copy.CopyPath) == TArchive::TEncipherment::Compatible
                     ? EInvalidPassword().message()
                     : message(u"not_notes_file"_s, copy.CopyPath));
             return false;
@@ -181,6 +190,7 @@ bool TfrmMain::recoverDocument(const TRecoveryInfo &copy)
     }
     clearEditor();
     m_filePassword = password;
+    m_fileKey = archive.FileKey;
     m_fileEncoding = archive.Encoding;
     m_docTitle = archive.Title;
     setPlainFile(QString());

@@ -187,8 +187,9 @@ int replace(const QStringList &args, const THooks &hooks)
         return hooks.UsageError(u"replace takes a FILE, a non-empty TEXT and a REPLACEMENT"_s);
     const QString &file = a->positional[0];
     const QString target = a->output.value_or(file);
-    if (TArchive::IsEncryptedName(target) != TArchive::IsEncryptedName(file))
-        return hooks.UsageError(u"-o must name the same kind of file as FILE (.vlt or .vle)"_s);
+    if (TArchive::EnciphermentOf(target) != TArchive::EnciphermentOf(file))
+        return hooks.UsageError(
+            u"-o must name the same kind of file as FILE (.vlt, .vlx or .vle)"_s);
     TNoteTree tree;
     TArchive archive(&tree);
     read(archive, file, hooks, kExitFailure);
@@ -244,7 +245,7 @@ int exportNotes(const QStringList &args, const THooks &hooks)
     const QString &out = a->positional[2];
     // Text in a file named as enciphered could never be opened again.
     if (TArchive::IsEncryptedName(out))
-        return hooks.UsageError(u"export writes .vlt or text; use convert for .vle"_s);
+        return hooks.UsageError(u"export writes .vlt or text; use convert for .vlx or .vle"_s);
     TNoteTree tree;
     TArchive archive(&tree);
     read(archive, file, hooks, kExitFailure);

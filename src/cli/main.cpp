@@ -40,8 +40,9 @@ const char kUsage[] =
     "  tree FILE          titles in tree order, one per line, two spaces of indent per level\n"
     "  cat FILE NOTE      the body of the note named by a note link (note://A\\B;) or,\n"
     "                     failing that, by its title\n"
-    "  convert IN OUT     read IN (.vlt or .vle), write OUT by its extension: .vlt, .vle,\n"
-    "                     or .txt (the notes as plain text); title and last note are kept\n"
+    "  convert IN OUT     read IN (.vlt, .vlx or .vle), write OUT by its extension: .vlt,\n"
+    "                     .vlx (strongly enciphered), .vle (the weak format older versions\n"
+    "                     read) or .txt (the notes as plain text); title and last note are kept\n"
     "  find FILE TEXT [--case] [--whole-words] [--titles] [--no-bodies] [--under LINK]\n"
     "                     one line per match in tree order: the note's link, a tab, \"title\"\n"
     "                     or the body line (from 1), a tab, the column (from 1), a tab, the\n"
@@ -49,9 +50,9 @@ const char kUsage[] =
     "                     wrong usage or a file that cannot be read\n"
     "  replace FILE TEXT REPLACEMENT [search options] [-o OUT]\n"
     "                     replace every match in the tree (or the branch under LINK), print\n"
-    "                     the number of replacements, write FILE (or OUT); a .vle keeps its\n"
-    "                     password\n"
-    "  import FILE LINK IN   IN .vlt or .vle: its notes become the last children of LINK; else the\n"
+    "                     the number of replacements, write FILE (or OUT); an enciphered file\n"
+    "                     keeps its format and password\n"
+    "  import FILE LINK IN   IN .vlt, .vlx or .vle: its notes become the last children of LINK; else the\n"
     "                     lines of the text file IN become LINK's body; FILE is written\n"
     "  export FILE LINK OUT  OUT .vlt: the branch at LINK as a notes file; else as text, the\n"
     "                     note and its following siblings with their branches\n"
@@ -231,7 +232,8 @@ void readDocument(TArchive &archive, const QString &fileName,
     try {
         if (!archive.ReadNotes(parent, fileName))
             throw CliFailure{fileName
-                             + (TArchive::IsEncryptedName(fileName)
+                             + (TArchive::EnciphermentOf(fileName)
+                                            == TArchive::TEncipherment::Compatible
                                     ? u": not a notes file (or the password is wrong)"_s
                                     : u": not a notes file"_s)};
     } catch (const EVellumtreeError &e) {
@@ -300,8 +302,8 @@ int commandConvert(const QStringList &args, PasswordSource &passwords)
     const QString &in = args[0];
     const QString &out = args[1];
     const QString suffix = QFileInfo(out).suffix().toLower();
-    if (suffix != u"vlt"_s && suffix != u"vle"_s && suffix != u"txt"_s)
-        return usageError(out + u": OUT must end in .vlt, .vle or .txt"_s);
+    if (suffix != u"vlt"_s && suffix != u"vle"_s && suffix != u"vlx"_s && suffix != u"txt"_s)
+        return usageError(out + u": OUT must end in .vlt, .vlx, .vle or .txt"_s);
 
     TNoteTree tree;
     TArchive reader(&tree);
@@ -320,8 +322,11 @@ int commandConvert(const QStringList &args, PasswordSource &passwords)
         writer.Title = reader.Title;
         writer.LastNode = reader.LastNode;
         writer.Encoding = reader.Encoding;
-        if (suffix == u"vle"_s)
+        if (TArchive::IsEncryptedName(out)) {
+            // An enciphered file keeps its password, and the key it was opened with.
             writer.Password = TArchive::IsEncryptedName(in) ? reader.Password : passwords.fresh(out);
+            writer.FileKey = reader.FileKey;
+        }
         writer.WriteNotes(nullptr, out);
     } catch (const EVellumtreeError &e) {
         throw CliFailure{Cli::errorLine(e, out)};

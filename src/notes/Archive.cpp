@@ -1,6 +1,7 @@
 #include "notes/Archive.h"
 
 #include "crypto/STRMBlowfish.h"
+#include "crypto/StrongCipher.h"
 #include "notes/ArchiveFormat.h"
 #include "notes/NoteTree.h"
 #include "settings/Utils.h"
@@ -93,24 +94,43 @@ QString TArchive::DefaultBodyTag()
     return u"<body bgcolor=\"#ffffff\">"_s;
 }
 
+TArchive::TEncipherment TArchive::EnciphermentOf(const QString &fileName)
+{
+    const QString name = QFileInfo(fileName).fileName();
+    if (name.endsWith(u".vle"_s, Qt::CaseInsensitive))
+        return TEncipherment::Compatible;
+    if (name.endsWith(u".vlx"_s, Qt::CaseInsensitive))
+        return TEncipherment::Strong;
+    return TEncipherment::Plain;
+}
+
 bool TArchive::IsEncryptedName(const QString &fileName)
 {
-    return QFileInfo(fileName).fileName().endsWith(u".vle"_s, Qt::CaseInsensitive);
+    return EnciphermentOf(fileName) != TEncipherment::Plain;
 }
 
 QString TArchive::EncryptedName(const QString &fileName)
 {
+    return EncryptedName(fileName, EnciphermentOf(fileName) == TEncipherment::Strong
+                                       ? TEncipherment::Strong
+                                       : TEncipherment::Compatible);
+}
+
+QString TArchive::EncryptedName(const QString &fileName, TEncipherment format)
+{
+    Q_ASSERT(format != TEncipherment::Plain);
     const QFileInfo info(fileName);
     const QString name = info.fileName();
     const qsizetype dot = name.lastIndexOf(u'.');
     const QString base = dot < 0 ? name : name.left(dot);
     const qsizetype cut = fileName.size() - name.size();
-    return fileName.left(cut) + base + u".vle"_s;
+    return fileName.left(cut) + base
+        + (format == TEncipherment::Strong ? u".vlx"_s : u".vle"_s);
 }
 
 bool TArchive::IsEncipheredData(QByteArrayView head)
 {
-    return head.startsWith(kMagic);
+    return head.startsWith(kMagic) || StrongCipher::IsStrongData(head);
 }
 
 bool TArchive::IsWeakPassword(const QString &password)
@@ -222,13 +242,17 @@ TArchive::TDeciphered TArchive::decipherFile(const QString &fileName, const QByt
 
 bool TArchive::ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines)
 {
-    lines = decodeLines(decipher(fileBytes, passwordKey(Password)));
+    lines = decodeLines(StrongCipher::IsStrongData(fileBytes)
+                            ? decipherStrongData(fileBytes, QString())
+                            : decipher(fileBytes, passwordKey(Password)));
     return lines.size() > 1;
 }
 
 bool TArchive::ReadEncrypted(const QString &fileName, QStringList &lines)
 {
-    lines = decodeLines(decipherFile(fileName, passwordKey(Password), false).Text);
+    lines = decodeLines(EnciphermentOf(fileName) == TEncipherment::Strong
+                            ? decipherStrong(fileName)
+                            : decipherFile(fileName, passwordKey(Password), false).Text);
     return lines.size() > 1;
 }
 
@@ -240,14 +264,28 @@ QByteArray TArchive::FileBytes(const QStringList &lines, const QString &fileName
 QByteArray TArchive::fileBytes(const QString &text, const QString &fileName)
 {
     QByteArray bytes = encodeText(text);
-    if (!IsEncryptedName(fileName))
+    switch (EnciphermentOf(fileName)) {
+    case TEncipherment::Plain:
         return bytes;
-    TBlowfish cipher(passwordKey(Password));
+    case TEncipherment::Strong:
+        return StrongCipher::Encipher(bytes, strongKey());
+    case TEncipherment::Compatible:
+        break;
+    }
+    TBlowfish cipher(legacyWriteKey());
     cipher.EncryptString(bytes);
     return kMagic + bytes;
 }
 
+QByteArray TArchive::legacyWriteKey() const
+{
+    if (FileKey.Password == Password && !FileKey.LegacyKey.isEmpty())
+        return FileKey.LegacyKey;
+    return passwordKey(Password);
+}
+
 void TArchive::WriteEncrypted(const QString &fileName, const QStringList &lines)
 {
-    writeFile(EncryptedName(fileName), FileBytes(lines, EncryptedName(fileName)));
+    const QString target = EncryptedName(fileName);
+    writeFile(target, FileBytes(lines, target));
 }

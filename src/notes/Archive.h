@@ -7,11 +7,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
 class QFile;
 class TByteLines;
 class TLineSink;
 class TNote;
 class TNoteTree;
+namespace StrongCipher {
+class TStrongKey;
+}
 
 // The deciphered text of an enciphered file has at most one line: the password
 // was wrong.
@@ -28,6 +34,14 @@ public:
     EInvalidSignature();
 };
 
+// A strongly enciphered file that fails its checks: a byte changed, parts of it moved
+// or missing, or more after its end. Nothing of such a file is used.
+class EDamagedFile : public EFileError
+{
+public:
+    EDamagedFile(const QString &fileName, const QString &where);
+};
+
 // Reader and writer of notes files: a small HTML document that a browser shows as
 // a list of titles with preformatted bodies, read back strictly line by line.
 // One object serves one read or one write.
@@ -36,16 +50,24 @@ class TArchive final
 public:
     static QString DocTypeLine();
     static QString DefaultBodyTag();
-    // Whether a file name is read and written enciphered (".vle" in any case).
+    // How a file is enciphered, by its name: ".vle" (in any case) is the compatible
+    // format older versions read, ".vlx" the strong one.
+    enum class TEncipherment { Plain, Compatible, Strong };
+    static TEncipherment EnciphermentOf(const QString &fileName);
+    // Whether a file name is read and written enciphered, in either format.
     static bool IsEncryptedName(const QString &fileName);
-    // The name with its extension replaced by ".vle" in lower case.
+    // The name with its extension replaced by ".vlx" for a ".vlx" name and by ".vle"
+    // otherwise, in lower case.
     static QString EncryptedName(const QString &fileName);
+    // The name with its extension replaced by the one of an enciphered format.
+    static QString EncryptedName(const QString &fileName, TEncipherment format);
     // The largest notes file that is opened: its text, decoded, takes about three
     // times its size in memory.
     static constexpr qint64 MaxFileSize = qint64(512) << 20;
     // And the most line break characters (CR and LF counted apart) its text may have.
     static constexpr qsizetype MaxLineBreaks = 20'000'000;
-    // Whether bytes begin as an enciphered notes file does.
+    // Whether bytes begin as an enciphered notes file of either format does (the
+    // first 8 bytes decide).
     static bool IsEncipheredData(QByteArrayView head);
     // A password whose key leaves the cipher's schedule as it starts: a file
     // enciphered with it would be as good as plain text.
@@ -55,8 +77,8 @@ public:
 
     // Reads a notes file: parent none replaces the whole tree, a note receives the
     // file's notes as its last children. False when the text is not a notes text
-    // (the tree is then untouched). Raises EFileError, EInvalidSignature and
-    // EInvalidPassword.
+    // (the tree is then untouched). Raises EFileError, EInvalidSignature,
+    // EInvalidPassword and EDamagedFile.
     bool ReadNotes(TNote *parent, const QString &fileName);
     // Writes the whole tree (branchRoot none) or one branch, atomically. With a
     // backupPath, the version being replaced becomes the backup once the new text is
@@ -67,7 +89,8 @@ public:
     // ReadEncrypted on the bytes of a file already in memory.
     bool ReadEncryptedData(const QByteArray &fileBytes, QStringList &lines);
     void WriteEncrypted(const QString &fileName, const QStringList &lines);
-    // The file's bytes for a name: the notes text, or for ".vle" its magic and cipher text.
+    // The file's bytes for a name: the notes text, or for an enciphered name its magic
+    // and cipher text.
     QByteArray FileBytes(const QStringList &lines, const QString &fileName);
 
     // The line-level halves of ReadNotes and WriteNotes.
@@ -89,6 +112,17 @@ public:
     QString Title;
     QString BodyTag;
     QString Password;
+    // How an enciphered file was keyed. A read leaves it here, and a write with the
+    // same password keys the file the same way: a .vle opened with the legacy key
+    // bytes stays readable where only those work, and a .vlx is saved without its key
+    // being derived again. The document keeps it from one read or write to the next.
+    struct TFileKey
+    {
+        QString Password;    // the password it belongs to
+        QByteArray LegacyKey; // .vle: the key bytes that opened it, when not the UTF-8 ones
+        std::shared_ptr<const StrongCipher::TStrongKey> Strong; // .vlx
+    };
+    TFileKey FileKey;
     // Set by a read to the encoding the file was in; a write uses it when the text
     // fits, UTF-8 otherwise, and leaves here the one it used.
     TTextEncoding Encoding = TTextEncoding::Utf8;
@@ -99,6 +133,19 @@ private:
     void writeFile(const QString &fileName, const QByteArray &bytes,
                    const QString &backupPath = {}) const;
     static QByteArray decipher(const QByteArray &fileBytes, const QByteArray &key);
+    // The text of a strongly enciphered file, checked whole before anything of it is
+    // returned. Raises EInvalidPassword, EDamagedFile and EFileError.
+    QByteArray decipherStrong(const QString &fileName);
+    QByteArray decipherStrongData(const QByteArray &fileBytes, const QString &fileName);
+    // sizeHint: the file's size, which the text is never larger than.
+    QByteArray decipherStrong(const QString &fileName,
+                              const std::function<qint64(char *buffer, qint64 count)> &read,
+                              qint64 sizeHint);
+    // The key a .vlx is written with: the document's own, or a new one.
+    std::shared_ptr<const StrongCipher::TStrongKey> strongKey();
+    QByteArray legacyWriteKey() const;
+    // ReadNotes on a strong file's deciphered text.
+    bool readStrong(TNote *parent, const QString &fileName);
     struct TDeciphered
     {
         QByteArray Text;           // up to the first NUL; empty when NotNotes

@@ -1,11 +1,13 @@
 #include "notes/Archive.h"
 
+#include "crypto/StrongCipher.h"
 #include "notes/ArchiveFormat.h"
 #include "notes/NoteTree.h"
 #include "settings/UtilsFile.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <climits>
@@ -152,6 +154,8 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
     // The file's own name: a dot in a folder name must not cut it.
     Title = QFileInfo(fileName).completeBaseName();
 
+    if (EnciphermentOf(fileName) == TEncipherment::Strong)
+        return readStrong(parent, fileName);
     if (IsEncryptedName(fileName)) {
         QList<QByteArray> keys{passwordKey(Password)};
         // Files from older systems were keyed with the password's code page bytes.
@@ -172,7 +176,12 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
                 firstHadLines = several;
             if (several && deciphered.Text.startsWith(DocTypeLine().toLatin1())) {
                 TByteLines lines(deciphered.Text);
-                return readText(parent, lines, decideEncoding(deciphered.Text.isValidUtf8()));
+                if (!readText(parent, lines, decideEncoding(deciphered.Text.isValidUtf8())))
+                    return false;
+                // Saved again with the key it opened with, so that every reader that
+                // opened it still does.
+                FileKey = {Password, k == 0 ? QByteArray() : keys[k], {}};
+                return true;
             }
         }
         if (!firstHadLines)
@@ -192,6 +201,19 @@ bool TArchive::ReadNotes(TNote *parent, const QString &fileName)
         throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(displayName(fileName), file.errorString()));
     TByteLines lines(&file, scan.Length, fileName);
     return readText(parent, lines, Encoding);
+}
+
+bool TArchive::readStrong(TNote *parent, const QString &fileName)
+{
+    QByteArray text = decipherStrong(fileName);
+    const auto wipe = qScopeGuard([&text] { StrongCipher::Wipe(text); });
+    // Read as a plain file is: the text ends at a NUL, and what follows is damage.
+    const QByteArrayView notes = TextEncoding::untilNul(text);
+    if (notes.size() < text.size())
+        Damage.NulAt = notes.size();
+    checkLineBreaks(countLineBreaks(notes), fileName);
+    TByteLines lines(notes);
+    return readText(parent, lines, decideEncoding(notes.isValidUtf8()));
 }
 
 bool TArchive::ReadLines(TNote *parent, const QStringList &lines)

@@ -1,5 +1,6 @@
 #include "notes/Archive.h"
 
+#include "crypto/StrongCipher.h"
 #include "notes/ArchiveFormat.h"
 #include "notes/NoteTree.h"
 #include "settings/UtilsFile.h"
@@ -261,19 +262,31 @@ bool TArchive::WriteNotes(TNote *branchRoot, const QString &fileName, const QStr
 {
     const QString target = IsEncryptedName(fileName) ? EncryptedName(fileName) : fileName;
     // A legacy code page may not hold every character, and then the whole text falls
-    // back to UTF-8; an enciphered text is enciphered whole. Both are rare and are
-    // built in memory; everything else goes to the file chunk by chunk.
-    if (IsEncryptedName(target) || Encoding != TTextEncoding::Utf8) {
+    // back to UTF-8; a .vle text is enciphered whole. Both are built in memory;
+    // everything else goes to the file chunk by chunk, a .vlx through its cipher.
+    const TEncipherment format = EnciphermentOf(target);
+    if (format == TEncipherment::Compatible || Encoding != TTextEncoding::Utf8) {
         writeFile(target, fileBytes(buildText(branchRoot, target), target), backupPath);
         return true;
     }
+    // Derived before the file is touched: a key that cannot be had writes nothing.
+    const auto key = format == TEncipherment::Strong ? strongKey() : nullptr;
+    const auto produce = [&](const TChunkSink &sink) {
+        TUtf8ChunkSink out(sink);
+        writeText(branchRoot, out);
+        checkLineBreaks(out, target);
+        out.flush();
+    };
     WriteFileAtomically(
         target,
         [&](const TChunkSink &sink) {
-            TUtf8ChunkSink out(sink);
-            writeText(branchRoot, out);
-            checkLineBreaks(out, target);
-            out.flush();
+            if (!key) {
+                produce(sink);
+                return;
+            }
+            StrongCipher::TWriter cipher(key, sink);
+            produce([&cipher](QByteArrayView text) { cipher.Write(text); });
+            cipher.Finish();
         },
         backupPath);
     return true;

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include <limits>
 
@@ -19,10 +20,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The designed form: client size and the row that enter mode takes away.
+// The designed form: client size and the rows that enter mode takes away.
 constexpr int kFormWidth = 280;
-constexpr int kFormHeight = 140;
-constexpr int kEnterModeShrink = 40;
+constexpr int kFormHeight = 222;
+constexpr int kEnterModeShrink = 122;
 
 
 template <typename T> T *placed(QWidget *parent, const QString &name, const QRect &geometry)
@@ -73,9 +74,22 @@ TfrmPassword::TfrmPassword(QWidget *parent) : QDialog(parent, DialogWindowFlags)
     cbDeleteOriginal->setText(u"Delete original file"_s);
     cbDeleteOriginal->setChecked(true);
 
-    btnOk = placed<QPushButton>(this, u"btnOk"_s, QRect(114, 104, 75, 26));
+    // The strong format is offered first; the compatible one is a click away, and says
+    // what it is worth.
+    TLngMan &language = LanguageManager();
+    rbStrong = placed<QRadioButton>(this, u"rbStrong"_s, QRect(10, 98, 260, 20));
+    rbStrong->setText(language.GetString(u"pass_strong"_s, u"Strings"_s));
+    rbCompatible = placed<QRadioButton>(this, u"rbCompatible"_s, QRect(10, 120, 260, 20));
+    rbCompatible->setText(language.GetString(u"pass_compatible"_s, u"Strings"_s));
+    lblWeakFormat = placed<QLabel>(this, u"lblWeakFormat"_s, QRect(28, 142, 242, 40));
+    lblWeakFormat->setText(language.GetString(u"pass_weak_format"_s, u"Strings"_s));
+    lblWeakFormat->setWordWrap(true);
+    lblWeakFormat->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    connect(rbCompatible, &QRadioButton::toggled, lblWeakFormat, &QLabel::setVisible);
+
+    btnOk = placed<QPushButton>(this, u"btnOk"_s, QRect(114, 186, 75, 26));
     btnOk->setText(u"OK"_s);
-    btnCancel = placed<QPushButton>(this, u"btnCancel"_s, QRect(195, 104, 75, 26));
+    btnCancel = placed<QPushButton>(this, u"btnCancel"_s, QRect(195, 186, 75, 26));
     btnCancel->setText(u"Cancel"_s);
     // Enter is the form's own business (FormKeyPress), not a default button's.
     btnOk->setAutoDefault(false);
@@ -88,7 +102,9 @@ TfrmPassword::TfrmPassword(QWidget *parent) : QDialog(parent, DialogWindowFlags)
         w->installEventFilter(this);
     setTabOrder(edtPassword, edtVerify);
     setTabOrder(edtVerify, cbDeleteOriginal);
-    setTabOrder(cbDeleteOriginal, btnOk);
+    setTabOrder(cbDeleteOriginal, rbStrong);
+    setTabOrder(rbStrong, rbCompatible);
+    setTabOrder(rbCompatible, btnOk);
     setTabOrder(btnOk, btnCancel);
 }
 
@@ -97,7 +113,14 @@ TfrmPassword::~TfrmPassword() = default;
 bool TfrmPassword::AskNewPassword()
 {
     TranslateForm(this, false);
-    return run();
+    const bool compatible = Format == TArchive::TEncipherment::Compatible;
+    (compatible ? rbCompatible : rbStrong)->setChecked(true);
+    lblWeakFormat->setVisible(compatible);
+    if (!run())
+        return false;
+    Format = rbCompatible->isChecked() ? TArchive::TEncipherment::Compatible
+                                       : TArchive::TEncipherment::Strong;
+    return true;
 }
 
 bool TfrmPassword::AskPassword()
@@ -108,6 +131,9 @@ bool TfrmPassword::AskPassword()
         edtVerify->hide();
         lblVerify->hide();
         cbDeleteOriginal->hide();
+        rbStrong->hide();
+        rbCompatible->hide();
+        lblWeakFormat->hide();
         setFixedSize(width(), height() - kEnterModeShrink);
         btnOk->move(btnOk->x(), btnOk->y() - kEnterModeShrink);
         btnCancel->move(btnCancel->x(), btnCancel->y() - kEnterModeShrink);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Errors.h"
+#include "notes/Archive.h"
 
 #include <QDialog>
 #include <QString>
@@ -11,6 +12,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QRadioButton;
 
 // The new password and its verification differ.
 class ENonMatchingPasswords final : public EVellumtreeError
@@ -27,7 +29,8 @@ public:
 };
 
 // The password question for an enciphered notes file. Set mode (AskNewPassword) asks
-// for a new password twice; enter mode (AskPassword) asks once, for FileName.
+// for a new password twice and which format protects the file, the strong one first;
+// enter mode (AskPassword) asks once, for FileName.
 class TfrmPassword final : public QDialog
 {
     Q_OBJECT
@@ -56,12 +59,17 @@ public:
     QString Password;
     QString FileName;
     bool DeleteOriginal = false;
+    // Set mode: the format chosen, preselected from what the caller puts here.
+    TArchive::TEncipherment Format = TArchive::TEncipherment::Strong;
 
     QLabel *lblPassword;
     QLineEdit *edtPassword;
     QLabel *lblVerify;
     QLineEdit *edtVerify;
     QCheckBox *cbDeleteOriginal;
+    QRadioButton *rbStrong;
+    QRadioButton *rbCompatible;
+    QLabel *lblWeakFormat; // shown while the compatible format is chosen
     QPushButton *btnOk;
     QPushButton *btnCancel;
 

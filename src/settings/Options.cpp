@@ -345,7 +345,7 @@ void TfrmOptions::createGeneralTab()
     for (QCheckBox *box : { cbMultipleInstances, cbMinimizeToTray, cbCloseToTray, cbRememberNote })
         layout->addWidget(box);
     btnAssociate = named<QPushButton>(page, "btnAssociate");
-    btnAssociate->setText(u"A&ssociate with .vlt and .vle files"_s);
+    btnAssociate->setText(u"A&ssociate with .vlt, .vlx and .vle files"_s);
     connect(btnAssociate, &QPushButton::clicked, this, &TfrmOptions::btnAssociateClick);
     layout->addSpacing(12);
     layout->addWidget(btnAssociate, 0, Qt::AlignLeft);
@@ -538,8 +538,9 @@ void TfrmOptions::btnAssociateClick()
     try {
         RegisterFileType(u".vlt"_s, program, 2, false);
         RegisterFileType(u".vle"_s, program, 1, false);
+        RegisterFileType(u".vlx"_s, program, 1, false);
         if (AssociateRefreshesDesktop)
-            AnnounceFileTypes({ u".vlt"_s, u".vle"_s });
+            AnnounceFileTypes({ u".vlt"_s, u".vle"_s, u".vlx"_s });
     } catch (const EVellumtreeError &) {
         // Association is a convenience: a read-only data folder is no reason to bother the
         // user.

@@ -156,6 +156,7 @@ TEST_F(MainFilesTest, FailedSaveAsKeepsThePasswordOfTheEncipheredDocument)
     ASSERT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
 
     passwords << u"other123"_s;
+    formats << TArchive::TEncipherment::Compatible;
     chosenFile = path(u"no/such/folder/copy.vle"_s);
     command("miFileSaveAs")->trigger();
     ASSERT_EQ(messages.size(), 1);

@@ -55,6 +55,7 @@ TEST_F(BackupFaults, SaveAsEncipheredDeletesOnlyThisDocumentsPlainFileAndItsBack
     // go; the plain file named like the target is someone else's and stays.
     chosenFile = path(u"other.vle"_s);
     passwords << u"secret1"_s;
+    formats << TArchive::TEncipherment::Compatible;
     command("miFileSaveAs")->trigger();
     EXPECT_TRUE(readBytes(u"other.vle"_s).startsWith("VLE"));
     EXPECT_FALSE(QFile::exists(path(u"doc.vlt"_s)));
@@ -74,18 +75,19 @@ TEST_F(BackupFaults, EncryptWithDeleteOriginalRemovesThePlainFileOnceTheNextSave
     command("miFileEncrypt")->trigger();
     EXPECT_TRUE(QFile::exists(path(u"doc.vlt"_s))) << "nothing is written before the save";
     command("miFileSave")->trigger();
-    EXPECT_TRUE(readBytes(u"doc.vle"_s).startsWith("VLE"));
+    const QByteArray first = readBytes(u"doc.vlx"_s);
+    EXPECT_TRUE(TArchive::IsEncipheredData(first));
     EXPECT_FALSE(QFile::exists(path(u"doc.vlt"_s)));
     EXPECT_FALSE(QFile::exists(path(u"doc.vlt.bak"_s))) << "the plain backup goes too";
     // Nothing leads to the deleted file any more.
     EXPECT_FALSE(window->mruMain->Items().contains(path(u"doc.vlt"_s)));
-    EXPECT_TRUE(window->mruMain->Items().contains(path(u"doc.vle"_s)));
-    EXPECT_EQ(Settings->LastFile, path(u"doc.vle"_s));
+    EXPECT_TRUE(window->mruMain->Items().contains(path(u"doc.vlx"_s)));
+    EXPECT_EQ(Settings->LastFile, path(u"doc.vlx"_s));
 
-    // From now on the backups of the document are enciphered.
+    // From now on the backups of the document are enciphered: the previous file itself.
     typeInEditor(u" again"_s);
     command("miFileSave")->trigger();
-    EXPECT_TRUE(readBytes(u"doc.vle.bak"_s).startsWith("VLE"));
+    EXPECT_EQ(readBytes(u"doc.vlx.bak"_s), first);
 }
 
 TEST_F(BackupFaults, FilesOfOneNameKeepBackupsOfTheirOwnInACommonFolder)
@@ -153,7 +155,7 @@ TEST_F(MainWindowTest, EncryptWithoutDeleteOriginalKeepsThePlainFile)
     };
     command("miFileEncrypt")->trigger();
     command("miFileSave")->trigger();
-    EXPECT_TRUE(QFile::exists(path(u"doc.vle"_s)));
+    EXPECT_TRUE(QFile::exists(path(u"doc.vlx"_s)));
     EXPECT_TRUE(QFile::exists(path(u"doc.vlt"_s)));
 }
 

@@ -9,6 +9,7 @@
 #include "app/Prompt.h"
 #include "app/SingleInstance.h"
 #include "app/qkRichedit.h"
+#include "crypto/StrongCipher.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
@@ -22,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
@@ -40,6 +42,8 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         UseTemporaryXdgFolders(dir);
+        // Keys of new .vlx files at the cheapest cost: the window derives one per file.
+        StrongCipher::SetParamsForNewKeys(StrongCipher::MinimumParams());
         savedRunModal = TfrmPassword::RunModal;
         TMessageService::Answer = [this](const TMessageRequest &request) {
             messages << request.Text;
@@ -54,6 +58,16 @@ protected:
         };
         TfrmPassword::RunModal = [this](TfrmPassword &dialog) {
             passwordQuestions << (dialog.IsEnterMode() ? u"enter"_s : u"new"_s);
+            if (!dialog.IsEnterMode()) {
+                offeredFormats << (dialog.rbCompatible->isChecked()
+                                       ? TArchive::TEncipherment::Compatible
+                                       : TArchive::TEncipherment::Strong);
+                if (!formats.isEmpty())
+                    (formats.takeFirst() == TArchive::TEncipherment::Compatible
+                         ? dialog.rbCompatible
+                         : dialog.rbStrong)
+                        ->setChecked(true);
+            }
             if (passwords.isEmpty())
                 return int(QDialog::Rejected);
             const QString password = passwords.takeFirst();
@@ -78,6 +92,7 @@ protected:
         TfrmMain::ChooseFile = nullptr;
         TfrmPassword::RunModal = savedRunModal;
         TfrmNewNote::RunModal = nullptr;
+        StrongCipher::SetParamsForNewKeys(StrongCipher::DefaultParams());
         QGuiApplication::clipboard()->clear();
     }
 
@@ -219,6 +234,10 @@ protected:
     QString chosenFile;
     QStringList passwords;
     QStringList passwordQuestions;
+    // New-password questions: the format each one preselected, and the format the
+    // next ones choose (the preselection when there is none).
+    QList<TArchive::TEncipherment> offeredFormats;
+    QList<TArchive::TEncipherment> formats;
     QString newNoteTitle;
     int newNotePosition = 0;
     std::function<int(TfrmPassword &)> savedRunModal;

@@ -165,6 +165,7 @@ TEST_F(MainWindowTest, EncryptedDocumentNeedsItsPassword)
     writeDocument(u"doc.vlt"_s);
     start(path(u"doc.vlt"_s));
     passwords << u"secret1"_s;
+    formats << TArchive::TEncipherment::Compatible;
     command("miFileEncrypt")->trigger();
     EXPECT_EQ(window->NoteFile(), path(u"doc.vle"_s));
     EXPECT_TRUE(window->Modified());
@@ -201,6 +202,7 @@ TEST_F(MainWindowTest, SavingUnderAnEncipheredNameAsksAndCanDeleteThePlainFile)
     start(path(u"doc.vlt"_s));
     chosenFile = path(u"doc.VLE"_s);
     passwords << u"abcd"_s;
+    formats << TArchive::TEncipherment::Compatible;
     command("miFileSaveAs")->trigger();
     EXPECT_EQ(window->NoteFile(), path(u"doc.vle"_s));
     EXPECT_TRUE(QFile::exists(path(u"doc.vle"_s)));

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 #include <algorithm>
@@ -166,6 +167,33 @@ TEST_F(PasswordDialogTest, SetModeShowsEveryControlAndReportsTheBox)
     EXPECT_FALSE(dialog.DeleteOriginal);
 }
 
+// The strong format is preselected; choosing the compatible one says in one line what
+// it is worth, and the choice is the dialog's result.
+TEST_F(PasswordDialogTest, SetModeOffersTheStrongFormatFirst)
+{
+    drive = [&](TfrmPassword &d) {
+        EXPECT_TRUE(d.rbStrong->isVisible() && d.rbStrong->isChecked());
+        EXPECT_TRUE(d.rbCompatible->isVisible());
+        EXPECT_FALSE(d.lblWeakFormat->isVisible());
+        EXPECT_EQ(d.rbStrong->text(), languageText(u"pass_strong"_s));
+        EXPECT_TRUE(d.rbCompatible->text().contains(u".vle"_s));
+        QTest::mouseClick(d.rbCompatible, Qt::LeftButton,
+                          {}, QPoint(8, d.rbCompatible->height() / 2));
+        EXPECT_TRUE(d.rbCompatible->isChecked());
+        EXPECT_TRUE(d.lblWeakFormat->isVisible());
+        EXPECT_EQ(d.lblWeakFormat->text(), languageText(u"pass_weak_format"_s));
+        EXPECT_FALSE(d.lblWeakFormat->text().isEmpty());
+        // The note fits above the buttons.
+        EXPECT_LE(d.lblWeakFormat->geometry().bottom(), d.btnOk->y());
+        type(d.edtPassword, u"long enough"_s);
+        type(d.edtVerify, u"long enough"_s);
+        QTest::mouseClick(d.btnOk, Qt::LeftButton);
+    };
+    TfrmPassword dialog;
+    ASSERT_TRUE(dialog.AskNewPassword());
+    EXPECT_EQ(dialog.Format, TArchive::TEncipherment::Compatible);
+}
+
 TEST_F(PasswordDialogTest, EnterModeLayoutAndCaption)
 {
     TfrmPassword dialog;
@@ -177,9 +205,14 @@ TEST_F(PasswordDialogTest, EnterModeLayoutAndCaption)
         EXPECT_FALSE(d.edtVerify->isVisible());
         EXPECT_FALSE(d.lblVerify->isVisible());
         EXPECT_FALSE(d.cbDeleteOriginal->isVisible());
-        EXPECT_EQ(d.height(), height - 40);
-        EXPECT_EQ(d.btnOk->y(), okTop - 40);
-        EXPECT_EQ(d.btnCancel->y(), cancelTop - 40);
+        EXPECT_FALSE(d.rbStrong->isVisible());
+        EXPECT_FALSE(d.rbCompatible->isVisible());
+        EXPECT_FALSE(d.lblWeakFormat->isVisible());
+        // The rows below the password go, and the buttons move up by as much.
+        EXPECT_LT(d.height(), height);
+        EXPECT_EQ(height - d.height(), okTop - d.btnOk->y());
+        EXPECT_EQ(d.btnCancel->y() - d.btnOk->y(), cancelTop - okTop);
+        EXPECT_GT(d.btnOk->y(), d.edtPassword->geometry().bottom());
         // The buttons stay inside the smaller form.
         EXPECT_LE(d.btnOk->geometry().bottom(), d.height());
         EXPECT_EQ(

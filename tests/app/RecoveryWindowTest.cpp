@@ -33,7 +33,7 @@ protected:
     // The copies in the folder, of every session, running or not.
     QStringList copies() const
     {
-        return QDir(folder()).entryList({ u"*.vlt"_s, u"*.vle"_s }, QDir::Files);
+        return QDir(folder()).entryList({ u"*.vlt"_s, u"*.vle"_s, u"*.vlx"_s }, QDir::Files);
     }
 
     bool waitForCopy() const
@@ -108,22 +108,36 @@ TEST_F(RecoveryWindow, ACopyFollowsTheTypingAndGoesWithTheSaveOrANo)
     EXPECT_FALSE(offered());
 }
 
-TEST_F(RecoveryWindow, AnEncipheredDocumentsCopyIsEnciphered)
+// In the document's own format: a .vlx's text never goes into the weak one, and its
+// copy takes the document's key instead of deriving one at every pause in typing.
+class EncipheredRecovery : public RecoveryWindow,
+                           public ::testing::WithParamInterface<const char *>
 {
-    writeDocument(u"secret.vle"_s, u"pass word"_s);
+};
+
+TEST_P(EncipheredRecovery, AnEncipheredDocumentsCopyIsEncipheredTheSameWay)
+{
+    const QString name = u"secret."_s + QString::fromLatin1(GetParam());
+    writeDocument(name, u"pass word"_s);
     passwords = { u"pass word"_s };
-    start(path(u"secret.vle"_s));
+    start(path(name));
     select(u"Alpha"_s);
     type(u" confidential"_s);
     ASSERT_TRUE(waitForCopy());
     ASSERT_EQ(copies().size(), 1);
-    EXPECT_TRUE(copies().first().endsWith(u".vle"_s));
+    EXPECT_TRUE(copies().first().endsWith(u'.' + QString::fromLatin1(GetParam())));
     const QByteArray raw = ReadTestFile(folder() + u'/' + copies().first());
     EXPECT_FALSE(raw.contains("confidential"));
     EXPECT_FALSE(raw.contains("Alpha"));
+    EXPECT_EQ(raw.left(3) == "VLE", name.endsWith(u".vle"_s));
+    if (name.endsWith(u".vlx"_s)) {
+        EXPECT_EQ(raw.mid(8, 34), readBytes(name).mid(8, 34)) << "not the document's own key";
+    }
     EXPECT_TRUE(bodyOf(u"Alpha"_s).contains(u"confidential"_s));
     EXPECT_EQ(copiedBody(u"pass word"_s), bodyOf(u"Alpha"_s));
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, EncipheredRecovery, ::testing::Values("vle", "vlx"));
 
 TEST_F(RecoveryWindow, TheNextWindowOffersALeftoverCopyToRecoverDiscardOrKeep)
 {

@@ -1,4 +1,5 @@
 #include "TempFiles.h"
+#include "crypto/StrongCipher.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 
@@ -186,6 +187,20 @@ TEST_F(CliTest, FailuresSayWhichFileAndWhyAndWriteNothing)
          path(u"pw"_s)});
     writeFile(u"text.vlt"_s, "just some text\r\n");
     writeFile(u"bad.vle"_s, "XYZ12345678");
+    // A .vlx at the cheapest cost, then damaged: a byte changed, and its end cut off.
+    {
+        StrongCipher::SetParamsForNewKeys(StrongCipher::MinimumParams());
+        TNoteTree tree;
+        TArchive archive(&tree);
+        archive.ReadNotes(nullptr, path(u"doc.vlt"_s));
+        archive.Password = u"secret12"_s;
+        archive.WriteNotes(nullptr, path(u"doc.vlx"_s));
+        StrongCipher::SetParamsForNewKeys(StrongCipher::DefaultParams());
+        QByteArray flipped = readFile(u"doc.vlx"_s);
+        writeFile(u"cut.vlx"_s, flipped.chopped(20));
+        flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 4);
+        writeFile(u"flipped.vlx"_s, flipped);
+    }
     // The cipher's own initial key would leave the file as good as plain text.
     writeFile(u"weakpw"_s, "quokka\n");
 
@@ -198,6 +213,18 @@ TEST_F(CliTest, FailuresSayWhichFileAndWhyAndWriteNothing)
         {{u"convert"_s, path(u"doc.vle"_s), path(u"out.vlt"_s), u"--password-file"_s,
           path(u"wrongpw"_s)},
          u"doc.vle"_s,
+         u"out.vlt"_s},
+        {{u"convert"_s, path(u"doc.vlx"_s), path(u"out.vlt"_s), u"--password-file"_s,
+          path(u"wrongpw"_s)},
+         u"doc.vlx: Invalid password!"_s,
+         u"out.vlt"_s},
+        {{u"convert"_s, path(u"flipped.vlx"_s), path(u"out.vlt"_s), u"--password-file"_s,
+          path(u"pw"_s)},
+         u"flipped.vlx\" is damaged or was changed"_s,
+         u"out.vlt"_s},
+        {{u"convert"_s, path(u"cut.vlx"_s), path(u"out.vlt"_s), u"--password-file"_s,
+          path(u"pw"_s)},
+         u"cut.vlx\" is damaged or was changed"_s,
          u"out.vlt"_s},
         {{u"convert"_s, path(u"bad.vle"_s), path(u"out.vlt"_s), u"--password-file"_s,
           path(u"pw"_s)},
@@ -280,6 +307,26 @@ TEST_F(CliTest, TreeOfADeepDocumentStreamsItsOutput)
     ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
     EXPECT_LT(qint64(usage.ru_maxrss) * 1024, expectedSize);
 #endif
+}
+
+// Last in the file: its key derivation, at the cost of a user's file, is the largest
+// child process the memory check above would otherwise see.
+TEST_F(CliTest, ConvertToStrongFileAndBackIsByteIdentical)
+{
+    CliRun r = run({u"convert"_s, path(u"doc.vlt"_s), path(u"doc.VLX"_s), u"--password-file"_s,
+                    path(u"pw"_s)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QByteArray strong = readFile(u"doc.vlx"_s);
+    ASSERT_TRUE(TArchive::IsEncipheredData(strong));
+    EXPECT_FALSE(strong.startsWith("VLE"));
+    r = run({u"tree"_s, path(u"doc.vlx"_s), u"--password-file"_s, u"-"_s}, "secret12\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, u"Work\n  Computers\n    Linux\nInbox\n"_s);
+    r = run({u"convert"_s, path(u"doc.vlx"_s), path(u"back.vlt"_s), u"--password-file"_s,
+             path(u"pw"_s)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(u"back.vlt"_s), readFile(u"doc.vlt"_s));
+
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // find, replace, import and export run as a user would run them, on temporary files.
 
 #include "TempFiles.h"
+#include "crypto/StrongCipher.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 
@@ -34,8 +35,12 @@ protected:
         TArchive enciphered(&tree);
         enciphered.Password = u"secret12"_s;
         enciphered.WriteNotes(nullptr, path(u"doc.vle"_s));
+        // At the cheapest cost: every run of the tool derives the key the file names.
+        StrongCipher::SetParamsForNewKeys(StrongCipher::MinimumParams());
+        enciphered.WriteNotes(nullptr, path(u"doc.vlx"_s));
         write(u"pw"_s, "secret12\n");
     }
+    void TearDown() override { StrongCipher::SetParamsForNewKeys(StrongCipher::DefaultParams()); }
 
     QString path(const QString &name) const { return dir.filePath(name); }
 
@@ -136,6 +141,27 @@ TEST_F(FindCommandsTest, FindReadsEncipheredFilesAndFailsLikeGrep)
     for (const QString &command : {u"find FILE TEXT"_s, u"replace FILE"_s, u"import FILE"_s,
                                    u"export FILE"_s})
         EXPECT_TRUE(out.contains(command)) << command.toStdString();
+}
+
+TEST_F(FindCommandsTest, StrongFileIsSearchedAndWrittenBackInItsOwnFormat)
+{
+    EXPECT_EQ(run({u"find"_s, u"@doc.vlx"_s, u"food"_s, u"--password-file"_s, u"@pw"_s}), 0)
+        << err.toStdString();
+    EXPECT_EQ(out, u"note://Inbox;\t1\t5\tcat food\n"_s);
+    const QByteArray before = bytes(u"doc.vlx"_s);
+    EXPECT_EQ(run({u"replace"_s, u"@doc.vlx"_s, u"food"_s, u"fish"_s, u"--password-file"_s,
+                   u"@pw"_s}),
+              0)
+        << err.toStdString();
+    const QByteArray after = bytes(u"doc.vlx"_s);
+    EXPECT_TRUE(TArchive::IsEncipheredData(after) && !after.startsWith("VLE"));
+    EXPECT_EQ(after.mid(8, 34), before.mid(8, 34)) << "not the file's own cost and salt";
+    EXPECT_EQ(run({u"cat"_s, u"@doc.vlx"_s, u"Inbox"_s, u"--password-file"_s, u"@pw"_s}), 0);
+    EXPECT_EQ(out, u"cat fish\n"_s);
+    // Another kind of output, even another enciphered one, is wrong usage.
+    EXPECT_EQ(run({u"replace"_s, u"@doc.vlx"_s, u"cat"_s, u"x"_s, u"-o"_s, u"@x.vle"_s,
+                   u"--password-file"_s, u"@pw"_s}),
+              2);
 }
 
 TEST_F(FindCommandsTest, ReplaceCountsAndWritesInPlaceOrToOut)

@@ -172,6 +172,7 @@ TEST_F(ImportExportTest, EncipheredFileImportsAsNotesNeverAsCipherText)
 TEST_F(ImportExportTest, ExportUnderAnEncipheredNameEnciphersTheBranch)
 {
     passwords << u"secret12"_s;
+    formats << TArchive::TEncipherment::Compatible;
     run("miFileExport", u"child"_s, u"child.vle"_s);
     EXPECT_EQ(passwordQuestions, QStringList{u"new"_s});
     EXPECT_TRUE(readBytes(u"child.vle"_s).startsWith("VLE"));

@@ -26,9 +26,11 @@ expected=(
     share/vellumtree/Help.vlt share/vellumtree/lng/English.lng share/vellumtree/lng/Deutsch.lng
     share/applications/vellumtree.desktop
     share/mime/packages/vellumtree-vlt.xml share/mime/packages/vellumtree-vle.xml
+    share/mime/packages/vellumtree-vlx.xml
     share/icons/hicolor/scalable/apps/vellumtree.svg
     share/icons/hicolor/scalable/mimetypes/application-x-vellumtree-vlt.svg
     share/icons/hicolor/scalable/mimetypes/application-x-vellumtree-vle.svg
+    share/icons/hicolor/scalable/mimetypes/application-x-vellumtree-vlx.svg
     share/metainfo/org.vellumtree.Vellumtree.metainfo.xml
     share/man/man1/vellumtree-cli.1.gz
 )
@@ -61,9 +63,11 @@ mkdir -p "$data/mime/packages"
 cp "$prefix"/share/mime/packages/*.xml "$data/mime/packages/"
 update-mime-database "$data/mime" >/dev/null 2>&1
 printf 'VLE\x8f\x12\x00\x41' >"$work/secret.vle"
+printf '\x89VLX\r\n\x1a\n\x01\x00\x03\x00' >"$work/strong.vlx"
 cp "$prefix/share/vellumtree/Help.vlt" "$work/notes.vlt"
 # Without their extensions the first bytes decide.
 cp "$work/secret.vle" "$work/secret-copy"
+cp "$work/strong.vlx" "$work/strong-copy"
 cp "$work/notes.vlt" "$work/notes-copy"
 check_type() {
     local got
@@ -74,7 +78,7 @@ check_type() {
 mkdir -p "$data/applications"
 cp "$prefix/share/applications/vellumtree.desktop" "$data/applications/"
 update-desktop-database "$data/applications" >/dev/null 2>&1
-for type in application/x-vellumtree-vlt application/x-vellumtree-vle; do
+for type in application/x-vellumtree-vlt application/x-vellumtree-vle application/x-vellumtree-vlx; do
     got=$(XDG_DATA_HOME="$data" XDG_CURRENT_DESKTOP=GNOME xdg-mime query default "$type")
     [ "$got" = vellumtree.desktop ] || fail "xdg-mime query default $type: '$got'"
 done
@@ -82,6 +86,8 @@ check_type "$work/notes.vlt" application/x-vellumtree-vlt
 check_type "$work/secret.vle" application/x-vellumtree-vle
 check_type "$work/notes-copy" application/x-vellumtree-vlt
 check_type "$work/secret-copy" application/x-vellumtree-vle
+check_type "$work/strong.vlx" application/x-vellumtree-vlx
+check_type "$work/strong-copy" application/x-vellumtree-vlx
 
 # --- The installed program finds its languages and help ------------------------------
 mkdir -p "$work/config" "$work/run"
@@ -140,7 +146,7 @@ fi
 deb=$(ls "$work"/deb/vellumtree_*.deb 2>/dev/null | head -n1)
 if [ -n "$deb" ]; then
     depends=$(dpkg-deb -f "$deb" Depends)
-    for lib in libqt6widgets6 libqt6core6 libc6; do
+    for lib in libqt6widgets6 libqt6core6 libc6 libsodium23; do
         grep -q "$lib" <<<"$depends" || fail "the package does not depend on $lib: $depends"
     done
     dpkg-deb -x "$deb" "$work/deb-root"

@@ -533,10 +533,11 @@ TEST_F(OptionsTest, AssociateWritesTheDesktopFilesSilently)
     ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
     const QString entry = QString::fromUtf8(desktop.readAll());
     EXPECT_TRUE(entry.contains(
-        u"MimeType=application/x-vellumtree-vlt;application/x-vellumtree-vle;"_s))
+        u"MimeType=application/x-vellumtree-vlt;application/x-vellumtree-vle;"
+        "application/x-vellumtree-vlx;"_s))
         << entry.toStdString();
     EXPECT_TRUE(entry.contains(QCoreApplication::applicationFilePath())) << entry.toStdString();
-    for (const QString &name : { u"vlt"_s, u"vle"_s }) {
+    for (const QString &name : { u"vlt"_s, u"vle"_s, u"vlx"_s }) {
         QFile package(data.filePath(u"mime/packages/vellumtree-%1.xml"_s.arg(name)));
         ASSERT_TRUE(package.open(QIODevice::ReadOnly)) << name.toStdString();
         EXPECT_TRUE(package.readAll().contains(u"<glob pattern=\"*.%1\"/>"_s.arg(name).toUtf8()));

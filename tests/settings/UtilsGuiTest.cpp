@@ -303,7 +303,9 @@ TEST_F(RegisterFileTypeTest, PerUserFilesAgreeWithTheInstalledOnes)
     };
     RegisterFileType(u".vlt"_s, u"/usr/bin/vellumtree"_s, 2, false);
     RegisterFileType(u".vle"_s, u"/usr/bin/vellumtree"_s, 1, false);
-    for (const QString &package : { u"vellumtree-vlt.xml"_s, u"vellumtree-vle.xml"_s }) {
+    RegisterFileType(u".vlx"_s, u"/usr/bin/vellumtree"_s, 1, false);
+    for (const QString &package :
+         { u"vellumtree-vlt.xml"_s, u"vellumtree-vle.xml"_s, u"vellumtree-vlx.xml"_s }) {
         ASSERT_FALSE(source(package).isEmpty()) << package.toStdString();
         EXPECT_EQ(read(u"mime/packages/"_s + package), source(package)) << package.toStdString();
     }
