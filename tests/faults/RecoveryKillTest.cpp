@@ -259,3 +259,48 @@ TEST(RecoveryKill, AfterAKillWhileTypingTheNextStartOffersTheTypingUpToTheLastPa
     }
     RecordProperty("offered", offered);
 }
+
+TEST(RecoveryKill, ASignalNeitherOverwritesAnotherProgramsChangeNorLosesADamagedOriginal)
+{
+    const QString text = Typing::Text();
+    {
+        // The command-line tool changes the file while the window holds typing: the
+        // closing autosave skips it, and the typing waits in a recovery copy.
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"doc.vlt"_s);
+        const QString state = dir.filePath(u"state"_s);
+        writeDocument(file);
+        Driver driver(dir, state);
+        ASSERT_TRUE(driver.start({ file, u"--autosave"_s, u"2"_s, u"--chars"_s, u"8"_s }));
+        ASSERT_TRUE(driver.waitForTyped(8)) << driver.output().toStdString();
+        QProcess cli;
+        cli.start(QStringLiteral(VT_CLI_PATH),
+            { u"replace"_s, file, u"Check"_s, u"Theirs"_s, u"--titles"_s });
+        ASSERT_TRUE(cli.waitForFinished(kTimeoutMs));
+        ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+        const QByteArray theirs = FaultRun::ReadBytes(file);
+        driver.signal(SIGTERM);
+        EXPECT_EQ(driver.finish(), 128 + SIGTERM);
+        EXPECT_EQ(FaultRun::ReadBytes(file), theirs) << "the other program's change stays";
+        const TRecovered recovered = recoverIn(dir, state);
+        EXPECT_TRUE(recovered.Offered);
+        EXPECT_EQ(recovered.Body, text.left(8));
+    }
+    {
+        // A file cut off before its closing lines: the save on closing keeps the
+        // untouched original beside it first.
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"doc.vlt"_s);
+        writeDocument(file);
+        const QByteArray whole = FaultRun::ReadBytes(file);
+        const QByteArray cut = whole.left(whole.lastIndexOf("</"));
+        FaultRun::WriteBytes(file, cut);
+        Driver driver(dir, dir.filePath(u"state"_s));
+        ASSERT_TRUE(driver.start({ file, u"--autosave"_s, u"2"_s, u"--chars"_s, u"8"_s }));
+        ASSERT_TRUE(driver.waitForTyped(8)) << driver.output().toStdString();
+        driver.signal(SIGTERM);
+        EXPECT_EQ(driver.finish(), 128 + SIGTERM);
+        EXPECT_EQ(FaultRun::ReadBytes(dir.filePath(u"doc.damaged.vlt"_s)), cut);
+        EXPECT_EQ(bodyOf(file), text.left(8).trimmed());
+    }
+}
