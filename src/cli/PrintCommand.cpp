@@ -84,7 +84,8 @@ bool parseMargins(const QString &text, QStringList *margins)
     for (const QString &part : parts) {
         bool ok = false;
         const double value = part.trimmed().toDouble(&ok);
-        if (!ok || value < 0 || value > 1000)
+        // Written so that "nan", which no comparison holds for, is refused too.
+        if (!ok || !(value >= 0 && value <= 1000))
             return false;
         result << QLocale().toString(value, 'g', 6);
     }

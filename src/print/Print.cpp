@@ -14,6 +14,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -23,6 +25,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -50,10 +53,10 @@ std::optional<QFont> runFontDialog(QWidget *owner, const QFont &initial)
     return ok ? std::optional<QFont>(font) : std::nullopt;
 }
 
-QString askPdfFile(QWidget *owner)
+QString askPdfFile(QWidget *owner, const QString &suggested)
 {
     QString name = QFileDialog::getSaveFileName(
-        owner, stringsText(u"print_pdf"_s), QString(), stringsText(u"pdf_filter"_s));
+        owner, stringsText(u"print_pdf"_s), suggested, stringsText(u"pdf_filter"_s));
     if (!name.isEmpty() && !name.endsWith(u".pdf"_s, Qt::CaseInsensitive))
         name += u".pdf"_s;
     return name;
@@ -111,6 +114,16 @@ bool runPrinterSetup(QWidget *owner, QPrinter &printer)
     return runPageSetup(owner, printer);
 }
 
+// The PDF of a document is offered beside it under its name; a document never saved
+// starts in the home folder.
+QString suggestedPdfFile(const QString &noteFile)
+{
+    if (noteFile.isEmpty())
+        return QDir::homePath();
+    const QFileInfo info(noteFile);
+    return info.dir().filePath(info.completeBaseName() + u".pdf"_s);
+}
+
 // Puts the line printer back on the dialog's printer when a job to a file ends.
 class DeviceRestorer
 {
@@ -130,7 +143,7 @@ private:
 } // namespace
 
 std::function<std::optional<QFont>(QWidget *, const QFont &)> TfrmPrint::ChooseFont = runFontDialog;
-std::function<QString(QWidget *)> TfrmPrint::ChoosePdfFile = askPdfFile;
+std::function<QString(QWidget *, const QString &)> TfrmPrint::ChoosePdfFile = askPdfFile;
 std::function<bool(QWidget *, QPrinter &)> TfrmPrint::RunSetup = runPrinterSetup;
 std::function<int(QDialog &)> TfrmPrint::RunModal = [](QDialog &dialog) { return dialog.exec(); };
 
@@ -275,7 +288,7 @@ void TfrmPrint::setPrinterFont(const TFontDesc &font)
 {
     LinePrn->SetFont(font);
     edtPrinterFont->setText(font.Name);
-    edtPrinterFont->setFont(SettingsGui::toQFont(font));
+    edtPrinterFont->setFont(SettingsGui::shownFont(font));
 }
 
 void TfrmPrint::ApplyScopeArgument(int scope)
@@ -314,7 +327,7 @@ QStringList TfrmPrint::composeLines() const
     return ComposePrintLines(Scope(), *m_source.Tree, m_source.Selected, m_source.EditorText);
 }
 
-void TfrmPrint::runJob(TLinePrinter &printer, const QStringList &lines)
+TPrintJob TfrmPrint::job(const QStringList &lines) const
 {
     TPrintJob job;
     job.Lines = lines;
@@ -325,12 +338,31 @@ void TfrmPrint::runJob(TLinePrinter &printer, const QStringList &lines)
     job.MarginTop = edtTopMargin->text();
     job.MarginBottom = edtBottomMargin->text();
     job.PageNumbers = cbPageNumbers->isChecked();
-    PrintNotes(printer, job);
+    return job;
+}
+
+void TfrmPrint::runJob(TLinePrinter &printer, const QStringList &lines)
+{
+    PrintNotes(printer, job(lines));
+}
+
+bool TfrmPrint::MarginsValid()
+{
+    for (QLineEdit *box : { edtLeftMargin, edtRightMargin, edtTopMargin, edtBottomMargin }) {
+        if (!MarginValue(box->text())) {
+            TMessageService::ShowError(this, FormatString(stringsText(u"margin_invalid"_s),
+                                                 box->text().trimmed()));
+            box->setFocus();
+            box->selectAll();
+            return false;
+        }
+    }
+    return true;
 }
 
 void TfrmPrint::btnPrintClick()
 {
-    if (Scope() < 0)
+    if (Scope() < 0 || !MarginsValid())
         return;
     try {
         const QStringList lines = composeLines();
@@ -341,7 +373,8 @@ void TfrmPrint::btnPrintClick()
             // one behind); a printer's "print to file" has chosen it already.
             QString fileName = m_noPrinter ? QString() : m_printer->outputFileName();
             if (fileName.isEmpty())
-                fileName = (ChoosePdfFile ? ChoosePdfFile : askPdfFile)(this);
+                fileName = (ChoosePdfFile ? ChoosePdfFile : askPdfFile)(
+                    this, suggestedPdfFile(m_source.NoteFile));
             if (fileName.isEmpty())
                 return;
             // The PDF is written beside its target, synced, and renamed over it only
@@ -381,11 +414,14 @@ void TfrmPrint::btnPrintClick()
 
 void TfrmPrint::btnPreviewClick()
 {
-    if (Scope() < 0)
+    if (Scope() < 0 || !MarginsValid())
         return;
     const QStringList lines = composeLines();
-    if (lines.isEmpty()) {
-        TMessageService::ShowError(this, stringsText(u"no_print"_s));
+    try {
+        // Nothing to print and margins without room are told before the preview opens.
+        PrepareNotesPrint(*LinePrn, job(lines));
+    } catch (const EVellumtreeError &e) {
+        TMessageService::ShowError(this, e.message());
         return;
     }
     QPrintPreviewDialog preview(m_printer.get(), this);
@@ -393,7 +429,10 @@ void TfrmPrint::btnPreviewClick()
     preview.resize(760, 680);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this, &lines](QPrinter *p) {
         TQtPageDevice device(p);
-        TLinePrinter printer(&device);
+        // Made without a device: a line printer sets a new device to portrait, and this
+        // one is the dialog's own printer, whose orientation Setup chose.
+        TLinePrinter printer(nullptr);
+        printer.SetDevice(&device);
         SetUpNotesPrinter(printer);
         printer.SetFont(LinePrn->Font());
         try {
@@ -416,8 +455,10 @@ void TfrmPrint::btnSetupClick()
 
 void TfrmPrint::btnPrinterFontClick()
 {
-    const std::optional<QFont> font
-        = (ChooseFont ? ChooseFont : runFontDialog)(this, edtPrinterFont->font());
+    // The box shows the font at a size fit for the dialog; the choice starts from the
+    // font itself.
+    const std::optional<QFont> font = (ChooseFont ? ChooseFont : runFontDialog)(
+        this, SettingsGui::toQFont(LinePrn->Font()));
     if (font)
         setPrinterFont(SettingsGui::fromQFont(*font, LinePrn->Font().Color));
 }
@@ -439,11 +480,11 @@ bool TfrmPrint::FormKeyPress(int key)
 
 bool TfrmPrint::MarginKeyPress(QLineEdit *box, QChar typed)
 {
-    if (typed >= u'1' && typed <= u'9')
+    // Any number can be typed; it is read when the dialog prints.
+    if ((typed >= u'0' && typed <= u'9') || QString(typed) == QLocale().decimalPoint())
         return false;
     box->setText(kDefaultMargin);
-    // A "0" is then typed into the box as usual; anything else is dropped.
-    return typed != u'0';
+    return true;
 }
 
 bool TfrmPrint::eventFilter(QObject *watched, QEvent *event)
@@ -451,6 +492,13 @@ bool TfrmPrint::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         const auto *keyEvent = static_cast<QKeyEvent *>(event);
         const auto mods = keyEvent->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+        const bool enter = keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter;
+        // Enter on a focused button is that button's click: Cancel cancels.
+        if (auto *button = qobject_cast<QPushButton *>(watched);
+            button && enter && mods == Qt::NoModifier) {
+            button->click();
+            return true;
+        }
         if (mods == Qt::NoModifier && FormKeyPress(keyEvent->key()))
             return true;
         auto *box = qobject_cast<QLineEdit *>(watched);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "print/LinePrnt.h"
+#include "print/PrintJob.h"
 #include "settings/SettingsTypes.h"
 
 #include <QDialog>
@@ -57,6 +58,9 @@ public:
     bool FormKeyPress(int key);
     // The margin boxes' rule for a typed character; true when it was swallowed.
     bool MarginKeyPress(QLineEdit *box, QChar typed);
+    // The margin boxes read as millimetres; with a box that holds no margin, says so,
+    // puts the focus there and returns false.
+    bool MarginsValid();
 
     int Scope() const;
 
@@ -87,10 +91,10 @@ public:
 
     // Tests replace what would open another window. ChooseFont presets and runs the
     // main window's font dialog (nothing: cancelled); ChoosePdfFile asks for the PDF
-    // to print into (empty: cancelled); RunSetup runs the printer or page setup and
+    // to print into, starting at suggested (empty: cancelled); RunSetup runs the printer or page setup and
     // returns true when confirmed; RunModal runs a dialog modally. Empty: the real ones.
     static std::function<std::optional<QFont>(QWidget *owner, const QFont &initial)> ChooseFont;
-    static std::function<QString(QWidget *owner)> ChoosePdfFile;
+    static std::function<QString(QWidget *owner, const QString &suggested)> ChoosePdfFile;
     static std::function<bool(QWidget *owner, QPrinter &printer)> RunSetup;
     static std::function<int(QDialog &dialog)> RunModal;
 
@@ -102,6 +106,7 @@ private:
     void readSettings();
     void setPrinterFont(const TFontDesc &font);
     QStringList composeLines() const;
+    TPrintJob job(const QStringList &lines) const;
     void runJob(TLinePrinter &printer, const QStringList &lines);
     void centreOverParent();
 

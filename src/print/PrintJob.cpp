@@ -9,11 +9,19 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 const QString TPrintSettings::Key = u"Software\\Vellumtree\\Print\\"_s;
 
 namespace {
+
+QString stringsText(const QString &key)
+{
+    return LanguageManager().GetString(key, u"Strings"_s);
+}
 
 // The first note after the branch of note in tree order, or none.
 const TNote *afterBranch(const TNote *note)
@@ -70,11 +78,19 @@ QStringList ComposePrintLines(
     return lines;
 }
 
-float MarginFromText(const QString &text)
+std::optional<float> MarginValue(const QString &text)
 {
     bool ok = false;
     const float value = QLocale().toFloat(text.trimmed(), &ok);
-    return ok ? value : 10.0f;
+    // "nan" and "inf" read as numbers, but place no text anywhere.
+    if (!ok || !std::isfinite(value) || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+float MarginFromText(const QString &text)
+{
+    return MarginValue(text).value_or(10.0f);
 }
 
 void SetUpNotesPrinter(TLinePrinter &printer)
@@ -88,17 +104,24 @@ void PrepareNotesPrint(TLinePrinter &printer, const TPrintJob &job)
     printer.Lines.clear();
     printer.TabSize = job.TabSize;
     if (job.Lines.isEmpty())
-        throw ENothingToPrint(LanguageManager().GetString(u"no_print"_s, u"Strings"_s));
+        throw ENothingToPrint(stringsText(u"no_print"_s));
     printer.SetTitle(job.Title);
     printer.SetMeasureUnit(muMillimeters);
     printer.SetMarginTop(MarginFromText(job.MarginTop));
     printer.SetMarginBottom(MarginFromText(job.MarginBottom));
     printer.SetMarginLeft(MarginFromText(job.MarginLeft));
     printer.SetMarginRight(MarginFromText(job.MarginRight));
+    // Without room for a character or a line, every page would come out blank, and a
+    // job of a few lines could fill thousands of them.
+    TPageDevice *device = printer.Device();
+    if (device
+        && (printer.PrintableWidth() < std::max(1, device->TextWidth(u"M"_s))
+            || printer.PrintableHeight() < std::max(1, printer.LinePitch())))
+        throw ENoRoomToPrint(stringsText(u"no_room_to_print"_s));
     if (job.PageNumbers) {
         // One centred column 177.8 mm wide, from the left margin.
         printer.FooterFormat = u"^177"_s + QLocale().decimalPoint() + u"8"_s;
-        printer.Footer = u"Page {$PAGE}"_s;
+        printer.Footer = stringsText(u"page_footer"_s);
     } else {
         printer.FooterFormat.clear();
         printer.Footer.clear();

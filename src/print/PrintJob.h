@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class TLinePrinter;
 class TNote;
 class TNoteTree;
@@ -13,6 +15,13 @@ class TRegistryStore;
 
 // The chosen scope printed nothing.
 class ENothingToPrint final : public EVellumtreeError
+{
+public:
+    using EVellumtreeError::EVellumtreeError;
+};
+
+// The margins leave no room for one character per line or one line per page.
+class ENoRoomToPrint final : public EVellumtreeError
 {
 public:
     using EVellumtreeError::EVellumtreeError;
@@ -27,7 +36,10 @@ enum TPrintScope { psCurrentNote = 0, psCurrentTree = 1, psHeadingsOnly = 2, psA
 QStringList ComposePrintLines(
     int scope, const TNoteTree &tree, const TNote *selected, const QString &editorText);
 
-// A margin box's text as millimetres; a text that is not a number gives 10.
+// A margin box's text as millimetres: a finite number, not negative, written in the
+// locale's form; nothing for any other text.
+std::optional<float> MarginValue(const QString &text);
+// As MarginValue; a text that is not a margin gives 10.
 float MarginFromText(const QString &text);
 
 // The line printer as notes are printed: millimetres, one and a half line spacing.
@@ -47,9 +59,11 @@ struct TPrintJob
 };
 
 // Sets the printer up for the job (title, margins, the page-number footer, lines)
-// without printing. Throws ENothingToPrint when there are no lines.
+// without printing. Throws ENothingToPrint when there are no lines, ENoRoomToPrint when
+// the margins leave no room for text on the printer's page.
 void PrepareNotesPrint(TLinePrinter &printer, const TPrintJob &job);
-// Prepares and prints the whole job. Throws ENothingToPrint and ELinePrinter.
+// Prepares and prints the whole job. Throws ENothingToPrint, ENoRoomToPrint and
+// ELinePrinter.
 void PrintNotes(TLinePrinter &printer, const TPrintJob &job);
 
 // The print dialog's choices as stored under Software\Vellumtree\Print.

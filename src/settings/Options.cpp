@@ -37,8 +37,6 @@ bool TfrmOptions::AssociateRefreshesDesktop = true;
 namespace {
 
 constexpr int kTabCount = 4;
-// The font boxes show the chosen face and style; a large size would burst the dialog.
-constexpr int kMaxShownPointSize = 12;
 
 template <typename T> T *named(QWidget *parent, const char *name)
 {
@@ -158,9 +156,10 @@ TfrmOptions::TfrmOptions(TSettings &Settings, int TabIndex, QWidget *parent)
     // A fixed dialog border: the size follows the texts of the language in use.
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    // Enter anywhere is OK: no other button takes it for itself.
+    // Enter anywhere is OK, except on a focused Cancel, which cancels; no other button
+    // takes it for itself.
     for (QPushButton *button : findChildren<QPushButton *>())
-        button->setAutoDefault(button == btnOk);
+        button->setAutoDefault(button == btnOk || button == btnCancel);
 
     FormCreate(TabIndex);
 }
@@ -431,8 +430,7 @@ int TfrmOptions::AutoSaveTag() const
 
 void TfrmOptions::showFont(QLineEdit *box, const TFontDesc &font)
 {
-    QFont shown = SettingsGui::toQFont(font);
-    shown.setPointSize(qBound(1, font.Size, kMaxShownPointSize));
+    const QFont shown = SettingsGui::shownFont(font);
     box->setFont(shown);
     // A face this system does not have (the default "Tahoma" on Linux) is drawn in
     // another one: the box says which, and the stored name stays.

@@ -85,4 +85,12 @@ TFontDesc fromQFont(const QFont &font, TColor color)
     return desc;
 }
 
+QFont shownFont(const TFontDesc &font)
+{
+    constexpr int kMaxShownPointSize = 12;
+    QFont shown = toQFont(font);
+    shown.setPointSize(qBound(1, font.Size, kMaxShownPointSize));
+    return shown;
+}
+
 } // namespace SettingsGui

@@ -17,4 +17,8 @@ QFont toQFont(const TFontDesc &font);
 // The font's colour is not part of a QFont, so it is passed in.
 TFontDesc fromQFont(const QFont &font, TColor color);
 
+// The font a dialog's font box shows the chosen font in: its face and style, at no more
+// than 12 points, so that a large font cannot push the dialog's buttons off the screen.
+QFont shownFont(const TFontDesc &font);
+
 } // namespace SettingsGui

@@ -145,6 +145,24 @@ TEST_F(PrintCliTest, NothingToPrintFailsAndWritesNoFile)
     EXPECT_FALSE(QFile::exists(path(u"empty.pdf"_s)));
 }
 
+TEST_F(PrintCliTest, MarginsWithoutRoomForTextFailAndWriteNoFile)
+{
+    for (const QString &margins : { u"500,500,10,10"_s, u"10,10,1000,10"_s }) {
+        const TRun run
+            = print({ path(u"doc.vlt"_s), u"-o"_s, path(u"x.pdf"_s), u"--margins"_s, margins });
+        EXPECT_EQ(run.exitCode, 1) << margins.toStdString();
+        EXPECT_TRUE(run.err.contains(u"The margins leave no room for text"_s))
+            << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(path(u"x.pdf"_s)));
+    }
+    for (const QString &margins : { u"nan,10,10,10"_s, u"10,inf,10,10"_s, u"10,10,-1,10"_s })
+        EXPECT_EQ(print({ path(u"doc.vlt"_s), u"-o"_s, path(u"x.pdf"_s), u"--margins"_s, margins })
+                      .exitCode,
+            2)
+            << margins.toStdString();
+    EXPECT_FALSE(QFile::exists(path(u"x.pdf"_s)));
+}
+
 TEST_F(PrintCliTest, OutputThatIsAFifoIsRefusedAndLeftInPlace)
 {
     const QByteArray fifo = QFile::encodeName(path(u"out.pdf"_s));

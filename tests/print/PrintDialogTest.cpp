@@ -20,10 +20,16 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPdfWriter>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTimer>
 #include <QPushButton>
 #include <QTest>
 
@@ -45,7 +51,7 @@ protected:
             messages << request.Text;
             return QMessageBox::Ok;
         };
-        TfrmPrint::ChoosePdfFile = [this](QWidget *) { return pdfFile; };
+        TfrmPrint::ChoosePdfFile = [this](QWidget *, const QString &) { return pdfFile; };
         note = tree.AddNote(nullptr, u"Groceries"_s, imLastChild, u"milk\r\nbread\r\n"_s);
         tree.AddNote(note, u"Empty child"_s, imLastChild);
         source.Tree = &tree;
@@ -64,6 +70,7 @@ protected:
         TfrmPrint::ChoosePdfFile = nullptr;
         TfrmPrint::ChooseFont = nullptr;
         TfrmPrint::RunSetup = nullptr;
+        TfrmPrint::RunModal = nullptr;
     }
 
     TfrmPrint &open()
@@ -123,8 +130,11 @@ TEST_F(PrintDialogTest, MarginBoxesTakeOnlyDigits)
             [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_5); }, u"5"_s },
         { "digit appends", u"2"_s, false, [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_7); },
             u"27"_s },
-        { "zero resets then types", u"25"_s, false,
-            [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_0); }, u"100"_s },
+        { "zero is typed", u"2"_s, false, [](QLineEdit *b) { QTest::keyClick(b, Qt::Key_0); },
+            u"20"_s },
+        { "decimal point is typed", u"12"_s, false,
+            [](QLineEdit *b) { QTest::keyClicks(b, QLocale().decimalPoint() + u"5"_s); },
+            u"12"_s + QLocale().decimalPoint() + u"5"_s },
         { "delete edits as usual", u"25"_s, false,
             [](QLineEdit *b) {
                 b->setCursorPosition(0);
@@ -229,6 +239,148 @@ TEST_F(PrintDialogTest, PrintWritesThePdfAndStoresTheChoices)
     EXPECT_EQ(again.LinePrn->Font().Size, 12);
     again.ApplyScopeArgument(0);
     EXPECT_EQ(again.Scope(), psAllNotes);
+}
+
+// The media box of the PDF's first page: its width and height in points.
+QSizeF firstPageSize(const QString &pdfFile)
+{
+    QFile pdf(pdfFile);
+    if (!pdf.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression box(
+        u"/MediaBox\\s*\\[\\s*0\\s+0\\s+([0-9.]+)\\s+([0-9.]+)\\s*\\]"_s);
+    const QRegularExpressionMatch m = box.match(QString::fromLatin1(pdf.readAll()));
+    return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
+}
+
+TEST_F(PrintDialogTest, PreviewKeepsTheOrientationChosenInSetup)
+{
+    TfrmPrint &d = open();
+    TfrmPrint::RunSetup = [](QWidget *, QPrinter &printer) {
+        printer.setPageOrientation(QPageLayout::Landscape);
+        return true;
+    };
+    d.btnSetup->click();
+    int pages = 0;
+    bool landscape = false;
+    TfrmPrint::RunModal = [&](QDialog &preview) {
+        auto *widget = preview.findChild<QPrintPreviewWidget *>();
+        if (!widget)
+            return int(QDialog::Rejected);
+        widget->updatePreview();
+        pages = widget->pageCount();
+        landscape = widget->orientation() == QPageLayout::Landscape;
+        return int(QDialog::Rejected);
+    };
+    d.btnPreview->click();
+    TfrmPrint::RunModal = nullptr;
+    EXPECT_EQ(pages, 1);
+    EXPECT_TRUE(landscape);
+
+    d.btnPrint->click();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    const QSizeF page = firstPageSize(pdfFile);
+    EXPECT_GT(page.width(), page.height()) << page.width() << " x " << page.height();
+}
+
+TEST_F(PrintDialogTest, LargePrinterFontKeepsTheButtonsOnScreen)
+{
+    TfrmPrint &d = open();
+    int offered = 0;
+    TfrmPrint::ChooseFont = [&offered](QWidget *, const QFont &initial) {
+        offered = initial.pointSize();
+        QFont font(initial);
+        font.setPointSize(200);
+        return std::optional<QFont>(font);
+    };
+    d.btnPrinterFont->click();
+    d.adjustSize();
+    EXPECT_EQ(d.LinePrn->Font().Size, 200);
+    EXPECT_EQ(d.edtPrinterFont->font().pointSize(), 12);
+    const QRect screen = d.screen()->availableGeometry();
+    EXPECT_LE(d.width(), screen.width());
+    EXPECT_LE(d.height(), screen.height());
+    // The font dialog starts from the printer font itself, not from the box's.
+    d.btnPrinterFont->click();
+    EXPECT_EQ(offered, 200);
+}
+
+TEST_F(PrintDialogTest, MarginsWithoutRoomForTextAreRefused)
+{
+    struct Case
+    {
+        QString left, right, top, bottom;
+        QString message;
+    };
+    const QString noRoom = LanguageManager().GetString(u"no_room_to_print"_s, u"Strings"_s);
+    const QString notANumber = LanguageManager().GetString(u"margin_invalid"_s, u"Strings"_s);
+    const std::vector<Case> cases {
+        { u"150"_s, u"150"_s, u"10"_s, u"10"_s, noRoom },
+        { u"10"_s, u"10"_s, u"500"_s, u"500"_s, noRoom },
+        { u"10"_s, u"10"_s, u"10"_s, u"nan"_s, FormatString(notANumber, u"nan"_s) },
+        { u"10"_s, u""_s, u"10"_s, u"10"_s, FormatString(notANumber, QString()) },
+    };
+    // A preview that opens is closed at once.
+    TfrmPrint::RunModal = [](QDialog &) { return int(QDialog::Rejected); };
+    TfrmPrint &d = open();
+    for (const Case &c : cases) {
+        messages.clear();
+        d.edtLeftMargin->setText(c.left);
+        d.edtRightMargin->setText(c.right);
+        d.edtTopMargin->setText(c.top);
+        d.edtBottomMargin->setText(c.bottom);
+        d.btnPrint->click();
+        EXPECT_EQ(messages, QStringList(c.message)) << c.left.toStdString();
+        d.btnPreview->click();
+        EXPECT_EQ(messages, QStringList(2, c.message)) << c.left.toStdString();
+    }
+    EXPECT_EQ(d.result(), 0);
+    EXPECT_FALSE(QFile::exists(pdfFile));
+    EXPECT_FALSE(printKeyStored());
+
+    // A margin that leaves one character per line still prints.
+    d.edtLeftMargin->setText(u"100"_s);
+    d.edtRightMargin->setText(u"100"_s);
+    d.edtBottomMargin->setText(u"10"_s);
+    messages.clear();
+    d.btnPrint->click();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u' ').toStdString();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+}
+
+TEST_F(PrintDialogTest, EnterOnAFocusedButtonPressesThatButton)
+{
+    TfrmPrint &d = open();
+    d.btnCancel->setFocus();
+    QTest::keyClick(d.btnCancel, Qt::Key_Return);
+    EXPECT_EQ(d.result(), QDialog::Rejected);
+    EXPECT_FALSE(QFile::exists(pdfFile));
+    EXPECT_FALSE(printKeyStored());
+
+    // Elsewhere Enter still prints.
+    TfrmPrint &again = open();
+    QTest::keyClick(again.scopeButtons->button(psAllNotes), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(again.result(), QDialog::Accepted);
+    EXPECT_TRUE(QFile::exists(pdfFile));
+}
+
+TEST_F(PrintDialogTest, PdfFileDialogStartsBesideTheDocumentUnderItsName)
+{
+    source.NoteFile = m_dir.filePath(u"Garden plans.vlt"_s);
+    TfrmPrint::ChoosePdfFile = nullptr;
+    QString offered;
+    QTimer::singleShot(0, [&offered] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *files = qobject_cast<QFileDialog *>(w); files && files->isVisible()) {
+                offered = files->selectedFiles().value(0);
+                files->reject();
+            }
+        }
+    });
+    TfrmPrint &d = open();
+    d.btnPrint->click();
+    EXPECT_EQ(offered, m_dir.filePath(u"Garden plans.pdf"_s));
+    EXPECT_EQ(d.result(), 0);
 }
 
 TEST_F(PrintDialogTest, CancelledPdfQuestionPrintsNothing)

@@ -360,6 +360,21 @@ TEST_F(OptionsTest, LettersAreRefusedAndAnEmptyTabSizeStoresZeroButTheEditorUses
     EXPECT_EQ(window->Notes->TabSize(), 1);
 }
 
+TEST_F(OptionsTest, EnterOnAFocusedCancelCancels)
+{
+    start();
+    const bool before = Settings->MinimizeOnEsc;
+    const int result = openOptions([](TfrmOptions &dialog) {
+        dialog.cbMinimize->click();
+        dialog.btnCancel->setFocus();
+        QTest::keyClick(dialog.btnCancel, Qt::Key_Return);
+        return dialog.result();
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(Settings->MinimizeOnEsc, before);
+    EXPECT_EQ(stored().MinimizeOnEsc, before);
+}
+
 TEST_F(OptionsTest, OkWithoutChangesKeepsEverySetting)
 {
     TSettings before(kKey, u"1.57"_s);
