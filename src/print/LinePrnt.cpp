@@ -1,5 +1,6 @@
 #include "print/LinePrnt.h"
 
+#include "settings/LngMan.h"
 #include "settings/Utils.h"
 
 #include <QLocale>
@@ -31,6 +32,11 @@ int roundToPixels(double value)
         return 0;
     // The default rounding mode takes halves to the even neighbour.
     return static_cast<int>(std::nearbyint(std::clamp(value, -kMaxPixels, kMaxPixels)));
+}
+
+QString statusText(const QString &key)
+{
+    return LanguageManager().GetString(key, u"Strings"_s);
 }
 
 bool isBlank(QChar c)
@@ -377,13 +383,14 @@ void TLinePrinter::BeginDoc()
     // The font follows the device's resolution once the document has one.
     m_device->SetFont(m_font);
     m_metrics = m_device->TextMetrics();
-    progress(u"Preparing to Print"_s);
+    m_printingStatus = statusText(u"print_printing"_s);
+    progress(statusText(u"print_preparing"_s));
     startPage();
 }
 
 void TLinePrinter::EndDoc()
 {
-    progress(u"Finished Printing"_s);
+    progress(statusText(u"print_finished"_s));
     const bool ended = m_device && m_device->EndDoc();
     progress(nullptr);
     if (!ended)
@@ -401,7 +408,7 @@ void TLinePrinter::NewPage()
 
 void TLinePrinter::startPage()
 {
-    progress(u"Currently Printing"_s);
+    progress(m_printingStatus);
     {
         TableFormatKeeper keeper(TableFormat);
         // A band lower than a line puts the header or footer inside the text area;

@@ -209,4 +209,7 @@ private:
     bool m_drawingBand = false; // the header or footer is being drawn
     TPageDevice::TTextMetrics m_metrics;
     std::unique_ptr<TPrintProgressView> m_progress;
+    // The progress window's status while pages print, in the user's language; read once
+    // a job, not at every page.
+    QString m_printingStatus;
 };

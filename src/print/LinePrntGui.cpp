@@ -1,20 +1,28 @@
 #include "print/LinePrntGui.h"
 
+#include "settings/LngMan.h"
+
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int kExposeWaitMs = 1000;
+}
 
 TPrntProgDlg::TPrntProgDlg(QWidget *parent)
     : QDialog(
         parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(u"PrntProgDlg"_s);
-    setWindowTitle(u"Print Progress"_s);
+    setWindowTitle(LanguageManager().GetString(u"print_progress"_s, u"Strings"_s));
 
     auto *frame = new QFrame(this);
     frame->setFrameShape(QFrame::StyledPanel);
@@ -27,7 +35,8 @@ TPrntProgDlg::TPrntProgDlg(QWidget *parent)
     // A long path must not make the window wider than the screen.
     lblTitle->setTextFormat(Qt::PlainText);
     lblTitle->setMaximumWidth(360);
-    lblPageNumberCaption = new QLabel(u"Page Number:"_s, frame);
+    lblPageNumberCaption
+        = new QLabel(LanguageManager().GetString(u"print_page_number"_s, u"Strings"_s), frame);
     lblPageNumberCaption->setObjectName(u"lblPageNumberCaption"_s);
     lblPageNumber = new QLabel(frame);
     lblPageNumber->setObjectName(u"lblPageNumber"_s);
@@ -42,6 +51,12 @@ TPrntProgDlg::TPrntProgDlg(QWidget *parent)
     setMinimumWidth(260);
     // The border does not resize the window.
     layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+bool TPrntProgView::exposed() const
+{
+    const QWindow *window = m_dialog->windowHandle();
+    return window && window->isExposed();
 }
 
 TPrntProgView::TPrntProgView() : m_dialog(new TPrntProgDlg(QApplication::activeWindow())) { }
@@ -67,10 +82,17 @@ void TPrntProgView::Update(const QString *status, const QString &title, int page
             m_dialog->move(frame.topLeft());
         }
         m_dialog->show();
-        // Shown at once, before the first page is laid out: the job runs without
-        // returning to the event loop.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        // The window system maps the window and asks for its contents a moment later;
+        // the first page waits for that (a little), so the window never shows what lies
+        // behind it.
+        QElapsedTimer waited;
+        waited.start();
+        while (!exposed() && waited.elapsed() < kExposeWaitMs)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     }
+    // The job runs without returning to the event loop: paint and window system events
+    // are served here, while the user's input waits until the job has ended.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_dialog->repaint();
 }
 

@@ -33,6 +33,8 @@ public:
     TPrntProgDlg *Dialog() const { return m_dialog; }
 
 private:
+    bool exposed() const;
+
     TPrntProgDlg *m_dialog;
 };
 

@@ -14,7 +14,6 @@ using namespace Qt::StringLiterals;
 
 std::function<int(TfrmAbout &)> TfrmAbout::RunModal;
 TShellServices TfrmAbout::Shell;
-const QString TfrmAbout::CreditText = u"Made by the Vellumtree project"_s;
 
 namespace {
 
@@ -75,7 +74,12 @@ TfrmAbout::TfrmAbout(QWidget *parent)
 
 QString TfrmAbout::InformationText(const QString &Format, const QString &Version)
 {
-    return FormatString(FormatString(Format, Version), CreditText).replace(u'|', u'\n');
+    return FormatString(FormatString(Format, Version), CreditText()).replace(u'|', u'\n');
+}
+
+QString TfrmAbout::CreditText()
+{
+    return LanguageManager().GetString(u"about_credit"_s, u"Strings"_s);
 }
 
 void TfrmAbout::FormShow()

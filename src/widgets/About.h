@@ -32,7 +32,8 @@ public:
     // The information format (section frmAbout) with the version and the credit put in,
     // every "|" a line break.
     static QString InformationText(const QString &Format, const QString &Version);
-    static const QString CreditText;
+    // The credit line, in the user's language.
+    static QString CreditText();
 
     // Hand cursor, translation, information text, logo.
     void FormShow();

@@ -6,6 +6,7 @@
 #include "QtPrinters.h"
 #include "RecordingDevice.h"
 #include "print/LinePrnt.h"
+#include "settings/Utils.h"
 
 #include <QLocale>
 
@@ -387,6 +388,34 @@ TEST_F(LinePrinterTest, TokensExpandInHeaderOnEveryPage)
     // The title holds the token itself, so the token stays.
     EXPECT_EQ(device.Pages[2].texts.at(1).text, u"{$TITLE}"_s);
     EXPECT_EQ(printer.TableFormat, u"20"_s);
+}
+
+TEST_F(LinePrinterTest, LineDateAndTimeTokensExpandInTableLines)
+{
+    area(1000, 200);
+    printer.TableFormat = u"20|40|40"_s;
+    printer.Lines = QStringList(12, u"{$LINE}|{$DATE}|{$TIME}"_s);
+    const QString dateBefore = ShortDateText();
+    const QString timeBefore = TimeText();
+    printer.BeginDoc();
+    printer.WriteLines(true);
+    printer.EndDoc();
+    const QStringList dates { dateBefore, ShortDateText() };
+    const QStringList times { timeBefore, TimeText() };
+    ASSERT_EQ(device.Pages.size(), 2u);
+    int lines = 0;
+    for (const TRecordingDevice::TPage &page : device.Pages) {
+        ASSERT_EQ(page.texts.size() % 3, 0u);
+        // The line number counts from 0 on every page.
+        for (size_t i = 0; i < page.texts.size(); i += 3, ++lines) {
+            EXPECT_EQ(page.texts[i].text, QString::number(i / 3));
+            EXPECT_TRUE(dates.contains(page.texts[i + 1].text)) << page.texts[i + 1].text.toStdString();
+            EXPECT_TRUE(times.contains(page.texts[i + 2].text)) << page.texts[i + 2].text.toStdString();
+        }
+    }
+    EXPECT_EQ(lines, 12);
+    EXPECT_FALSE(dateBefore.isEmpty());
+    EXPECT_FALSE(timeBefore.isEmpty());
 }
 
 TEST_F(LinePrinterTest, PlainLinesKeepTheirTokens)

@@ -474,10 +474,12 @@ TEST_F(PrintDialogTest, TranslatedWhenShown)
     TfrmPrint d(source);
     d.Execute();
     TfrmPrint::RunModal = nullptr;
+    const TPrntProgDlg progress;
+    seen << progress.windowTitle() << progress.lblPageNumberCaption->text();
     language.SetLanguage(u"English.lng"_s);
     EXPECT_EQ(seen,
         QStringList({ u"Drucken"_s, u"Nur &Überschriften"_s, u"&Unten"_s, u"&Vorschau..."_s,
-            u"Millimeter"_s }));
+            u"Millimeter"_s, u"Druckfortschritt"_s, u"Seitennummer:"_s }));
 }
 
 } // namespace

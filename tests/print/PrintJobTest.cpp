@@ -5,6 +5,7 @@
 #include "RecordingDevice.h"
 #include "notes/NoteTree.h"
 #include "print/LinePrnt.h"
+#include "settings/LngMan.h"
 #include "settings/RegistryStore.h"
 #include "settings/TempRegistry.h"
 
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -107,6 +109,48 @@ TEST(PrintJob, SetsMarginsFooterAndTitle)
     job.PageNumbers = false;
     PrintNotes(printer, job);
     EXPECT_EQ(device.PageTexts().at(0), QStringList { u"x"_s });
+}
+
+// A progress view that keeps every status it is shown.
+class StatusRecorder final : public TPrintProgressView
+{
+public:
+    explicit StatusRecorder(QStringList &statuses) : m_statuses(statuses) { }
+    void Update(const QString *status, const QString &, int) override
+    {
+        if (status && !m_statuses.contains(*status))
+            m_statuses << *status;
+    }
+
+private:
+    QStringList &m_statuses;
+};
+
+TEST(PrintJob, FooterAndProgressSpeakTheUsersLanguage)
+{
+    const auto printIn = [](const QString &language, QStringList &statuses) {
+        LanguageManager().SetFolder(QStringLiteral(VT_LNG_DIR));
+        LanguageManager().SetLanguage(language);
+        TRecordingDevice device;
+        TLinePrinter printer(&device);
+        SetUpNotesPrinter(printer);
+        printer.ShowProgress = true;
+        printer.ProgressFactory = [&statuses] { return std::make_unique<StatusRecorder>(statuses); };
+        TPrintJob job;
+        job.Lines = { u"x"_s };
+        PrintNotes(printer, job);
+        return device.PageTexts().at(0).value(0);
+    };
+    QStringList german;
+    const QString germanFooter = printIn(u"Deutsch.lng"_s, german);
+    QStringList english;
+    const QString englishFooter = printIn(u"English.lng"_s, english);
+    EXPECT_EQ(germanFooter, u"Seite 1"_s);
+    EXPECT_EQ(german,
+        QStringList({ u"Druck wird vorbereitet"_s, u"Es wird gedruckt"_s, u"Druck abgeschlossen"_s }));
+    EXPECT_EQ(englishFooter, u"Page 1"_s);
+    EXPECT_EQ(english,
+        QStringList({ u"Preparing to Print"_s, u"Currently Printing"_s, u"Finished Printing"_s }));
 }
 
 class PrintSettingsTest : public TempRegistryTest

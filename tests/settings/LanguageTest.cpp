@@ -261,7 +261,9 @@ QList<QPair<QString, QString>> keysUsedAtRunTime()
              "prompt_delete", "file_not_found", "filter", "txt_filter", "prompt_import",
              "prompt_export", "btn_import", "btn_export", "btn_open", "btn_save", "not_found",
              "replaced", "replaced_one", "text_not_found",
-             "no_print", "no_match", "short_password", "enter_pass" })
+             "no_print", "no_match", "short_password", "enter_pass", "margin_invalid",
+             "no_room_to_print", "page_footer", "print_progress", "print_page_number",
+             "print_preparing", "print_printing", "print_finished", "about_credit" })
         keys.append({ u"Strings"_s, QString::fromLatin1(key) });
     keys.append({ u"FindForm"_s, u"FindForm.Caption"_s });
     keys.append({ u"frmAbout"_s, u"lblInformation.Caption"_s });

@@ -93,8 +93,22 @@ TEST_F(AboutTest, InformationTextHasALineForEveryBar)
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
     EXPECT_EQ(about.lblInformation->text(),
-        u"Version 1.57\nsecond line\n"_s + TfrmAbout::CreditText);
+        u"Version 1.57\nsecond line\n"_s + TfrmAbout::CreditText());
     EXPECT_EQ(about.lblInformation->text().split(u'\n').size(), 3);
+}
+
+TEST_F(AboutTest, CreditLineComesFromTheLanguageFile)
+{
+    QFile custom(lng.filePath(u"Custom.lng"_s));
+    ASSERT_TRUE(custom.open(QIODevice::WriteOnly));
+    custom.write("[frmAbout]\nlblInformation.Caption=Version %s|%s\n"
+                 "[Strings]\nabout_credit=Ein Werk des Projekts\n");
+    custom.close();
+    LanguageManager().SetLanguage(u"Custom.lng"_s);
+    TfrmAbout about;
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    EXPECT_EQ(about.lblInformation->text(), u"Version 1.57\nEin Werk des Projekts"_s);
 }
 
 TEST_F(AboutTest, PaintsTheBandTheFramesAndTheLogo)
