@@ -707,10 +707,12 @@ void TfrmMain::showEvent(QShowEvent *event)
 void TfrmMain::translate()
 {
     TranslateForm(this, false);
-    // Ctrl+T belongs to Insert time; Stay on top only shows the key.
+    // Ctrl+T belongs to Insert time; Stay on top only shows the key, named as the
+    // menus name the keys of their shortcuts ("Strg+T" in German).
     QAction *onTop = action("miSettingsOnTop");
     if (!onTop->text().contains(u'\t'))
-        onTop->setText(onTop->text() + u"\tCtrl+T"_s);
+        onTop->setText(onTop->text() + u'\t'
+            + QKeySequence(u"Ctrl+T"_s).toString(QKeySequence::NativeText));
 }
 
 void TfrmMain::FormShow()

@@ -3,6 +3,7 @@
 
 #include "app/Main.h"
 
+#include "app/MainText.h"
 #include "app/MessageService.h"
 #include "app/SingleInstance.h"
 #include "app/qkRichedit.h"
@@ -73,8 +74,8 @@ void TfrmMain::SetNoteFile(const QString &name)
     // "[*]" in a window title is Qt's placeholder for the modified mark; the caption
     // carries its own star, so no placeholder may remain.
     setWindowTitle(QString(caption).replace(u"[*]"_s, u"[*][*]"_s));
-    if (trayMain && trayMain->toolTip() != caption)
-        trayMain->setToolTip(caption);
+    if (trayMain && trayMain->toolTip() != MainText::TrayTip(caption))
+        trayMain->setToolTip(MainText::TrayTip(caption));
 }
 
 void TfrmMain::SetModified(bool value)

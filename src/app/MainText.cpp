@@ -37,4 +37,14 @@ QString TitleFromSelection(const QString &selection)
     return text;
 }
 
+QString TrayTip(const QString &caption)
+{
+    constexpr qsizetype kMaxTipLength = 63;
+    QString tip = caption.section(u'|', 0, 0);
+    if (tip.size() > kMaxTipLength)
+        tip.truncate(tip.at(kMaxTipLength - 1).isHighSurrogate() ? kMaxTipLength - 1
+                                                                 : kMaxTipLength);
+    return tip;
+}
+
 } // namespace MainText

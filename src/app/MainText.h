@@ -13,4 +13,8 @@ QString TitleFromClipboardText(const QString &text, const QString &fallback);
 // character is upper-cased. Empty when nothing is left.
 QString TitleFromSelection(const QString &selection);
 
+// The tray icon's tip for a window caption: the part before the first "|", at most
+// 63 characters (a character outside the BMP is never split).
+QString TrayTip(const QString &caption);
+
 } // namespace MainText

@@ -5,6 +5,7 @@
 #include "app/EdgeSnap.h"
 #include "app/HotKey.h"
 #include "app/Main.h"
+#include "app/MainText.h"
 #include "settings/Settings.h"
 #include "settings/UtilsGui.h"
 #include "widgets/IcoList.h"
@@ -164,7 +165,7 @@ void TfrmMain::ApplicationMinimize()
     // Without a tray the window would be out of reach: it stays on the taskbar.
     if (!TrayAvailable())
         return;
-    trayMain->setToolTip(windowTitle().replace(u"[*][*]"_s, u"[*]"_s));
+    trayMain->setToolTip(MainText::TrayTip(windowTitle().replace(u"[*][*]"_s, u"[*]"_s)));
     trayMain->show();
     m_inTray = true;
     m_maximizedBeforeTray = windowState().testFlag(Qt::WindowMaximized);

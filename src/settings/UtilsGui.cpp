@@ -437,13 +437,20 @@ void SetStayOnTop(QWidget *Window, bool OnTop)
     if (window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == OnTop)
         return;
     // Changing a window flag hides the window; show it again where it was, unactivated.
+    // A maximised or full-screen window keeps its state and its restore rectangle: given
+    // its present rectangle, it would stay screen-sized when restored.
     const bool visible = window->isVisible();
-    const QRect geometry = window->geometry();
+    const Qt::WindowStates state = window->windowState();
+    const bool stretched = state & (Qt::WindowMaximized | Qt::WindowFullScreen);
+    const QRect geometry = stretched ? window->normalGeometry() : window->geometry();
     const bool noActivate = window->testAttribute(Qt::WA_ShowWithoutActivating);
     window->setWindowFlag(Qt::WindowStaysOnTopHint, OnTop);
     if (visible) {
         window->setAttribute(Qt::WA_ShowWithoutActivating, true);
+        if (stretched)
+            window->setWindowState(state & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
         window->setGeometry(geometry);
+        window->setWindowState(state);
         window->show();
         window->setAttribute(Qt::WA_ShowWithoutActivating, noActivate);
     }

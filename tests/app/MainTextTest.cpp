@@ -42,4 +42,15 @@ TEST(SelectionTitle, JoinsLinesTrimsSpacesAndCapitalises)
     EXPECT_EQ(MainText::TitleFromSelection(u"\tx "_s), u"\tx"_s);
 }
 
+TEST(TrayTip, CutAtTheFirstBarAndAt63Characters)
+{
+    EXPECT_EQ(MainText::TrayTip(u"Vellumtree - [a|b]"_s), u"Vellumtree - [a"_s);
+    EXPECT_EQ(MainText::TrayTip(QString(63, u'x')), QString(63, u'x'));
+    EXPECT_EQ(MainText::TrayTip(QString(64, u'x') + u'|'), QString(63, u'x'));
+    // A character outside the BMP at the cut is left out whole.
+    const QString clef = u"\U0001D11E"_s;
+    EXPECT_EQ(MainText::TrayTip(QString(62, u'x') + clef), QString(62, u'x'));
+    EXPECT_EQ(MainText::TrayTip(QString(61, u'x') + clef + u'y'), QString(61, u'x') + clef);
+}
+
 } // namespace

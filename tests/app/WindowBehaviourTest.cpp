@@ -92,13 +92,21 @@ TEST_F(WindowBehaviourOffscreen, TrayIconIsActiveExactlyWhenATrayOptionIsOn)
     }
 }
 
-TEST_F(WindowBehaviourOffscreen, TrayHintFollowsTheCaption)
+TEST_F(WindowBehaviourOffscreen, TrayHintFollowsTheCaptionCutAtTheBarAndAt63Characters)
 {
     start([](TSettings &s) { s.MinimizeToTray = true; });
     window->SetNoteFile(dir.filePath(u"Diary.vlt"_s));
     EXPECT_EQ(window->trayMain->toolTip(), u"Vellumtree - [Diary.vlt]"_s);
     window->SetModified(true);
     EXPECT_EQ(window->trayMain->toolTip(), u"Vellumtree - [*Diary.vlt]"_s);
+    // Cut before the first "|" and at 63 characters.
+    const QString longName = dir.filePath(QString(80, u'n') + u".vlt"_s);
+    window->SetNoteFile(longName);
+    const QString caption = window->windowTitle();
+    ASSERT_GT(caption.size(), 63);
+    EXPECT_EQ(window->trayMain->toolTip(), caption.left(63));
+    window->SetNoteFile(dir.filePath(u"before|after.vlt"_s));
+    EXPECT_EQ(window->trayMain->toolTip(), u"Vellumtree - [before"_s);
 }
 
 // The offscreen platform has no tray, as plain GNOME has none: "to the tray" must not
@@ -151,6 +159,7 @@ TEST_F(WindowBehaviourOffscreen, FileExitClosesEvenWithCloseToTray)
     command("miFileExit")->trigger();
     EXPECT_FALSE(window->isVisible());
 }
+
 
 TEST_F(WindowBehaviourOffscreen, StayOnTopFollowsTheMenuAndTheSetting)
 {

@@ -13,10 +13,16 @@
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
+#include "print/LinePrnt.h"
+#include "print/LinePrntGui.h"
+#include "print/LinePrntQt.h"
 #include "settings/Settings.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
+#include <QLabel>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
@@ -344,6 +350,84 @@ TEST_F(WindowBehaviour, RestoreKeepsAMaximisedWindowMaximised)
     window->HandleOpenRequest(u"no_params"_s);
     ASSERT_TRUE(waitFor([this] { return restored(); })) << state();
     EXPECT_TRUE(waitFor([this] { return window->isMaximized(); }));
+}
+
+TEST_F(WindowBehaviour, StayOnTopWhileMaximisedKeepsTheRestoreRectangle)
+{
+    start([](TSettings &) {});
+    window->setGeometry(120, 100, 500, 400);
+    ASSERT_TRUE(waitFor([this] { return window->geometry().size() == QSize(500, 400); }));
+    QTest::qWait(200);
+    const QRect normal = window->geometry();
+    window->showMaximized();
+    ASSERT_TRUE(waitFor([this] { return window->isMaximized(); }));
+    ASSERT_TRUE(waitFor([this] { return window->width() > 500; }));
+    window->findChild<QAction *>(u"miSettingsOnTop"_s)->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get(), kTimeoutMs)) << state();
+    EXPECT_TRUE(window->isMaximized());
+    // The rectangle a restore goes back to, and the one stored as the normal position.
+    EXPECT_EQ(window->normalGeometry(), normal);
+    window->showNormal();
+    EXPECT_TRUE(waitFor([&] { return window->geometry().size() == normal.size(); }))
+        << window->geometry().width() << " x " << window->geometry().height();
+}
+
+// The progress window while a job prints without returning to the event loop: the
+// window system's paint requests are served, so it shows its texts; the user's clicks
+// wait until the job has ended.
+TEST_F(WindowBehaviour, PrintProgressWindowIsPaintedWhileInputWaits)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter pdf(&buffer);
+    TQtPageDevice device(&pdf);
+    TLinePrinter printer(&device);
+    printer.ShowProgress = true;
+    printer.ProgressFactory = MakePrintProgressView;
+
+    struct Spy : QObject
+    {
+        QStringList painted;
+        int input = 0;
+        QLabel *pageNumber = nullptr;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (watched == pageNumber && event->type() == QEvent::Paint)
+                painted << pageNumber->text();
+            if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress)
+                ++input;
+            return false;
+        }
+    } spy;
+    qApp->installEventFilter(&spy);
+    printer.OnNewPage = [&] {
+        if (!spy.pageNumber) {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (auto *progress = qobject_cast<TPrntProgDlg *>(w))
+                    spy.pageNumber = progress->lblPageNumber;
+            }
+        }
+        if (printer.PageNumber() == 3 && spy.pageNumber) {
+            const QPoint centre
+                = spy.pageNumber->window()->frameGeometry().center();
+            xdotool({u"mousemove"_s, QString::number(centre.x()), QString::number(centre.y()),
+                     u"click"_s, u"1"_s});
+            xdotool({u"key"_s, u"space"_s});
+        }
+        // A page takes a moment, as on a real printer.
+        QTest::qSleep(40);
+    };
+    printer.Lines = QStringList(600, u"line"_s);
+    printer.BeginDoc();
+    printer.WriteLines(false);
+    const int pages = printer.PageNumber();
+    printer.EndDoc();
+    qApp->removeEventFilter(&spy);
+
+    ASSERT_NE(spy.pageNumber, nullptr);
+    ASSERT_GT(pages, 5);
+    EXPECT_TRUE(spy.painted.contains(QString::number(pages))) << spy.painted.join(u' ').toStdString();
+    EXPECT_EQ(spy.input, 0);
 }
 
 TEST_F(WindowBehaviour, AHandOverToAWindowEscapedIntoTheTrayShowsItWithOrWithoutAFile)
