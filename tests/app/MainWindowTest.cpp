@@ -837,6 +837,15 @@ TEST_F(GermanTest, AltBGoesBackEvenWhereAMenuUsesTheLetter)
     EXPECT_EQ(window->TopicTree->selectedNote(), note(u"Gamma"_s));
 }
 
+TEST_F(GermanTest, StayOnTopShowsItsKeyAsTheMenusShowKeys)
+{
+    start();
+    const QString wrapKey
+        = command("miSettingsWordWrap")->shortcut().toString(QKeySequence::NativeText);
+    ASSERT_TRUE(wrapKey.startsWith(u"Strg+"_s)) << "Qt's German catalogue names the keys";
+    EXPECT_EQ(command("miSettingsOnTop")->text().section(u'\t', 1), u"Strg+T"_s);
+}
+
 // Waits for a second start of the program to end, killed after 30 s. This process
 // keeps handling events meanwhile: the second one may be waiting for its answer.
 void runToItsEnd(QProcess &process)
