@@ -492,8 +492,11 @@ Preview...      shows the pages as they will be printed
 Setup...        chooses the printer, paper and orientation
 Print           prints and closes the window (Enter)
 
-When no printer is installed, Vellumtree can print to a PDF file instead.
-When the chosen part holds nothing to print, Vellumtree says so.""", []),
+When no printer is installed, Vellumtree can print to a PDF file instead;
+it offers the document's own folder and name.
+When the chosen part holds nothing to print, Vellumtree says so, and it
+refuses margins that leave no room for a character on a line or for a line
+on a page.""", []),
     ("Import and export", """\
 File > Import (Ctrl+I) reads a file into the selected note:
   - a text file replaces the selected note's text with the file's lines;
