@@ -106,7 +106,7 @@ TEST_F(WindowBehaviourOffscreen, TrayHintFollowsTheCaptionCutAtTheBarAndAt63Char
     ASSERT_GT(caption.size(), 63);
     EXPECT_EQ(window->trayMain->toolTip(), caption.left(63));
     window->SetNoteFile(dir.filePath(u"before|after.vlt"_s));
-    EXPECT_EQ(window->trayMain->toolTip(), u"Vellumtree - [before"_s);
+    EXPECT_EQ(window->trayMain->toolTip(), u"Vellumtree - [*before"_s);
 }
 
 // The offscreen platform has no tray, as plain GNOME has none: "to the tray" must not
