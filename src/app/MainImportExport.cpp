@@ -85,7 +85,8 @@ void TfrmMain::miFileImportClick()
             // Reading resets the tree's view: the note is selected again.
             TopicTree->selectNote(note);
         } else {
-            note->SetBody(ImportExport::ReadTextLines(name, TextEncoding::systemLegacyEncoding()));
+            note->SetBodyText(
+                ImportExport::ReadTextBody(name, TextEncoding::systemLegacyEncoding()));
             // The body changed: without the mark, closing would lose it.
             SetModified(true);
         }
