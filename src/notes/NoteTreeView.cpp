@@ -99,12 +99,13 @@ public:
         const TNote *note = m_view->noteTree() ? m_view->noteTree()->NoteOf(index) : nullptr;
         if (!note)
             return QStyledItemDelegate::sizeHint(option, index);
-        if (const auto found = m_sizes.constFind(note->Title()); found != m_sizes.cend())
+        const QString shown = shownTitle(note->Title());
+        if (const auto found = m_sizes.constFind(shown); found != m_sizes.cend())
             return *found;
         const QSize size = QStyledItemDelegate::sizeHint(option, index);
         if (m_sizes.size() >= MaxRememberedSizes)
             m_sizes.clear();
-        m_sizes.insert(note->Title(), size);
+        m_sizes.insert(shown, size);
         return size;
     }
 
@@ -112,6 +113,7 @@ protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
         QStyledItemDelegate::initStyleOption(option, index);
+        option->text = shownTitle(option->text);
         if (!m_view->noteIcon().isNull()) {
             option->features |= QStyleOptionViewItem::HasDecoration;
             option->icon = m_view->noteIcon();
@@ -122,6 +124,19 @@ protected:
 private:
     // Enough for the rows measured at a time; a bound, as titles come and go.
     static constexpr qsizetype MaxRememberedSizes = 20000;
+    // Far wider than any screen. Laying out a title of megabytes for every paint and
+    // measurement took the window most of a minute and gigabytes; the title itself is
+    // kept whole.
+    static constexpr qsizetype MaxShownTitle = 4096;
+
+    static QString shownTitle(const QString &title)
+    {
+        if (title.size() <= MaxShownTitle)
+            return title;
+        // Never half a surrogate pair.
+        const bool split = title.at(MaxShownTitle - 1).isHighSurrogate();
+        return title.first(MaxShownTitle - (split ? 1 : 0));
+    }
 
     TNoteTreeView *m_view;
     mutable QHash<QString, QSize> m_sizes;
