@@ -325,6 +325,8 @@ void TfrmPrint::runJob(TLinePrinter &printer, const QStringList &lines)
     job.MarginTop = edtTopMargin->text();
     job.MarginBottom = edtBottomMargin->text();
     job.PageNumbers = cbPageNumbers->isChecked();
+    // A long job runs without returning to the event loop: the cursor says so.
+    const TBusyCursor busy;
     PrintNotes(printer, job);
 }
 
