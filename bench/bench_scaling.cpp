@@ -7,8 +7,9 @@
 // neighbours than about the operation.
 //
 // Arguments: a word picks the rows whose dimension or operation contains it
-// ("print", "title"); --quick runs once per size.
+// ("print", "title"); --quick runs once per size; --scale=K multiplies every n by K.
 
+#include "BenchPrint.h"
 #include "BenchWords.h"
 #include "ProcessMemory.h"
 
@@ -37,7 +38,6 @@
 #include <ctime>
 #include <cstdio>
 #include <functional>
-#include <malloc.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,9 +112,7 @@ Figures measureOnce(const std::function<void()> &op)
     const pid_t child = fork();
     if (child == 0) {
         close(fds[0]);
-        malloc_trim(0);
-        const qint64 before = statusBytes("VmRSS");
-        resetPeak();
+        const qint64 before = startMeasuringPeak();
         const double start = processorSeconds();
         op();
         Figures figures { processorSeconds() - start, double(statusBytes("VmHWM") - before) };
@@ -256,40 +254,39 @@ void addDocumentCases(std::vector<Case> &cases, const char *dimension, qint64 n,
                      } });
 }
 
-void printLines(const QStringList &lines)
+// Draws into a fresh A4 PDF held in memory.
+template <typename Draw> void drawOnPdf(const Draw &draw)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QPdfWriter pdf(&buffer);
     pdf.setPageSize(QPageSize(QPageSize::A4));
-    TQtPageDevice device(&pdf);
-    TLinePrinter printer(&device);
-    SetUpNotesPrinter(printer);
-    TPrintJob job;
-    job.Lines = lines;
-    PrintNotes(printer, job);
+    draw(pdf);
+}
+
+void printLines(const QStringList &lines)
+{
+    drawOnPdf([&lines](QPdfWriter &pdf) { printNotesOn(pdf, lines); });
 }
 
 // The same characters drawn straight, a line of 100 at a time: what printing them
 // cannot do without.
 void drawLines(const QString &text)
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QPdfWriter pdf(&buffer);
-    pdf.setPageSize(QPageSize(QPageSize::A4));
-    QPainter painter(&pdf);
-    painter.setFont(TQtPageDevice::PrinterFont(TFontDesc { u"Courier New"_s, 10 }));
-    const QFontMetrics metrics(painter.font(), &pdf);
-    int y = 0;
-    for (qsizetype i = 0; i < text.size(); i += 100) {
-        if (y + metrics.height() > pdf.height()) {
-            pdf.newPage();
-            y = 0;
+    drawOnPdf([&text](QPdfWriter &pdf) {
+        QPainter painter(&pdf);
+        painter.setFont(TQtPageDevice::PrinterFont(TFontDesc { u"Courier New"_s, 10 }));
+        const QFontMetrics metrics(painter.font(), &pdf);
+        int y = 0;
+        for (qsizetype i = 0; i < text.size(); i += 100) {
+            if (y + metrics.height() > pdf.height()) {
+                pdf.newPage();
+                y = 0;
+            }
+            painter.drawText(0, y + metrics.ascent(), text.mid(i, 100));
+            y += metrics.height();
         }
-        painter.drawText(0, y + metrics.ascent(), text.mid(i, 100));
-        y += metrics.height();
-    }
+    });
 }
 
 // A settings file as years of use leave it: count recent files and a search history
@@ -335,6 +332,29 @@ void readSettings()
     find.Load(TFindOptions::KeyFor(u"Software\\Vellumtree\\"_s));
 }
 
+// A body of n lines with a match in each.
+QString matchesBody(qint64 n)
+{
+    QString body;
+    for (qint64 i = 0; i < n; ++i)
+        body += u"one match here\r\n"_s;
+    return body;
+}
+
+// One note with that body, and a search for the match over the whole tree.
+struct MatchesDocument
+{
+    TNoteTree tree;
+    TNoteSearch search { &tree };
+
+    explicit MatchesDocument(const QString &body)
+    {
+        tree.AddNote(nullptr, u"Matches"_s, imLastChild, body);
+        search.Matcher = TTextMatcher(u"match"_s, false, false);
+        search.ComputeScope(nullptr);
+    }
+};
+
 std::function<void()> op(std::function<void()> f)
 {
     return f;
@@ -343,10 +363,11 @@ std::function<void()> op(std::function<void()> f)
 std::vector<Case> allCases()
 {
     std::vector<Case> cases;
-    addDocumentCases(cases, "notes", 2000, manyNotesFile);
-    addDocumentCases(cases, "siblings", 2000, siblingsFile);
-    addDocumentCases(cases, "depth", 2000, deepFile);
-    cases.push_back({ "siblings", "load+sort", 2000, [](qint64 n) {
+    // Sizes large enough that the smaller run takes milliseconds, not timer noise.
+    addDocumentCases(cases, "notes", 5000, manyNotesFile);
+    addDocumentCases(cases, "siblings", 5000, siblingsFile);
+    addDocumentCases(cases, "depth", 5000, deepFile);
+    cases.push_back({ "siblings", "load+sort", 5000, [](qint64 n) {
                          const QString path = siblingsFile(n);
                          return op([path] {
                              TNoteTree tree;
@@ -354,7 +375,7 @@ std::vector<Case> allCases()
                              tree.SortChildren(tree.FirstNote());
                          });
                      } });
-    cases.push_back({ "depth", "load+delete", 2000, [](qint64 n) {
+    cases.push_back({ "depth", "load+delete", 5000, [](qint64 n) {
                          const QString path = deepFile(n);
                          return op([path] {
                              TNoteTree tree;
@@ -392,30 +413,17 @@ std::vector<Case> allCases()
                          });
                      } });
     cases.push_back({ "search matches", "find every match", 10000, [](qint64 n) {
-                         QString body;
-                         for (qint64 i = 0; i < n; ++i)
-                             body += u"one match here\r\n"_s;
-                         return op([body] {
-                             TNoteTree tree;
-                             tree.AddNote(nullptr, u"Matches"_s, imLastChild, body);
-                             TNoteSearch search(&tree);
-                             search.Matcher = TTextMatcher(u"match"_s, false, false);
-                             search.ComputeScope(nullptr);
-                             for (bool found = search.Find(); found; found = search.RunSearch())
-                                 search.MatchShown();
+                         return op([body = matchesBody(n)] {
+                             MatchesDocument doc(body);
+                             for (bool found = doc.search.Find(); found;
+                                  found = doc.search.RunSearch())
+                                 doc.search.MatchShown();
                          });
                      } });
     cases.push_back({ "search matches", "replace all", 10000, [](qint64 n) {
-                         QString body;
-                         for (qint64 i = 0; i < n; ++i)
-                             body += u"one match here\r\n"_s;
-                         return op([body] {
-                             TNoteTree tree;
-                             tree.AddNote(nullptr, u"Matches"_s, imLastChild, body);
-                             TNoteSearch search(&tree);
-                             search.Matcher = TTextMatcher(u"match"_s, false, false);
-                             search.ComputeScope(nullptr);
-                             search.ReplaceInScope(u"hit"_s);
+                         return op([body = matchesBody(n)] {
+                             MatchesDocument doc(body);
+                             doc.search.ReplaceInScope(u"hit"_s);
                          });
                      } });
     cases.push_back({ "recent files", "start-up settings read", 10000, [](qint64 n) {
@@ -465,19 +473,17 @@ int main(int argc, char **argv)
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     qputenv("XDG_STATE_HOME", config.path().toLocal8Bit());
-    int qtArgc = 3;
-    char name[] = "vt_bench_scaling";
-    char platformOption[] = "-platform";
-    char platform[] = "offscreen";
-    char *qtArgv[] = { name, platformOption, platform, nullptr };
-    QGuiApplication app(qtArgc, qtArgv);
+    OffscreenApplication app(argv[0]);
 
     QString filter;
     int runs = 3;
+    qint64 scale = 1;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
         if (arg == u"--quick"_s)
             runs = 1;
+        else if (arg.startsWith(u"--scale="_s))
+            scale = std::max<qint64>(1, arg.sliced(8).toLongLong());
         else if (!arg.startsWith(u"--"_s))
             filter = arg;
     }
@@ -489,8 +495,9 @@ int main(int argc, char **argv)
         const QString label = QString::fromUtf8(c.dimension) + u' ' + QString::fromUtf8(c.operation);
         if (!filter.isEmpty() && !label.contains(filter, Qt::CaseInsensitive))
             continue;
-        const Figures small = measure(c.setUp(c.n), runs);
-        const Figures large = measure(c.setUp(10 * c.n), runs);
+        const qint64 n = c.n * scale;
+        const Figures small = measure(c.setUp(n), runs);
+        const Figures large = measure(c.setUp(10 * n), runs);
         const double timeRatio
             = std::max(large.seconds, kTimeFloor) / std::max(small.seconds, kTimeFloor);
         const double memoryRatio
@@ -499,7 +506,7 @@ int main(int argc, char **argv)
         const bool memoryFlag = memoryRatio > kFlagAbove;
         flagged += timeFlag || memoryFlag;
         std::printf("%-18s %-28s %9lld | %10s %10s %5.1f%s | %9s %9s %5.1f%s\n", c.dimension,
-                    c.operation, static_cast<long long>(c.n), qPrintable(seconds(small.seconds)),
+                    c.operation, static_cast<long long>(n), qPrintable(seconds(small.seconds)),
                     qPrintable(seconds(large.seconds)), timeRatio, timeFlag ? "!" : " ",
                     qPrintable(megabytes(small.peakBytes)), qPrintable(megabytes(large.peakBytes)),
                     memoryRatio, memoryFlag ? "!" : " ");
