@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -61,6 +62,17 @@ class TitleDelegate final : public QStyledItemDelegate
 {
 public:
     explicit TitleDelegate(TNoteTreeView *view) : QStyledItemDelegate(view), m_view(view) { }
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        // A line edit keeps 32,767 characters unless told otherwise: a longer title
+        // would come back cut when the edit is confirmed.
+        if (auto *edit = qobject_cast<QLineEdit *>(editor))
+            edit->setMaxLength(std::numeric_limits<int>::max());
+        return editor;
+    }
 
     void setModelData(QWidget *editor, QAbstractItemModel *model,
                       const QModelIndex &index) const override

@@ -133,6 +133,22 @@ TEST_F(NoteTreeViewTest, AHugeTitleIsLaidOutOnlyAsFarAsAScreenCanShow)
     EXPECT_EQ(note->Title(), huge) << "only what is shown is cut";
 }
 
+TEST_F(NoteTreeViewTest, ConfirmingTheTitleEditorKeepsATitleLongerThanALineEditHolds)
+{
+    build(tree, u"short"_s);
+    TNote *note = find(tree, u"short"_s);
+    const QString longTitle = QString(40000, u'x') + u"end"_s;
+    tree.SetTitle(note, longTitle);
+    const QModelIndex index = tree.IndexOf(note);
+    view.setCurrentIndex(index);
+    static_cast<QAbstractItemView &>(view).edit(index);
+    auto *editor = view.viewport()->findChild<QLineEdit *>();
+    ASSERT_TRUE(editor);
+    // What confirming the edit does with the editor's text.
+    view.itemDelegate()->setModelData(editor, view.model(), index);
+    EXPECT_EQ(note->Title(), longTitle);
+}
+
 TEST_F(NoteTreeViewTest, SelectionStaysOnItsNoteThroughMovesSortsAndDeletes)
 {
     build(tree, u"c,b(z,y,x),a"_s);
