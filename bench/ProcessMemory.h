@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <fstream>
+#include <malloc.h>
 #include <string>
 
 // Resident or peak resident memory of the process in bytes ("VmRSS", "VmHWM").
@@ -24,4 +25,14 @@ inline qint64 statusBytes(const char *field)
 inline void resetPeak()
 {
     std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// Gives freed heap back to the system and starts the peak again from here; returns
+// the resident figure a later peak is measured against.
+inline qint64 startMeasuringPeak()
+{
+    malloc_trim(0);
+    const qint64 resident = statusBytes("VmRSS");
+    resetPeak();
+    return resident;
 }

@@ -188,9 +188,7 @@ void BM_LoadMemory(benchmark::State &state)
         const pid_t child = fork();
         if (child == 0) {
             close(fds[0]);
-            malloc_trim(0);
-            const qint64 before = statusBytes("VmRSS");
-            resetPeak();
+            const qint64 before = startMeasuringPeak();
             double figures[5];
             TNoteTree tree;
             TArchive reader(&tree);

@@ -3,6 +3,7 @@
 // of PDF device in the same run (no measuring, wrapping or page logic beyond a plain
 // line count).
 
+#include "BenchPrint.h"
 #include "BenchWords.h"
 #include "RatioReporter.h"
 
@@ -62,14 +63,7 @@ template <typename Draw> void runOnPdf(benchmark::State &state, Draw draw)
 
 void BM_LinePrinterPdf(benchmark::State &state)
 {
-    runOnPdf(state, [](QPdfWriter &pdf, const QStringList &lines) {
-        TQtPageDevice device(&pdf);
-        TLinePrinter printer(&device);
-        SetUpNotesPrinter(printer);
-        TPrintJob job;
-        job.Lines = lines;
-        PrintNotes(printer, job);
-    });
+    runOnPdf(state, [](QPdfWriter &pdf, const QStringList &lines) { printNotesOn(pdf, lines); });
 }
 
 void BM_DrawTextPdf(benchmark::State &state)
@@ -100,12 +94,6 @@ BENCHMARK(BM_LinePrinterPdf)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    // Fonts need a GUI application; off screen it needs no display.
-    int qtArgc = 3;
-    char name[] = "vt_bench_print";
-    char platformOption[] = "-platform";
-    char platform[] = "offscreen";
-    char *qtArgv[] = { name, platformOption, platform, nullptr };
-    QGuiApplication app(qtArgc, qtArgv);
+    OffscreenApplication app(argv[0]);
     return runBenchmarksWithRatios(argc, argv, { { "BM_LinePrinterPdf", "BM_DrawTextPdf" } });
 }

@@ -1,6 +1,8 @@
 // The notes-file reader on arbitrary bytes: decoding, line splitting and the
 // tolerant line reader, whole-tree and under a note; and the reader of files, which
-// takes the bytes a chunk at a time, against the reader of decoded lines.
+// takes the bytes a chunk at a time, against the reader of decoded lines. The same
+// file imported as text must give the decoded lines as a body.
+#include "app/ImportExport.h"
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "notes/TextEncoding.h"
@@ -29,6 +31,9 @@ void readAsFile(QByteArrayView bytes)
     const QStringList lines =
         TextEncoding::decodeLines(TextEncoding::untilNul(bytes), TTextEncoding::Windows1251);
     if (reader.ReadNotes(nullptr, path) != TArchive(&fromLines).ReadLines(nullptr, lines))
+        __builtin_trap();
+    if (ImportExport::ReadTextBody(path, TTextEncoding::Windows1251)
+        != TextEncoding::joinLines(lines))
         __builtin_trap();
     if (fromFile.Count() != fromLines.Count())
         __builtin_trap();

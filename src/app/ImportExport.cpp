@@ -31,6 +31,37 @@ qsizetype countCrLf(QByteArrayView text)
     return pairs;
 }
 
+// The bytes as a body's text form, each line decoded as decode() would decode the
+// whole text. A text of many short lines never takes a string per line, and the
+// form is allocated once: no line decodes to more units than it has bytes, and each
+// break (one byte at least) becomes two.
+QString decodeTextForm(QByteArrayView bytes, qsizetype lines, TTextEncoding legacy)
+{
+    const TTextEncoding encoding = TextEncoding::encodingFor(bytes.isValidUtf8(), legacy);
+    QString form;
+    form.reserve(bytes.size() + lines + 1);
+    qsizetype start = 0;
+    const auto take = [&](qsizetype end) {
+        if (end > start)
+            form += TextEncoding::decodeAs(bytes.sliced(start, end - start), encoding);
+        form += QLatin1StringView("\r\n");
+    };
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\r' || c == '\n') {
+            take(i);
+            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < bytes.size())
+        take(bytes.size());
+    if (form.capacity() - form.size() > form.size() / 8)
+        form.squeeze();
+    return form;
+}
+
 } // namespace
 
 bool ImportsAsNotesFile(const QString &fileName)
@@ -49,7 +80,7 @@ QString ExportFileName(const QString &title)
     return QString(title).replace(unsafe, u"_"_s);
 }
 
-QStringList ReadTextLines(const QString &fileName, TTextEncoding legacy)
+QString ReadTextBody(const QString &fileName, TTextEncoding legacy)
 {
     // A FIFO or a device would never end, or block the program.
     const QFileInfo info(fileName);
@@ -73,7 +104,7 @@ QStringList ReadTextLines(const QString &fileName, TTextEncoding legacy)
         throw EFileError(u"Cannot import file \"%1\". It has %2 lines, more than a notes file "
                          "can hold (%3)."_s.arg(shown(fileName)).arg(lines)
                              .arg(TArchive::MaxLineBreaks / 2));
-    return TextEncoding::decodeLines(text, legacy);
+    return decodeTextForm(text, lines, legacy);
 }
 
 QStringList ExportText(const TNoteTree &tree, const TNote *note)

@@ -22,10 +22,10 @@ bool ExportsAsNotesFile(const QString &fileName);
 // name must not hold (" ' + / : ; < = > [ \ ] |) turned into one "_".
 QString ExportFileName(const QString &title);
 
-// The lines of a text file: UTF-8 when valid, else the legacy code page; split at
-// CR LF, a lone CR or a lone LF; a NUL byte ends the text. Only regular files are
-// read. Raises EFileError naming the file.
-QStringList ReadTextLines(const QString &fileName, TTextEncoding legacy);
+// A text file as a body's text form (TNote::SetBodyText): UTF-8 when valid, else the
+// legacy code page; lines split at CR LF, a lone CR or a lone LF; a NUL byte ends the
+// text. Only regular files are read. Raises EFileError naming the file.
+QString ReadTextBody(const QString &fileName, TTextEncoding legacy);
 
 // The note and its following siblings with their branches, flattened as text.
 QStringList ExportText(const TNoteTree &tree, const TNote *note);

@@ -16,6 +16,7 @@
 #include "settings/Settings.h"
 #include "settings/Utils.h"
 #include "settings/UtilsFile.h"
+#include "settings/UtilsGui.h"
 #include "settings/qkMRUList.h"
 
 #include <QApplication>
@@ -40,16 +41,6 @@ bool isHelpDocument(const QString &fileName)
     const QFileInfo help(ProgramFilePath(u"Help.vlt"_s));
     return help.exists() && QFileInfo(fileName).canonicalFilePath() == help.canonicalFilePath();
 }
-
-// Restores the normal cursor however the operation ends.
-class WaitCursor
-{
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
 
 } // namespace
 
@@ -217,7 +208,7 @@ bool TfrmMain::readDocument(const QString &name, const QString &password)
     const TFileStamp stamp = TFileStamp::Of(ResolvedFilePath(name));
     // The current note keeps what was typed, whether or not the file replaces it.
     StoreEditorText();
-    WaitCursor wait;
+    const TBusyCursor wait;
     TArchive archive(TopicTreeModel);
     archive.Password = password;
     archive.FileKey = m_fileKey;
@@ -423,7 +414,7 @@ bool TfrmMain::SaveDocument(const QString &name, bool automatic)
         }
     }
 
-    WaitCursor wait;
+    const TBusyCursor wait;
     StoreEditorText();
     if (Settings->TrimSpaces)
         TopicTreeModel->TrimNotes();

@@ -11,23 +11,11 @@
 #include "notes/Pass.h"
 #include "settings/LngMan.h"
 #include "settings/Settings.h"
+#include "settings/UtilsGui.h"
 
 #include <QCheckBox>
-#include <QGuiApplication>
-#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// The busy cursor while a file is read or written, however that ends.
-auto waitCursor()
-{
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    return qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-}
-
-} // namespace
 
 void TfrmMain::miEditSearchClick()
 {
@@ -71,7 +59,7 @@ void TfrmMain::miFileImportClick()
         password = dialog.Password;
     }
     StoreEditorText();
-    const auto restore = waitCursor();
+    const TBusyCursor wait;
     try {
         if (enciphered || ImportExport::ImportsAsNotesFile(name)) {
             TArchive archive(TopicTreeModel);
@@ -85,7 +73,8 @@ void TfrmMain::miFileImportClick()
             // Reading resets the tree's view: the note is selected again.
             TopicTree->selectNote(note);
         } else {
-            note->SetBody(ImportExport::ReadTextLines(name, TextEncoding::systemLegacyEncoding()));
+            note->SetBodyText(
+                ImportExport::ReadTextBody(name, TextEncoding::systemLegacyEncoding()));
             // The body changed: without the mark, closing would lose it.
             SetModified(true);
         }
@@ -124,7 +113,7 @@ void TfrmMain::miFileExportClick()
         target = TArchive::EncryptedName(name, dialog.Format);
     }
     StoreEditorText();
-    const auto restore = waitCursor();
+    const TBusyCursor wait;
     try {
         if (enciphered || ImportExport::ExportsAsNotesFile(name)) {
             TArchive archive(TopicTreeModel);

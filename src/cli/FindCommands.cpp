@@ -224,7 +224,7 @@ int import(const QStringList &args, const THooks &hooks)
             importer.LegacyEncoding = archive.LegacyEncoding;
             read(importer, in, hooks, kExitFailure, note);
         } else {
-            note->SetBody(ImportExport::ReadTextLines(in, archive.LegacyEncoding));
+            note->SetBodyText(ImportExport::ReadTextBody(in, archive.LegacyEncoding));
         }
     } catch (const EVellumtreeError &e) {
         throw Failure{Cli::errorLine(e, in)};

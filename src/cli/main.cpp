@@ -254,6 +254,8 @@ int commandTree(const QStringList &args, PasswordSource &passwords)
         return usageError(u"tree takes one FILE"_s);
     TNoteTree tree;
     TArchive archive(&tree);
+    // The bodies are most of a document and none of the listing.
+    archive.TitlesOnly = true;
     readDocument(archive, args[0], passwords);
     // Line by line through the stream's buffer: a deep document's indented output is
     // many times its own size and is never held whole.

@@ -7,12 +7,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList historyFrom(const QString &text)
+// The first entries of a stored history, split at CR LF, a lone CR or a lone LF with
+// empty ones dropped: a long one is not split beyond them.
+QStringList historyFrom(QStringView text)
 {
-    QStringList list = TextEncoding::splitLines(text);
-    list.removeAll(QString());
-    if (list.size() > TFindOptions::HistorySize)
-        list.resize(TFindOptions::HistorySize);
+    QStringList list;
+    for (qsizetype start = 0; start < text.size() && list.size() < TFindOptions::HistorySize;) {
+        qsizetype end = start;
+        while (end < text.size() && text[end] != u'\r' && text[end] != u'\n')
+            ++end;
+        if (end > start)
+            list += text.sliced(start, end - start).toString();
+        start = end + 1;
+    }
     return list;
 }
 

@@ -128,6 +128,9 @@ public:
     TTextEncoding Encoding = TTextEncoding::Utf8;
     // The code page a file that is not valid UTF-8 is read in.
     TTextEncoding LegacyEncoding = TextEncoding::systemLegacyEncoding();
+    // A read for a listing: titles and structure only, every body left empty. A tree
+    // read so must not be written back.
+    bool TitlesOnly = false;
 
 private:
     void writeFile(const QString &fileName, const QByteArray &bytes,

@@ -334,7 +334,7 @@ bool TArchive::readText(TNote *parent, TByteLines &lines, TTextEncoding encoding
             lines.unpin();
             // A body before any title of this read has no note to go to: skip it
             // rather than append it to a note that was there before.
-            if (!last)
+            if (!last || TitlesOnly)
                 continue;
             const QString body = decode(bytes);
             if (asStored) {

@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -62,6 +63,17 @@ class TitleDelegate final : public QStyledItemDelegate
 public:
     explicit TitleDelegate(TNoteTreeView *view) : QStyledItemDelegate(view), m_view(view) { }
 
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        // A line edit keeps 32,767 characters unless told otherwise: a longer title
+        // would come back cut when the edit is confirmed.
+        if (auto *edit = qobject_cast<QLineEdit *>(editor))
+            edit->setMaxLength(std::numeric_limits<int>::max());
+        return editor;
+    }
+
     void setModelData(QWidget *editor, QAbstractItemModel *model,
                       const QModelIndex &index) const override
     {
@@ -99,12 +111,13 @@ public:
         const TNote *note = m_view->noteTree() ? m_view->noteTree()->NoteOf(index) : nullptr;
         if (!note)
             return QStyledItemDelegate::sizeHint(option, index);
-        if (const auto found = m_sizes.constFind(note->Title()); found != m_sizes.cend())
+        const QString shown = shownTitle(note->Title());
+        if (const auto found = m_sizes.constFind(shown); found != m_sizes.cend())
             return *found;
         const QSize size = QStyledItemDelegate::sizeHint(option, index);
         if (m_sizes.size() >= MaxRememberedSizes)
             m_sizes.clear();
-        m_sizes.insert(note->Title(), size);
+        m_sizes.insert(shown, size);
         return size;
     }
 
@@ -112,6 +125,7 @@ protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
         QStyledItemDelegate::initStyleOption(option, index);
+        option->text = shownTitle(option->text);
         if (!m_view->noteIcon().isNull()) {
             option->features |= QStyleOptionViewItem::HasDecoration;
             option->icon = m_view->noteIcon();
@@ -122,6 +136,19 @@ protected:
 private:
     // Enough for the rows measured at a time; a bound, as titles come and go.
     static constexpr qsizetype MaxRememberedSizes = 20000;
+    // Far wider than any screen. Laying out a title of megabytes for every paint and
+    // measurement took the window most of a minute and gigabytes; the title itself is
+    // kept whole.
+    static constexpr qsizetype MaxShownTitle = 4096;
+
+    static QString shownTitle(const QString &title)
+    {
+        if (title.size() <= MaxShownTitle)
+            return title;
+        // Never half a surrogate pair.
+        const bool split = title.at(MaxShownTitle - 1).isHighSurrogate();
+        return title.first(MaxShownTitle - (split ? 1 : 0));
+    }
 
     TNoteTreeView *m_view;
     mutable QHash<QString, QSize> m_sizes;

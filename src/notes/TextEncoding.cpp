@@ -422,8 +422,12 @@ QString toTextForm(QStringView text)
 {
     if (isTextForm(text))
         return text.toString();
+    // Sized first: a text of lone line breaks doubles, and growing into that would
+    // hold the old buffer and a larger new one at once.
+    qsizetype size = 0;
+    forEachLine(text, [&](qsizetype, qsizetype length) { size += length + 2; });
     QString form;
-    form.reserve(text.size() + 2);
+    form.reserve(size);
     forEachLine(text, [&](qsizetype start, qsizetype length) {
         form += text.sliced(start, length);
         form += QLatin1StringView("\r\n");

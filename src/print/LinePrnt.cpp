@@ -494,8 +494,90 @@ int TLinePrinter::textWidth(const QString &text) const
     return std::max(0, width);
 }
 
-// The longest prefix of text no wider than width, found by bisection so that a long
-// line is measured O(log length) times; at least one character of a non-empty text.
+namespace {
+
+// The first n characters of text as a string over the same characters: a prefix is
+// measured where it lies, not copied. Valid only while text is.
+QString prefixOf(QStringView text, qsizetype n)
+{
+    return QString::fromRawData(text.constData(), n);
+}
+
+// How many characters of a line of `length` whose width is `whole` fit in `width`, if
+// its characters were all alike: where the search for a piece starts.
+qsizetype proportionalGuess(qsizetype length, int width, int whole)
+{
+    if (whole <= 0)
+        return length;
+    return std::clamp<qsizetype>(qsizetype(qint64(length) * width / whole), 1, length);
+}
+
+// The length of the longest prefix of a text of `size` characters no wider than width
+// (at least one character of a non-empty text); widthOf(n) measures the first n. The
+// search steps outward from guess by doubling and then bisects, so it measures only
+// prefixes about as long as what fits: a piece of a long line costs what the piece is
+// long, not what the rest of the line is.
+template <typename Measure>
+qsizetype fitLength(qsizetype size, int width, qsizetype guess, int *fittedWidth,
+                    const Measure &widthOf)
+{
+    *fittedWidth = 0;
+    if (size == 0)
+        return 0;
+    qsizetype lo = 0; // fits (0: nothing known to fit)
+    qsizetype hi = size + 1; // does not fit
+    int loWidth = 0;
+    qsizetype probe = std::clamp<qsizetype>(guess, 1, size);
+    int probeWidth = widthOf(probe);
+    if (probeWidth <= width) {
+        lo = probe;
+        loWidth = probeWidth;
+        for (qsizetype step = 1; lo < size; step *= 2) {
+            probe = std::min(size, lo + step);
+            probeWidth = widthOf(probe);
+            if (probeWidth > width) {
+                hi = probe;
+                break;
+            }
+            lo = probe;
+            loWidth = probeWidth;
+        }
+    } else {
+        hi = probe;
+        for (qsizetype step = 1; hi > 1; step *= 2) {
+            probe = std::max<qsizetype>(1, hi - step);
+            probeWidth = widthOf(probe);
+            if (probeWidth <= width) {
+                lo = probe;
+                loWidth = probeWidth;
+                break;
+            }
+            hi = probe;
+        }
+    }
+    while (hi - lo > 1) {
+        const qsizetype mid = lo + (hi - lo) / 2;
+        const int midWidth = widthOf(mid);
+        if (midWidth <= width) {
+            lo = mid;
+            loWidth = midWidth;
+        } else {
+            hi = mid;
+        }
+    }
+    if (lo == 0) {
+        // A single character wider than the line.
+        lo = 1;
+        loWidth = widthOf(1);
+    }
+    *fittedWidth = loWidth;
+    return lo;
+}
+
+} // namespace
+
+// The longest prefix of text no wider than width; at least one character of a
+// non-empty text.
 QString TLinePrinter::fit(const QString &text, int width, int *fittedWidth, int wholeWidth) const
 {
     const int whole = wholeWidth >= 0 ? wholeWidth : textWidth(text);
@@ -503,30 +585,9 @@ QString TLinePrinter::fit(const QString &text, int width, int *fittedWidth, int 
         *fittedWidth = whole;
         return text;
     }
-    qsizetype lo = 1;
-    qsizetype hi = text.size();
-    qsizetype previous = 0;
-    qsizetype mid = 0;
-    int midWidth = 0;
-    for (;;) {
-        mid = (lo + hi) / 2;
-        midWidth = textWidth(text.left(mid));
-        if (midWidth > width)
-            hi = mid;
-        else if (midWidth < width)
-            lo = mid;
-        else
-            lo = hi;
-        if (mid == previous || hi <= lo)
-            break;
-        previous = mid;
-    }
-    if (mid < 1) {
-        mid = 1;
-        midWidth = textWidth(text.left(1));
-    }
-    *fittedWidth = midWidth;
-    return text.left(mid);
+    const auto widthOf = [&](qsizetype n) { return textWidth(prefixOf(text, n)); };
+    return text.left(fitLength(
+        text.size(), width, proportionalGuess(text.size(), width, whole), fittedWidth, widthOf));
 }
 
 void TLinePrinter::WriteLine(const QString &line)
@@ -548,31 +609,35 @@ void TLinePrinter::WriteLine(const QString &line)
 
 void TLinePrinter::wrap(const QString &text, int width)
 {
-    QString rest = text;
-    int restWidth = width;
-    while (!rest.isEmpty()) {
+    const int lineWidth = PrintableWidth();
+    // Each piece's search starts from the length of the piece before it.
+    qsizetype guess = proportionalGuess(text.size(), lineWidth, width);
+    // The pieces are views into text: nothing of the rest is copied or moved.
+    for (qsizetype at = 0; at < text.size();) {
+        const QStringView rest = QStringView(text).sliced(at);
+        const auto widthOf = [&](qsizetype n) { return textWidth(prefixOf(rest, n)); };
         int pieceWidth = 0;
-        QString piece = fit(rest, PrintableWidth(), &pieceWidth, restWidth);
-        restWidth = -1;
-        qsizetype n = piece.size();
+        const qsizetype fitted = fitLength(rest.size(), lineWidth, guess, &pieceWidth, widthOf);
+        guess = fitted;
+        qsizetype n = fitted;
+        qsizetype skip = 0;
         if (n < rest.size()) {
             if (isBlank(rest.at(n))) {
-                ++n; // the blank at the break is not printed
+                skip = 1; // the blank at the break is not printed
             } else {
                 qsizetype blank = n - 1;
-                while (blank >= 0 && !isBlank(piece.at(blank)))
+                while (blank >= 0 && !isBlank(rest.at(blank)))
                     --blank;
                 if (blank >= 0) {
-                    piece.truncate(blank + 1);
-                    n = piece.size();
-                    pieceWidth = textWidth(piece);
+                    n = blank + 1;
+                    pieceWidth = widthOf(n);
                 }
             }
         }
         // A piece is never wider than the text area, except a single character that
         // is wider by itself: that one is drawn over the margin rather than looped on.
-        putLine(piece, pieceWidth);
-        rest.remove(0, std::max<qsizetype>(n, 1));
+        putLine(rest.first(n).toString(), pieceWidth);
+        at += std::max<qsizetype>(n + skip, 1);
     }
 }
 

@@ -343,6 +343,8 @@ TPrintJob TfrmPrint::job(const QStringList &lines) const
 
 void TfrmPrint::runJob(TLinePrinter &printer, const QStringList &lines)
 {
+    // A long job runs without returning to the event loop: the cursor says so.
+    const TBusyCursor busy;
     PrintNotes(printer, job(lines));
 }
 

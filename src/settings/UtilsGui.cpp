@@ -558,3 +558,13 @@ void CentreOverOwner(QWidget *Dialog, QWidget *Owner)
     Dialog->move(main.left() + main.width() / 2 - Dialog->width() / 2,
                  main.top() + main.height() / 2 - Dialog->height() / 2);
 }
+
+TBusyCursor::TBusyCursor()
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+TBusyCursor::~TBusyCursor()
+{
+    QGuiApplication::restoreOverrideCursor();
+}

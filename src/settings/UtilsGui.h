@@ -120,3 +120,13 @@ bool LoadImageList(
 // BottomColor; Rect becomes the rectangle inside them.
 void DrawFrame3D(
     QPainter &Canvas, QRect &Rect, const QColor &TopColor, int Width, const QColor &BottomColor);
+
+// The busy cursor while it lives: restored however the work ends.
+class TBusyCursor final
+{
+public:
+    TBusyCursor();
+    ~TBusyCursor();
+    TBusyCursor(const TBusyCursor &) = delete;
+    TBusyCursor &operator=(const TBusyCursor &) = delete;
+};

@@ -83,8 +83,10 @@ void TqkMRUList::LoadItems()
     try {
         TRegistryStore reg;
         if (reg.OpenKey(m_saveSection, false)) {
-            for (const QString &name : reg.GetValueNames())
-                m_items += reg.ReadString(name);
+            // A list that grew elsewhere is read only as far as it can be shown.
+            const QStringList names = reg.GetValueNames();
+            for (qsizetype i = 0; i < names.size() && i < MaxItemCount; ++i)
+                m_items += reg.ReadString(names[i]);
         }
     } catch (const ERegistryException &e) {
         qCWarning(lcMRU) << e.message();

@@ -112,4 +112,29 @@ TEST_F(FindOptionsTest, HistoryOfEightKeepsTheSevenNewest)
                                              u"text4"_s, u"text3"_s, u"text2"_s}));
 }
 
+// A history grown elsewhere to megabytes is read only as far as its seven entries,
+// split at any line break with empty entries dropped.
+TEST_F(FindOptionsTest, LongStoredHistoryGivesItsFirstSevenEntries)
+{
+    QString stored = u"\r\none\r\n\r\ntwo\rthree\nfour\r\n\nfive\r\nsix\r\n"_s;
+    for (int i = 0; i < 200000; ++i)
+        stored += u"entry %1\r\n"_s.arg(i);
+    {
+        TRegistryStore store;
+        ASSERT_TRUE(store.OpenKey(key, true));
+        store.WriteString(u"Find"_s, stored);
+        store.WriteString(u"Replace"_s, u"r1\nr2"_s);
+        store.WriteInteger(u"Watch case"_s, 0);
+        store.WriteInteger(u"Whole Words"_s, 0);
+        store.WriteInteger(u"Search Names"_s, 1);
+        store.WriteInteger(u"Search Notes"_s, 1);
+        store.WriteInteger(u"Scope"_s, 2);
+    }
+    TFindOptions options;
+    options.Load(key);
+    EXPECT_EQ(options.FindHistory, (QStringList{u"one"_s, u"two"_s, u"three"_s, u"four"_s,
+                                                u"five"_s, u"six"_s, u"entry 0"_s}));
+    EXPECT_EQ(options.ReplaceHistory, (QStringList{u"r1"_s, u"r2"_s}));
+}
+
 } // namespace

@@ -43,24 +43,44 @@ TEST(ImportExportFilesTest, TextIsUtf8WhenValidElseTheLegacyCodePage)
     const struct
     {
         QByteArray bytes;
-        QStringList lines;
+        QString body;
     } cases[] = {
-        {"gr\xc3\xbc\xc3\x9f\r\nzwei", {u"grüß"_s, u"zwei"_s}},
-        {"gr\xfc\xdf\rzwei\n", {u"grüß"_s, u"zwei"_s}},
-        {"a\0b", {u"a"_s}},
-        {"", {}},
+        {"gr\xc3\xbc\xc3\x9f\r\nzwei", u"grüß\r\nzwei\r\n"_s},
+        {"gr\xfc\xdf\rzwei\n", u"grüß\r\nzwei\r\n"_s},
+        {QByteArray("a\0b", 3), u"a\r\n"_s},
+        {"\n\r\n\r", u"\r\n\r\n\r\n"_s},
+        // Four-byte UTF-8 becomes two units: the form still fits what was reserved.
+        {"\xf0\x9f\x98\x80\n\xf0\x9f\x98\x80", u"\U0001F600\r\n\U0001F600\r\n"_s},
+        {"", QString()},
     };
     for (const auto &c : cases) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(c.bytes);
         file.close();
-        EXPECT_EQ(ImportExport::ReadTextLines(path, TTextEncoding::Windows1252), c.lines)
+        EXPECT_EQ(ImportExport::ReadTextBody(path, TTextEncoding::Windows1252), c.body)
             << c.bytes.toStdString();
     }
-    EXPECT_THROW(ImportExport::ReadTextLines(dir.path(), TTextEncoding::Windows1252), EFileError);
-    EXPECT_THROW(ImportExport::ReadTextLines(dir.filePath(u"missing"_s), TTextEncoding::Utf8),
+    EXPECT_THROW(ImportExport::ReadTextBody(dir.path(), TTextEncoding::Windows1252), EFileError);
+    EXPECT_THROW(ImportExport::ReadTextBody(dir.filePath(u"missing"_s), TTextEncoding::Utf8),
                  EFileError);
+}
+
+// A text of nothing but line breaks once took a string per line, many times the file.
+TEST(ImportExportFilesTest, ManyEmptyLinesTakeOneStringOfTheTextForm)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"breaks.txt"_s);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(200000, '\n'));
+    file.close();
+    const QString body = ImportExport::ReadTextBody(path, TTextEncoding::Utf8);
+    EXPECT_EQ(body.size(), 400000);
+    EXPECT_LE(body.capacity(), 400000 + 400000 / 8);
+    TNote note;
+    note.SetBodyText(body);
+    EXPECT_EQ(note.BodyLineCount(), 200000);
 }
 
 TEST(ImportExportFilesTest, ExportKeepsTheDocumentsCodePageWhenTheTextFits)

@@ -282,6 +282,34 @@ TEST_F(ArchiveTest, DamageIsReportedAlongWhatCouldBeRead)
     EXPECT_TRUE(afterNul.Unclosed);
 }
 
+// A listing reads titles and structure only; what it reports of a damaged file is
+// what a full read reports.
+TEST_F(ArchiveTest, TitlesOnlyReadGivesTheTreeAndItsDamageWithoutBodies)
+{
+    build(tree, u"A(B(C),D),E"_s);
+    for (TNote *note = tree.FirstNote(); note; note = tree.NextInTreeOrder(note))
+        note->SetBodyText(note->Title() + u" body\r\n</pre></dd>\r\n<dt><h3>not a title"_s);
+    TArchive(&tree).WriteNotes(nullptr, path(u"doc.vlt"_s));
+    const QByteArray whole = readBytes(u"doc.vlt"_s);
+    const QByteArray cut = whole.left(whole.indexOf("D body"));
+    for (const QByteArray &bytes : {whole, cut}) {
+        writeBytes(u"x.vlt"_s, bytes);
+        TNoteTree full;
+        TArchive fullRead(&full);
+        ASSERT_TRUE(fullRead.ReadNotes(nullptr, path(u"x.vlt"_s)));
+        TNoteTree titles;
+        TArchive titlesRead(&titles);
+        titlesRead.TitlesOnly = true;
+        ASSERT_TRUE(titlesRead.ReadNotes(nullptr, path(u"x.vlt"_s)));
+        EXPECT_EQ(dump(titles), dump(full));
+        for (TNote *note = titles.FirstNote(); note; note = titles.NextInTreeOrder(note))
+            EXPECT_FALSE(note->HasBody()) << note->Title().toStdString();
+        EXPECT_EQ(titlesRead.Damage.Unclosed, fullRead.Damage.Unclosed);
+        EXPECT_EQ(titlesRead.Damage.NotesRead, fullRead.Damage.NotesRead);
+        EXPECT_EQ(titlesRead.Title, fullRead.Title);
+    }
+}
+
 TEST_F(ArchiveTest, NulByteEndsTheText)
 {
     QByteArray bytes = crlf({"<!DOCTYPE Vellumtree-File>", "<dl>", "<dt><h3>A</h3></dt>"});

@@ -5,6 +5,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -112,6 +113,40 @@ TEST_F(NoteTreeViewTest, ColumnWidthFollowsRenamesFontAndImage)
     font.setPointSizeF(font.pointSizeF() * 3);
     view.setFont(font);
     EXPECT_GT(titleWidth(), narrow);
+}
+
+// A title of megabytes (a paste from a binary file) was laid out whole for every
+// measurement and paint: most of a minute and gigabytes for a 50 MB title.
+TEST_F(NoteTreeViewTest, AHugeTitleIsLaidOutOnlyAsFarAsAScreenCanShow)
+{
+    build(tree, u"short"_s);
+    QString huge;
+    while (huge.size() < 20'000'000)
+        huge += u"many words in a title "_s;
+    TNote *note = find(tree, u"short"_s);
+    QElapsedTimer timer;
+    timer.start();
+    tree.SetTitle(note, huge);
+    EXPECT_GT(titleWidth(), 0);
+    view.grab();
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_EQ(note->Title(), huge) << "only what is shown is cut";
+}
+
+TEST_F(NoteTreeViewTest, ConfirmingTheTitleEditorKeepsATitleLongerThanALineEditHolds)
+{
+    build(tree, u"short"_s);
+    TNote *note = find(tree, u"short"_s);
+    const QString longTitle = QString(40000, u'x') + u"end"_s;
+    tree.SetTitle(note, longTitle);
+    const QModelIndex index = tree.IndexOf(note);
+    view.setCurrentIndex(index);
+    static_cast<QAbstractItemView &>(view).edit(index);
+    auto *editor = view.viewport()->findChild<QLineEdit *>();
+    ASSERT_TRUE(editor);
+    // What confirming the edit does with the editor's text.
+    view.itemDelegate()->setModelData(editor, view.model(), index);
+    EXPECT_EQ(note->Title(), longTitle);
 }
 
 TEST_F(NoteTreeViewTest, SelectionStaysOnItsNoteThroughMovesSortsAndDeletes)

@@ -239,6 +239,11 @@ INSTANTIATE_TEST_SUITE_P(Wrapping, LineLayoutTest,
         WrapCase {
             "SingleCharacterWiderThanTheAreaDoesNotLoop", 50, true, u"@@"_s, { u"@"_s, u"@"_s } },
         WrapCase { "SingleWideCharacterIsCutToItself", 50, false, u"@ab"_s, { u"@"_s } },
+        // The search for a piece starts from the line's average character width.
+        WrapCase { "GuessTooLongForAWideCharacterFirst", 1900, true, u'@' + QString(150, u'a'),
+            { u'@' + QString(90, u'a'), QString(60, u'a') } },
+        WrapCase { "GuessTooShortForAWideCharacterLast", 1900, true, QString(150, u'a') + u'@',
+            { QString(150, u'a'), u"@"_s } },
         WrapCase { "TabsExpandToTheNextStop", 200, true, u"ab\tc"_s, { u"ab      c"_s } },
         WrapCase { "EmptyLineAdvances", 100, true, QString(), { QString() } }),
     [](const auto &info) { return std::string(info.param.name); });
@@ -260,6 +265,38 @@ TEST_F(LinePrinterTest, FittingMeasuresALongLineLogarithmicallyOften)
     EXPECT_LE(device.WidthCalls, 2 + 2 * 17); // whole line, then about log2(100000)
     printer.EndDoc();
     EXPECT_EQ(device.Pages[0].texts.at(0).text, QString(10, u'x'));
+}
+
+// A long line was once measured to its end for every piece it wrapped into: a
+// megabyte took most of a minute.
+TEST_F(LinePrinterTest, WrappingALongLineMeasuresAboutAsMuchAsTheLineHolds)
+{
+    area(100, 2000);
+    QString paragraph;
+    while (paragraph.size() < 200000)
+        paragraph += u"word wor wo "_s;
+    for (const QString &text : { paragraph, QString(200000, u'x') }) {
+        device.Pages.clear();
+        printer.BeginDoc();
+        device.MeasuredChars = 0;
+        printer.WriteLine(text);
+        EXPECT_LE(device.MeasuredChars, 8 * text.size());
+        printer.EndDoc();
+        // Nothing is lost or repeated: the pieces and the blanks at their breaks give
+        // the text back.
+        qsizetype at = 0;
+        for (const auto &page : device.PageTexts()) {
+            for (const QString &piece : page) {
+                ASSERT_LE(piece.size(), 10);
+                ASSERT_EQ(QStringView(text).sliced(at, piece.size()), piece);
+                at += piece.size();
+                // A blank right after a full line is the break's, not printed.
+                if (piece.size() == 10 && at < text.size() && text.at(at) == u' ')
+                    ++at;
+            }
+        }
+        EXPECT_EQ(at, text.size());
+    }
 }
 
 TEST_F(LinePrinterTest, AlignmentPlacesTheLine)

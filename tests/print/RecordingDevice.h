@@ -49,6 +49,7 @@ public:
     bool FailBegin = false;
     bool FailEnd = false;
     int WidthCalls = 0;
+    qint64 MeasuredChars = 0; // characters measured in all
 
     std::vector<TPage> Pages;
     bool Ended = false;
@@ -110,6 +111,7 @@ public:
     int TextWidth(const QString &text) override
     {
         ++WidthCalls;
+        MeasuredChars += text.size();
         int width = 0;
         for (QChar c : text)
             width += c == u'@' ? WideCharWidth : CharWidth;

@@ -123,6 +123,25 @@ TEST_F(MRUList, LoadKeepsForeignNamesInOrderAndStopsAtANonString)
     EXPECT_EQ(changed.count(), 1);
 }
 
+// A settings file that grew for years held 100,000 recent files, and each start read
+// and listed them all.
+TEST_F(MRUList, AListThatGrewElsewhereIsReadOnlyAsFarAsItCanBeShown)
+{
+    QStringList stored;
+    {
+        TRegistryStore reg;
+        ASSERT_TRUE(reg.OpenKey(section, true));
+        for (int i = 0; i < 5000; ++i) {
+            stored += u"/notes/%1.vlt"_s.arg(i);
+            reg.WriteString(u"F%1"_s.arg(i), stored.last());
+        }
+    }
+    auto list = makeList();
+    list->SetItemCount(TqkMRUList::MaxItemCount);
+    list->LoadItems();
+    EXPECT_EQ(list->Items(), stored.first(TqkMRUList::MaxItemCount));
+}
+
 TEST_F(MRUList, RemoveMissingFilesKeepsOnlyExistingOnes)
 {
     const QString kept = m_dir.filePath(u"kept.vlt"_s);
