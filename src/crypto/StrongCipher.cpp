@@ -123,7 +123,9 @@ TKeyPtr TStrongKey::Derive(QByteArrayView password, const TKdfParams &params, co
     initialise();
     std::shared_ptr<TStrongKey> key(new TStrongKey(params, salt));
     uchar master[kKeySize];
-    if (crypto_pwhash(master, kKeySize, password.data(),
+    // An empty view may carry no pointer at all, which the library may not be given.
+    static const char nothing = 0;
+    if (crypto_pwhash(master, kKeySize, password.isEmpty() ? &nothing : password.data(),
                       static_cast<unsigned long long>(password.size()), salt.data(),
                       params.OpsLimit, static_cast<size_t>(params.MemLimit),
                       crypto_pwhash_ALG_ARGON2ID13)
