@@ -641,47 +641,6 @@ void TfrmMain::ApplySettings()
     SetNoteFile(m_noteFile);
 }
 
-void TfrmMain::placeFirstWindow()
-{
-    // Without a placement of the user's own: a comfortable share of the screen, centred,
-    // never smaller than the window as designed.
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect available = screen->availableGeometry();
-    const QSize size(std::max(624, available.width() * 3 / 5),
-                     std::max(486, available.height() * 2 / 3));
-    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
-                                    size.boundedTo(available.size()), available));
-}
-
-void TfrmMain::restorePlacement()
-{
-    const TWindowPlacement &p = Settings->WindowPos;
-    const TRectI &r = p.rcNormalPosition;
-    const QRect normal(r.left, r.top, r.right - r.left, r.bottom - r.top);
-    // A placement from another screen layout must not put the window out of reach.
-    const QRect available = QGuiApplication::primaryScreen()
-        ? QGuiApplication::primaryScreen()->virtualGeometry()
-        : QRect();
-    if (normal.width() > 50 && normal.height() > 50
-        && (available.isNull() || available.intersects(normal)))
-        setGeometry(normal);
-    switch (p.showCmd) {
-    case 2:
-    case 6:
-    case 7:
-        setWindowState(Qt::WindowMinimized);
-        break;
-    case 3:
-        setWindowState(Qt::WindowMaximized);
-        break;
-    default:
-        setWindowState(Qt::WindowNoState);
-        break;
-    }
-}
-
 void TfrmMain::StoreWindowState()
 {
     Settings->SplitterPos = splitMain->sizes().value(0, 185);

@@ -1,6 +1,6 @@
 // How the main window behaves as a window: the tray icon and its menu, minimising and
 // closing to the tray, restoring (from the tray, the hot key or a second start), Esc,
-// staying on top and snapping to the edges of the work area.
+// staying on top, snapping to the edges of the work area, and where the window starts.
 
 #include "app/EdgeSnap.h"
 #include "app/HotKey.h"
@@ -17,8 +17,11 @@
 #include <QMenu>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
+#include <algorithm>
 
 #if defined(Q_OS_WIN)
 #include <windows.h>
@@ -260,4 +263,45 @@ bool TfrmMain::nativeEvent(const QByteArray &eventType, void *message, qintptr *
     }
 #endif
     return QMainWindow::nativeEvent(eventType, message, result);
+}
+
+void TfrmMain::placeFirstWindow()
+{
+    // Without a placement of the user's own: a comfortable share of the screen, centred,
+    // never smaller than the window as designed.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QSize size(std::max(624, available.width() * 3 / 5),
+                     std::max(486, available.height() * 2 / 3));
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                    size.boundedTo(available.size()), available));
+}
+
+void TfrmMain::restorePlacement()
+{
+    const TWindowPlacement &p = Settings->WindowPos;
+    const TRectI &r = p.rcNormalPosition;
+    const QRect normal(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    // A placement from another screen layout must not put the window out of reach.
+    const QRect available = QGuiApplication::primaryScreen()
+        ? QGuiApplication::primaryScreen()->virtualGeometry()
+        : QRect();
+    if (normal.width() > 50 && normal.height() > 50
+        && (available.isNull() || available.intersects(normal)))
+        setGeometry(normal);
+    switch (p.showCmd) {
+    case 2:
+    case 6:
+    case 7:
+        setWindowState(Qt::WindowMinimized);
+        break;
+    case 3:
+        setWindowState(Qt::WindowMaximized);
+        break;
+    default:
+        setWindowState(Qt::WindowNoState);
+        break;
+    }
 }
