@@ -66,6 +66,11 @@ QMap<QString, int> CountCalls(const QString &logFile)
     return counts;
 }
 
+qint64 EnvironmentNumber(const char *name, qint64 fallback)
+{
+    return qEnvironmentVariableIsSet(name) ? qEnvironmentVariable(name).toLongLong() : fallback;
+}
+
 QByteArray ReadBytes(const QString &path)
 {
     QFile file(path);

@@ -31,6 +31,9 @@ TResult Run(const QString &program, const QStringList &args, const QString &work
 // How many calls of each kind a log from a run with call "all" holds.
 QMap<QString, int> CountCalls(const QString &logFile);
 
+// An integer from the environment (VT_KILLS, VT_KILL_SEED, ...), or fallback when unset.
+qint64 EnvironmentNumber(const char *name, qint64 fallback);
+
 QByteArray ReadBytes(const QString &path);
 void WriteBytes(const QString &path, const QByteArray &bytes);
 // Every name in a folder, hidden ones included, sorted.

@@ -38,12 +38,9 @@ int lastSaved(const QByteArray &output, int last)
 
 TEST(KillTest, KilledSavesNeverLoseTheNotesFileOrTheBackup)
 {
-    const int kills = qEnvironmentVariableIsSet("VT_KILLS")
-        ? qEnvironmentVariableIntValue("VT_KILLS")
-        : 200;
-    const quint32 seed = qEnvironmentVariableIsSet("VT_KILL_SEED")
-        ? quint32(qEnvironmentVariableIntValue("VT_KILL_SEED"))
-        : QRandomGenerator::global()->generate();
+    const int kills = int(FaultRun::EnvironmentNumber("VT_KILLS", 200));
+    const auto seed = quint32(
+        FaultRun::EnvironmentNumber("VT_KILL_SEED", QRandomGenerator::global()->generate()));
     QRandomGenerator random(seed);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

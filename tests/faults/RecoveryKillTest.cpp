@@ -218,12 +218,9 @@ TEST(RecoveryKill, TermHupAndIntCloseTheWindowTheNormalWay)
 
 TEST(RecoveryKill, AfterAKillWhileTypingTheNextStartOffersTheTypingUpToTheLastPause)
 {
-    const int kills = qEnvironmentVariableIsSet("VT_RECOVERY_KILLS")
-        ? qEnvironmentVariableIntValue("VT_RECOVERY_KILLS")
-        : 6;
-    const quint32 seed = qEnvironmentVariableIsSet("VT_KILL_SEED")
-        ? quint32(qEnvironmentVariableIntValue("VT_KILL_SEED"))
-        : QRandomGenerator::global()->generate();
+    const int kills = int(FaultRun::EnvironmentNumber("VT_RECOVERY_KILLS", 6));
+    const auto seed = quint32(
+        FaultRun::EnvironmentNumber("VT_KILL_SEED", QRandomGenerator::global()->generate()));
     SCOPED_TRACE(testing::Message() << "VT_KILL_SEED=" << seed);
     QRandomGenerator random(seed);
     const QString text = Typing::Text();

@@ -7,6 +7,7 @@
 // "ready" once the document is open, "saved K" after each save and "message: TEXT"
 // for every message box. Exit status 0 when every save succeeded, 1 otherwise.
 
+#include "DriverOutput.h"
 #include "QuietSettings.h"
 #include "Versions.h"
 
@@ -25,15 +26,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-void say(const QString &text)
-{
-    std::printf("%s\n", text.toUtf8().constData());
-    std::fflush(stdout);
-}
-
-} // namespace
+using DriverOutput::say;
 
 int main(int argc, char *argv[])
 {
@@ -45,8 +38,7 @@ int main(int argc, char *argv[])
     const QString file = args.value(1);
     const bool backup = args.contains(u"--backup"_s);
     const auto option = [&args](const QString &name, const QString &fallback) {
-        const qsizetype at = args.indexOf(name);
-        return at > 0 && at + 1 < args.size() ? args[at + 1] : fallback;
+        return DriverOutput::option(args, name, fallback);
     };
     const QString password = option(u"--password"_s, {});
     const int lineBase = option(u"--lines"_s, u"50"_s).toInt();

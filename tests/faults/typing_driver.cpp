@@ -12,6 +12,7 @@
 //
 // Every message box is printed as "message: TEXT".
 
+#include "DriverOutput.h"
 #include "QuietSettings.h"
 #include "Typing.h"
 
@@ -34,19 +35,10 @@
 
 using namespace Qt::StringLiterals;
 
+using DriverOutput::option;
+using DriverOutput::say;
+
 namespace {
-
-void say(const QString &text)
-{
-    std::printf("%s\n", text.toUtf8().constData());
-    std::fflush(stdout);
-}
-
-QString option(const QStringList &args, const QString &name, const QString &fallback)
-{
-    const qsizetype at = args.indexOf(name);
-    return at > 0 && at + 1 < args.size() ? args[at + 1] : fallback;
-}
 
 int recover()
 {
