@@ -1,7 +1,8 @@
 # Installs Vellumtree as a desktop program: the two executables, their language files
 # and help document under share/vellumtree (where the program looks when it finds
 # nothing beside itself), the desktop entry, the MIME types of the three file kinds, the
-# icons, the AppStream metadata and the man page. CPack builds a Debian package from it.
+# icons, the AppStream metadata, the man pages, and the package's copyright and
+# changelog. CPack builds a Debian package from it.
 
 include(GNUInstallDirs)
 
@@ -41,33 +42,51 @@ configure_file(${_res}/desktop/vellumtree.metainfo.xml.in
 install(FILES ${PROJECT_BINARY_DIR}/${VT_APPSTREAM_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
 
-# Debian wants manual pages compressed, reproducibly (no name or time stamp inside).
+# Debian wants manual pages and the changelog compressed, reproducibly (no name or time
+# stamp inside).
 find_program(VT_GZIP gzip REQUIRED)
-set(_man ${PROJECT_BINARY_DIR}/vellumtree-cli.1.gz)
-add_custom_command(OUTPUT ${_man}
-    COMMAND ${VT_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/docs/vellumtree-cli.1 > ${_man}
-    DEPENDS ${PROJECT_SOURCE_DIR}/docs/vellumtree-cli.1
-    VERBATIM)
-add_custom_target(vt_man_page ALL DEPENDS ${_man})
-install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(_compressed)
+function(vt_gzip source output)
+    add_custom_command(OUTPUT ${output}
+        COMMAND ${VT_GZIP} -9 -n -c ${source} > ${output}
+        DEPENDS ${source}
+        VERBATIM)
+    set(_compressed ${_compressed} ${output} PARENT_SCOPE)
+endfunction()
+vt_gzip(${PROJECT_SOURCE_DIR}/docs/vellumtree.1 ${PROJECT_BINARY_DIR}/vellumtree.1.gz)
+vt_gzip(${PROJECT_SOURCE_DIR}/docs/vellumtree-cli.1 ${PROJECT_BINARY_DIR}/vellumtree-cli.1.gz)
+install(FILES ${PROJECT_BINARY_DIR}/vellumtree.1.gz ${PROJECT_BINARY_DIR}/vellumtree-cli.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The package's own papers: who holds the rights and what changed. A version without a
+# Debian revision makes the package native, whose changelog is changelog.gz.
+set(VT_PACKAGE_CONTACT "Vellumtree maintainers <vellumtree@example.org>" CACHE STRING
+    "Maintainer of the Debian package")
+set(_doc ${CMAKE_INSTALL_DATAROOTDIR}/doc/vellumtree)
+configure_file(${_res}/debian/copyright.in ${PROJECT_BINARY_DIR}/copyright @ONLY)
+configure_file(${_res}/debian/changelog.in ${PROJECT_BINARY_DIR}/changelog @ONLY)
+vt_gzip(${PROJECT_BINARY_DIR}/changelog ${PROJECT_BINARY_DIR}/changelog.gz)
+install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+        DESTINATION ${_doc})
+add_custom_target(vt_package_papers ALL DEPENDS ${_compressed})
 
 # cpack -G DEB: the package's library dependencies come from the binaries.
 set(CPACK_PACKAGE_NAME vellumtree)
 set(CPACK_PACKAGE_VENDOR "Vellumtree")
-set(VT_PACKAGE_CONTACT "Vellumtree maintainers <vellumtree@example.org>" CACHE STRING
-    "Maintainer of the Debian package")
 set(CPACK_PACKAGE_CONTACT ${VT_PACKAGE_CONTACT})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tree-structured plain-text notes manager")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Vellumtree keeps any number of plain-text notes in one file, arranged as a tree.\n"
-    "Notes files are small HTML documents, and a file may be protected by a password.\n"
-    "The package holds the desktop program and the command-line tool vellumtree-cli.")
+    "Vellumtree keeps any number of plain-text notes in one file, arranged as\n"
+    "a tree. Notes files are small HTML documents, and a file may be protected\n"
+    "by a password. The package holds the desktop program and the command-line\n"
+    "tool vellumtree-cli.")
 set(CPACK_PACKAGE_HOMEPAGE_URL ${VT_HOMEPAGE})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# lintian counts each line of the long description: at most 80 characters.
 # The menu and the file types need the desktop's databases refreshed after install;
 # shared-mime-info and desktop-file-utils do that through their triggers.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils, xdg-utils")

@@ -9,7 +9,7 @@ build=$1
 source_dir=$2
 source "$source_dir/tests/xsession.sh"
 require_programs identify zcat desktop-file-validate appstreamcli update-mime-database \
-    update-desktop-database xdg-mime xdotool xprop cpack dpkg-deb || exit 1
+    update-desktop-database xdg-mime xdotool xprop cpack dpkg-deb lintian || exit 1
 
 work=$(mktemp -d)
 cleanup() { stop_x; rm -rf "$work"; }
@@ -32,7 +32,8 @@ expected=(
     share/icons/hicolor/scalable/mimetypes/application-x-vellumtree-vle.svg
     share/icons/hicolor/scalable/mimetypes/application-x-vellumtree-vlx.svg
     share/metainfo/org.vellumtree.Vellumtree.metainfo.xml
-    share/man/man1/vellumtree-cli.1.gz
+    share/man/man1/vellumtree.1.gz share/man/man1/vellumtree-cli.1.gz
+    share/doc/vellumtree/copyright share/doc/vellumtree/changelog.gz
 )
 for size in 16 32 48 64 128 256; do
     expected+=("share/icons/hicolor/${size}x${size}/apps/vellumtree.png")
@@ -47,8 +48,11 @@ for size in 16 32 48 64 128 256; do
     actual=$(identify -format '%wx%h' "$prefix/share/icons/hicolor/${size}x${size}/apps/vellumtree.png" 2>/dev/null || true)
     [ "$actual" = "${size}x${size}" ] || fail "icon ${size}x${size} is $actual"
 done
-zcat "$prefix/share/man/man1/vellumtree-cli.1.gz" | grep -q '^\.TH VELLUMTREE-CLI 1' \
-    || fail "the man page has no section 1 title"
+for page in vellumtree vellumtree-cli; do
+    title=$(tr a-z A-Z <<<"$page")
+    zcat "$prefix/share/man/man1/$page.1.gz" | grep -q "^\.TH $title 1" \
+        || fail "the man page of $page has no section 1 title"
+done
 
 # --- Validators ----------------------------------------------------------------------
 desktop-file-validate "$prefix/share/applications/vellumtree.desktop" \
@@ -153,6 +157,9 @@ if [ -n "$deb" ]; then
     for f in "${expected[@]}"; do
         [ -s "$work/deb-root/usr/$f" ] || fail "not in the package: /usr/$f"
     done
+    # What Debian's own checker calls an error or a warning is a fault of the package.
+    lintian --no-cfg --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 \
+        || { cat "$work/lintian.log" >&2; fail "lintian"; }
 else
     fail "no package built"
 fi
