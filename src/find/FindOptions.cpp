@@ -25,7 +25,12 @@ QStringList historyFrom(QStringView text)
 
 QString historyText(const QStringList &list)
 {
-    return TextEncoding::joinLines(list);
+    QStringList kept;
+    for (const QString &entry : list) {
+        if (entry.size() <= TFindOptions::MaxHistoryEntry)
+            kept += entry;
+    }
+    return TextEncoding::joinLines(kept);
 }
 
 } // namespace

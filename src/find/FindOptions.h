@@ -8,6 +8,9 @@
 struct TFindOptions
 {
     static constexpr qsizetype HistorySize = 7;
+    // Longer search and replace texts are not kept in the histories: a pasted log would
+    // grow the settings file past what it may be, and cost every start to read.
+    static constexpr qsizetype MaxHistoryEntry = 10000;
 
     // "Software\Vellumtree\Find\" below the given settings key.
     static QString KeyFor(const QString &settingsKey);

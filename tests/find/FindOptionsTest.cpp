@@ -137,4 +137,24 @@ TEST_F(FindOptionsTest, LongStoredHistoryGivesItsFirstSevenEntries)
     EXPECT_EQ(options.ReplaceHistory, (QStringList{u"r1"_s, u"r2"_s}));
 }
 
+// A log pasted into the search box is searched for but not remembered: kept, it would
+// grow the settings file past what can be read back, and every setting would be lost.
+TEST_F(FindOptionsTest, TextTooLongToRememberIsLeftOutOfItsHistory)
+{
+    const QString pasted(6 * 1024 * 1024, u'x');
+    TFindOptions options;
+    options.FindHistory = {u"before"_s, pasted, u"after"_s};
+    options.ReplaceHistory = {QString(TFindOptions::MaxHistoryEntry, u'r'),
+                              QString(TFindOptions::MaxHistoryEntry + 1, u'r')};
+    options.WatchCase = true;
+    options.Save(key);
+    EXPECT_LT(registryBytes().size(), 1024 * 1024);
+
+    TFindOptions back;
+    back.Load(key);
+    EXPECT_EQ(back.FindHistory, (QStringList{u"before"_s, u"after"_s}));
+    EXPECT_EQ(back.ReplaceHistory, QStringList{QString(TFindOptions::MaxHistoryEntry, u'r')});
+    EXPECT_TRUE(back.WatchCase);
+}
+
 } // namespace
