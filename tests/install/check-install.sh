@@ -160,6 +160,9 @@ if [ -n "$deb" ]; then
     # What Debian's own checker calls an error or a warning is a fault of the package.
     lintian --no-cfg --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 \
         || { cat "$work/lintian.log" >&2; fail "lintian"; }
+    # The binaries are linked with a read-only relocation table, resolved at start.
+    lintian --no-cfg --display-info "$deb" 2>/dev/null | grep -E 'hardening-no-(relro|bindnow)' >&2 \
+        && fail "the binaries are not linked with -z relro -z now"
 else
     fail "no package built"
 fi
