@@ -717,7 +717,7 @@ void TfrmMain::runOpenRequests()
         // A question (unsaved changes, a file to create) asked from a window in the tray
         // or behind others goes unseen, and the second start waits for its answer:
         // under Wayland nothing brings such a window forward by itself.
-        if (!isActiveWindow())
+        if (!isActiveWindow() || isMinimized() || isHidden())
             bringForward();
         if (ConfirmSaveChanges())
             OpenDocument(text);
