@@ -87,6 +87,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # lintian counts each line of the long description: at most 80 characters.
+# Qt loads its Wayland platform plugin at run time, so no library of ours names it:
+# without it, a Wayland session runs the program through XWayland or not at all.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland")
 # The menu and the file types need the desktop's databases refreshed after install;
 # shared-mime-info and desktop-file-utils do that through their triggers.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils, xdg-utils")

@@ -407,6 +407,9 @@ Minimize to system tray    minimising hides the window behind an icon in
 Close to system tray       the window's close button hides the window in
                            the notification area; File > Exit still closes.
 Remember edited note       opens a file at the note you were working on.
+Global hot key             shows the key that brings the window back; greyed
+                           out, with the reason below it, where the desktop
+                           gives no program a global hot key.
 Associate with .vlt, .vlx and .vle files
                            makes Vellumtree the program that opens notes
                            files when you open them from your file manager.""", []),
@@ -522,7 +525,11 @@ The tray
 
 Bringing the window back
     Windows key+N brings the window back from the tray or from behind other
-    windows, where the desktop lets programs use a global shortcut.
+    windows, where the desktop lets programs use a global shortcut. In a
+    Wayland session that shortcut comes through the desktop's portal, which
+    asks you once to allow it (and may offer another key); where the desktop
+    has no such portal, Options > General shows the key greyed out and says
+    why.
 
 One window at a time
     Unless "Allow multiple instances" is on, only one Vellumtree runs.
@@ -533,7 +540,16 @@ One window at a time
 
 Snapping
     When you move the window close to an edge of the screen, it snaps to
-    that edge.""", []),
+    that edge.
+
+In a Wayland session
+    The desktop, not the program, places the windows there: the window
+    does not snap to the screen's edges, starts where the desktop puts it
+    (with the size it had), and the search dialog does not move aside from
+    a match. The position saved in an X11 session is kept for the next one.
+    The tray icon needs a desktop that shows StatusNotifierItem icons (KDE
+    Plasma, or GNOME with the AppIndicator extension); without one, the
+    window minimises to the taskbar as usual.""", []),
 ])
 
 

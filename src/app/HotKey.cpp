@@ -1,6 +1,11 @@
 #include "app/HotKey.h"
 
+#include "settings/LngMan.h"
 #include "settings/UtilsGui.h"
+
+#if defined(VT_HAVE_DBUS)
+#include "app/PortalShortcut.h"
+#endif
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -11,6 +16,8 @@
 #include <QTimer>
 #include <QWindow>
 #include <QWidget>
+
+#include <utility>
 
 #if defined(Q_OS_WIN)
 #include <windows.h>
@@ -200,8 +207,10 @@ bool THotKey::Register(QWidget *Window)
     m_registered = RegisterHotKey(HWND(m_window), kHotKeyId, MOD_WIN, 'N') != 0;
 #elif defined(VT_HAVE_XCB)
     xcb_connection_t *c = x11Connection();
-    if (!c)
-        return false;
+    if (!c) {
+        m_registered = registerThroughPortal();
+        return m_registered;
+    }
     KeySymbols symbols(xcb_key_symbols_alloc(c), &xcb_key_symbols_free);
     if (!symbols)
         return false;
@@ -232,13 +241,39 @@ bool THotKey::Register(QWidget *Window)
     if (!ok)
         Unregister();
 #else
-    m_registered = false;
+    m_registered = registerThroughPortal();
 #endif
     return m_registered;
 }
 
+bool THotKey::registerThroughPortal()
+{
+#if defined(VT_HAVE_DBUS)
+    // Asked only where a compositor keeps the keys to itself; never offscreen or in a
+    // session without a bus.
+    if (!QGuiApplication::platformName().startsWith(u"wayland"_s))
+        return false;
+    if (!m_portal) {
+        m_portal = new TPortalShortcut(
+            QDBusConnection::sessionBus(), u"restore"_s,
+            LanguageManager().GetString(u"hotkey_description"_s, u"Strings"_s), u"LOGO+n"_s,
+            this);
+        connect(m_portal, &TPortalShortcut::Activated, this, &THotKey::Activated);
+        connect(m_portal, &TPortalShortcut::Bound, this, [this](bool ok) {
+            m_registered = ok;
+            emit RegisteredChanged(ok);
+        });
+    }
+    return m_portal->Start();
+#else
+    return false;
+#endif
+}
+
 void THotKey::Unregister()
 {
+    // Ending the portal's session gives the key back.
+    delete std::exchange(m_portal, nullptr);
     if (!m_registered)
         return;
     m_registered = false;

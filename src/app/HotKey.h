@@ -5,12 +5,15 @@
 #include <QObject>
 
 class QWidget;
+class TPortalShortcut;
 
 // The global hot key Windows key + N, and the desktop's tray host (re)appearing, seen in
 // the window system's own events: on X11 a passive grab of Super+N on the root window
 // (also with Num Lock and Caps Lock on) and the tray selection's MANAGER notice; on
-// Windows RegisterHotKey and the "TaskbarCreated" message. Elsewhere (Wayland) there is
-// no hot key. Failures are silent: the program simply has no hot key then.
+// Windows RegisterHotKey and the "TaskbarCreated" message. Under Wayland no program
+// may grab a key: there the desktop portal's GlobalShortcuts gives it where the session
+// offers that portal, and there is no hot key where it does not. Failures are silent:
+// the program simply has no hot key then, and IsRegistered says so.
 class THotKey final : public QObject, public QAbstractNativeEventFilter
 {
     Q_OBJECT
@@ -32,9 +35,14 @@ signals:
     void Activated();
     // A tray host took over the notification area (it started, or restarted).
     void TaskbarCreated();
+    // The portal answered later whether the key is ours.
+    void RegisteredChanged(bool registered);
 
 private:
+    bool registerThroughPortal();
+
     bool m_registered = false;
+    TPortalShortcut *m_portal = nullptr;
     quintptr m_window = 0;
     // X11: the key codes of N, the Super modifier, the modifiers to ignore, atoms.
     QList<quint8> m_keyCodes;

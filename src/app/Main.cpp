@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/HotKey.h"
 #include "app/MessageService.h"
+#include "app/WindowPlacement.h"
 #include "app/qkRichedit.h"
 #include "find/Find.h"
 #include "notes/NoteTree.h"
@@ -644,14 +645,12 @@ void TfrmMain::ApplySettings()
 void TfrmMain::StoreWindowState()
 {
     Settings->SplitterPos = splitMain->sizes().value(0, 185);
-    TWindowPlacement p;
-    p.length = TWindowPlacement::ByteSize;
-    p.showCmd = isMinimized() ? 2 : (isMaximized() ? 3 : 1);
     // The window's own area, as setGeometry takes it back: a frame counted in would
     // grow the window at every start.
     const QRect normal = isMaximized() || isMinimized() ? normalGeometry() : geometry();
-    p.rcNormalPosition = {normal.left(), normal.top(), normal.right() + 1, normal.bottom() + 1};
-    Settings->WindowPos = p;
+    Settings->WindowPos = PlacementToStore(
+        Settings->WindowPos, {normal.left(), normal.top(), normal.right() + 1, normal.bottom() + 1},
+        isMinimized() ? 2 : (isMaximized() ? 3 : 1), CanPlaceWindows());
 }
 
 void TfrmMain::showEvent(QShowEvent *event)

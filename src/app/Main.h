@@ -80,8 +80,9 @@ public:
 
     void ApplySettings();
     // A second instance asked to open a file ("no_params" for none). Waits while a
-    // dialog is open.
-    void HandleOpenRequest(const QString &text);
+    // dialog is open. activationToken: the desktop's leave for the second start to
+    // bring a window forward, passed on to the window system.
+    void HandleOpenRequest(const QString &text, const QString &activationToken = {});
 
     // Window behaviour
     void miRestoreClick();
@@ -253,6 +254,8 @@ private:
     void fileWatchTimeout();
     void showChangeNotice();
     void runOpenRequests();
+    // Restores the window for a second start, with its activation token if it sent one.
+    void bringForward();
     // Recovery copies (MainRecovery.cpp).
     void createRecovery();
     void documentChanged();
@@ -322,6 +325,8 @@ private:
     QString m_passwordAside;
     // Open requests of second starts, run once no dialog is open.
     QStringList m_openRequests;
+    // The newest request's activation token, used by the next restore.
+    QString m_activationToken;
     QTimer *m_requestTimer = nullptr;
     bool m_runningRequest = false;
 

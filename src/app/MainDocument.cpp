@@ -676,10 +676,26 @@ bool TfrmMain::FormCloseQuery()
     return ConfirmSaveChanges();
 }
 
-void TfrmMain::HandleOpenRequest(const QString &text)
+void TfrmMain::HandleOpenRequest(const QString &text, const QString &activationToken)
 {
     m_openRequests.append(text);
+    if (!activationToken.isEmpty())
+        m_activationToken = activationToken;
+    // A dialog that holds the request up must be seen, or the second start seems to
+    // hang while it waits: the window comes forward with it.
+    if (m_dialogOpen || TMessageService::IsShowing() || QApplication::activeModalWidget())
+        bringForward();
     runOpenRequests();
+}
+
+void TfrmMain::bringForward()
+{
+    // Qt's Wayland window takes the token from where a launcher leaves it; it is good
+    // for one activation only.
+    if (!m_activationToken.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", std::exchange(m_activationToken, {}).toUtf8());
+    action("miRestore")->trigger();
+    qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 void TfrmMain::runOpenRequests()
@@ -697,13 +713,20 @@ void TfrmMain::runOpenRequests()
     m_runningRequest = true;
     const auto done = qScopeGuard([this] { m_runningRequest = false; });
     const QString text = m_openRequests.takeFirst();
-    if (!TSingleInstance::IsNoParams(text) && ConfirmSaveChanges())
-        OpenDocument(text);
+    if (!TSingleInstance::IsNoParams(text)) {
+        // A question (unsaved changes, a file to create) asked from a window in the tray
+        // or behind others goes unseen, and the second start waits for its answer:
+        // under Wayland nothing brings such a window forward by itself.
+        if (!isActiveWindow() || isMinimized() || isHidden())
+            bringForward();
+        if (ConfirmSaveChanges())
+            OpenDocument(text);
+    }
     if (trayMain->isVisible()) {
         trayMain->hide();
         trayMain->show();
     }
-    action("miRestore")->trigger();
+    bringForward();
     if (!m_openRequests.isEmpty())
         m_requestTimer->start();
 }

@@ -6,6 +6,7 @@
 #include "app/HotKey.h"
 #include "app/Main.h"
 #include "app/MainText.h"
+#include "settings/Options.h"
 #include "settings/Settings.h"
 #include "settings/UtilsGui.h"
 #include "widgets/IcoList.h"
@@ -70,7 +71,10 @@ void TfrmMain::createTray()
     m_hotKey = new THotKey(this);
     connect(m_hotKey, &THotKey::Activated, this, &TfrmMain::miRestoreClick);
     connect(m_hotKey, &THotKey::TaskbarCreated, this, &TfrmMain::TaskbarCreated);
-    m_hotKey->Register(this);
+    // Under Wayland the key is the portal's to give, and it answers later.
+    connect(m_hotKey, &THotKey::RegisteredChanged, this,
+            [](bool registered) { TfrmOptions::HotKeyWorks = registered; });
+    TfrmOptions::HotKeyWorks = m_hotKey->Register(this);
 
     // While the window waits in the tray, the tray must stay: a tray host that ends
     // would take the only way back with it.
@@ -97,8 +101,11 @@ bool TfrmMain::TrayAvailable()
 void TfrmMain::applyTraySettings()
 {
     const bool active = Settings->MinimizeToTray || Settings->CloseToTray;
-    // Asked for while no tray host runs, the icon appears when one starts.
-    trayMain->setVisible(active && !trayMain->icon().isNull());
+    // Asked for while no tray host runs, the icon appears when one starts: Qt watches
+    // for one on X11. Under Wayland it cannot; an icon shown there without a tray
+    // (no StatusNotifierItem host) would come to nothing but a warning.
+    const bool canWait = CanPlaceWindows() || TrayAvailable();
+    trayMain->setVisible(active && !trayMain->icon().isNull() && canWait);
     // A window hidden in the tray gets its taskbar button back, still minimised.
     if (!active && m_inTray)
         showInTaskbar();
@@ -212,8 +219,7 @@ void TfrmMain::moveEvent(QMoveEvent *event)
     QMainWindow::moveEvent(event);
 #if !defined(Q_OS_WIN)
     // Snapping waits for the move to end, so it never fights the window manager.
-    if (m_shown && !m_snapping && windowState() == Qt::WindowNoState
-        && QGuiApplication::platformName() != u"wayland"_s)
+    if (m_shown && !m_snapping && windowState() == Qt::WindowNoState && CanPlaceWindows())
         m_snapTimer->start();
 #endif
 }
@@ -275,6 +281,11 @@ void TfrmMain::placeFirstWindow()
     const QRect available = screen->availableGeometry();
     const QSize size(std::max(624, available.width() * 3 / 5),
                      std::max(486, available.height() * 2 / 3));
+    // Where the compositor places windows, only the size is the program's to choose.
+    if (!CanPlaceWindows()) {
+        resize(size.boundedTo(available.size()));
+        return;
+    }
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
                                     size.boundedTo(available.size()), available));
 }
@@ -288,9 +299,15 @@ void TfrmMain::restorePlacement()
     const QRect available = QGuiApplication::primaryScreen()
         ? QGuiApplication::primaryScreen()->virtualGeometry()
         : QRect();
-    if (normal.width() > 50 && normal.height() > 50
-        && (available.isNull() || available.intersects(normal)))
+    if (!CanPlaceWindows()) {
+        // The compositor places the window; the stored position stays for X11.
+        if (normal.width() > 50 && normal.height() > 50)
+            resize(normal.size().boundedTo(available.isNull() ? normal.size()
+                                                              : available.size()));
+    } else if (normal.width() > 50 && normal.height() > 50
+               && (available.isNull() || available.intersects(normal))) {
         setGeometry(normal);
+    }
     switch (p.showCmd) {
     case 2:
     case 6:

@@ -167,13 +167,24 @@ TSingleInstance::TSingleInstance(const QString &serverName, QObject *parent)
 
 TSingleInstance::~TSingleInstance() = default;
 
+bool TSingleInstance::IsUsableToken(const QString &token)
+{
+    if (token.isEmpty() || token.size() > MaxTokenBytes)
+        return false;
+    return std::all_of(token.cbegin(), token.cend(),
+                       [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
+}
+
 bool TSingleInstance::HandOver(const QString &text, int timeoutMs, bool *delivered)
 {
-    return HandOver(DefaultServerName(), text, timeoutMs, delivered);
+    QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    if (!IsUsableToken(token))
+        token.clear();
+    return HandOver(DefaultServerName(), text, timeoutMs, delivered, token);
 }
 
 bool TSingleInstance::HandOver(const QString &serverName, const QString &text, int timeoutMs,
-                               bool *delivered)
+                               bool *delivered, const QString &activationToken)
 {
     bool sent = false;
     const auto report = qScopeGuard([&] {
@@ -182,10 +193,18 @@ bool TSingleInstance::HandOver(const QString &serverName, const QString &text, i
     });
     if (serverName.isEmpty())
         return false;
-    const QByteArray payload = text.toUtf8();
-    if (payload.size() > MaxMessageBytes || payload.contains('\0')) {
+    QByteArray payload = text.toUtf8();
+    if (payload.size() > MaxMessageBytes || payload.contains('\0')
+        || (!activationToken.isEmpty() && !IsUsableToken(activationToken))) {
         qCWarning(lcSingleInstance) << "hand-over text refused, size" << payload.size();
         return false;
+    }
+    if (!activationToken.isEmpty()) {
+        payload += '\0' + activationToken.toLatin1();
+        if (payload.size() > MaxMessageBytes) {
+            qCWarning(lcSingleInstance) << "hand-over text refused, size" << payload.size();
+            return false;
+        }
     }
     const Deadline deadline(timeoutMs < 0 ? HandOverTimeoutMs : timeoutMs);
     QLocalSocket socket;
@@ -327,9 +346,12 @@ void TSingleInstance::readRequest(QLocalSocket *socket)
         return;
     socket->read(kHeaderBytes);
     const QByteArray payload = socket->read(length);
+    // The text, then after a NUL the activation token, if any.
+    const qsizetype nul = payload.indexOf('\0');
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(payload);
-    if (decoder.hasError() || text.contains(QChar(0))) {
+    const QString text = decoder.decode(nul < 0 ? payload : payload.first(nul));
+    const QString token = nul < 0 ? QString() : QString::fromLatin1(payload.mid(nul + 1));
+    if (decoder.hasError() || (nul >= 0 && !IsUsableToken(token))) {
         qCWarning(lcSingleInstance) << "refused a request that is not UTF-8 text";
         socket->abort();
         return;
@@ -345,7 +367,7 @@ void TSingleInstance::readRequest(QLocalSocket *socket)
     socket->setProperty(kRequestReadProperty, true);
     if (auto *timer = socket->findChild<QTimer *>(u"requestTimer"_s))
         timer->stop();
-    m_pending.append({ QPointer<QLocalSocket>(socket), text });
+    m_pending.append({ QPointer<QLocalSocket>(socket), text, token });
     handlePending();
 }
 
@@ -358,9 +380,9 @@ void TSingleInstance::handlePending()
     m_handling = true;
     const auto reset = qScopeGuard([this] { m_handling = false; });
     while (!m_pending.isEmpty()) {
-        const auto [socket, text] = m_pending.takeFirst();
+        const auto [socket, text, token] = m_pending.takeFirst();
         // The peer may have given up meanwhile; its request is still honoured.
-        emit OpenRequest(text);
+        emit OpenRequest(text, token);
         if (socket && socket->state() == QLocalSocket::ConnectedState) {
             socket->write(kAnswer);
             socket->disconnectFromServer();

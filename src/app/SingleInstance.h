@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <QPair>
 #include <QPointer>
 #include <QString>
 
@@ -18,8 +17,10 @@ class QTimer;
 // handled it, dialogs included, before it ends.
 //
 // Wire format, both ways untrusted: the request is a 4-byte big-endian length followed
-// by that many bytes of UTF-8 (at most MaxMessageBytes, no NUL); the answer is "done\n".
-// A request is "no_params" or an absolute path; anything else is dropped unanswered.
+// by that many bytes of UTF-8 (at most MaxMessageBytes): the text, optionally followed by
+// a NUL and the second start's window-activation token; the answer is "done\n". The text
+// is "no_params" or an absolute path, the token at most MaxTokenBytes of printable ASCII;
+// anything else is dropped unanswered.
 // Both ends talk only to a peer running as the same user.
 class TSingleInstance final : public QObject
 {
@@ -27,6 +28,7 @@ class TSingleInstance final : public QObject
 
 public:
     static constexpr qsizetype MaxMessageBytes = 32 * 1024;
+    static constexpr qsizetype MaxTokenBytes = 1024;
     // A peer that has not sent its whole request in this time is dropped.
     static constexpr int RequestTimeoutMs = 5000;
     // Connections waiting for their request; a new one beyond this drops the oldest,
@@ -61,10 +63,15 @@ public:
     // Second process: false when no instance listens, it runs as another user, or it did
     // not answer in time (timeoutMs bounds the whole exchange; a negative value means
     // HandOverTimeoutMs), or when the text is too long to send. *delivered tells whether
-    // the running instance received the whole request, answered or not.
+    // the running instance received the whole request, answered or not. The first form
+    // passes on the token the desktop gave this start (XDG_ACTIVATION_TOKEN), with which
+    // a Wayland compositor lets the running window come forward; an unusable token is
+    // left out.
     static bool HandOver(const QString &text, int timeoutMs, bool *delivered = nullptr);
     static bool HandOver(const QString &serverName, const QString &text, int timeoutMs,
-                         bool *delivered = nullptr);
+                         bool *delivered = nullptr, const QString &activationToken = {});
+    // Whether a token may travel with a request.
+    static bool IsUsableToken(const QString &token);
 
     // First process: starts listening. A socket left by a crashed instance is removed
     // and taken over; a live instance's socket is never taken (false then). Listening
@@ -75,8 +82,8 @@ public:
 
 signals:
     // Emitted once per request, one request at a time; the second process gets its
-    // answer when the handlers have returned.
-    void OpenRequest(const QString &text);
+    // answer when the handlers have returned. activationToken is empty when none came.
+    void OpenRequest(const QString &text, const QString &activationToken);
 
 private:
     void acceptConnections();
@@ -87,7 +94,13 @@ private:
     QString m_serverName;
     std::unique_ptr<QLocalServer> m_server;
     // Complete requests in arrival order, waiting while a handler runs.
-    QList<QPair<QPointer<QLocalSocket>, QString>> m_pending;
+    struct TRequest
+    {
+        QPointer<QLocalSocket> socket;
+        QString text;
+        QString activationToken;
+    };
+    QList<TRequest> m_pending;
     // Connections whose request has not come yet, oldest first.
     QList<QPointer<QLocalSocket>> m_waiting;
     QTimer *m_watchdog = nullptr;

@@ -6,6 +6,7 @@
 #include "app/MessageService.h"
 #include "app/SignalGate.h"
 #include "app/SingleInstance.h"
+#include "app/StdinCommands.h"
 #include "settings/LngMan.h"
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
@@ -122,6 +123,8 @@ int main(int argc, char *argv[])
     if (instance)
         QObject::connect(instance.get(), &TSingleInstance::OpenRequest, &window,
                          &TfrmMain::HandleOpenRequest);
+    if (TStdinCommands::Enabled())
+        new TStdinCommands(&window);
     window.show();
     return app.exec();
 }

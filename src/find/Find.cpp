@@ -517,6 +517,9 @@ void TfrmSearchReplace::ShowResult()
 
 void TfrmSearchReplace::MoveClearOfMatch()
 {
+    // Where the compositor places the windows the dialog stays where it is put.
+    if (!CanPlaceWindows())
+        return;
     const QTextCursor cursor = m_main->Notes->textCursor();
     QPoint a;
     QPoint b;

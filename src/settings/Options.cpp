@@ -33,6 +33,7 @@ using namespace Qt::StringLiterals;
 std::function<int(TfrmOptions &)> TfrmOptions::RunModal;
 std::function<bool(QWidget *, QFont &)> TfrmOptions::ChooseFont;
 bool TfrmOptions::AssociateRefreshesDesktop = true;
+bool TfrmOptions::HotKeyWorks = false;
 
 namespace {
 
@@ -348,6 +349,21 @@ void TfrmOptions::createGeneralTab()
     connect(btnAssociate, &QPushButton::clicked, this, &TfrmOptions::btnAssociateClick);
     layout->addSpacing(12);
     layout->addWidget(btnAssociate, 0, Qt::AlignLeft);
+
+    // The key is fixed; the box shows it, and whether the session lets it work.
+    edtHotKey = named<QLineEdit>(page, "edtHotKey");
+    edtHotKey->setReadOnly(true);
+    edtHotKey->setEnabled(HotKeyWorks);
+    lblHotKey = label(page, "lblHotKey", {}, edtHotKey);
+    lblHotKeyNone = named<QLabel>(page, "lblHotKeyNone");
+    lblHotKeyNone->setVisible(!HotKeyWorks);
+    auto *hotKeyRow = new QHBoxLayout;
+    hotKeyRow->addWidget(lblHotKey);
+    hotKeyRow->addWidget(edtHotKey);
+    hotKeyRow->addStretch();
+    layout->addSpacing(12);
+    layout->addLayout(hotKeyRow);
+    layout->addWidget(lblHotKeyNone);
     layout->addStretch();
 }
 
@@ -516,6 +532,10 @@ void TfrmOptions::cbxLanguagesChange()
 void TfrmOptions::translate()
 {
     TranslateForm(this, false);
+    const TLngMan &language = LanguageManager();
+    lblHotKey->setText(language.GetString(u"hotkey_label"_s, u"Strings"_s));
+    edtHotKey->setText(language.GetString(u"hotkey_keys"_s, u"Strings"_s));
+    lblHotKeyNone->setText(language.GetString(u"hotkey_unavailable"_s, u"Strings"_s));
     // The blanks after the caption keep the text clear of the menu arrow; a language file
     // cannot hold trailing blanks, so they are put back.
     const QString autoSave = btnAutoSave->text();

@@ -46,6 +46,10 @@ public:
     // The association refreshes the desktop's databases in the background; tests that
     // look only at the written files turn that off.
     static bool AssociateRefreshesDesktop;
+    // Whether the global hot key works in this session; the main window says so when it
+    // registers it. Where it does not, the dialog shows the key disabled and says why,
+    // rather than offer a key that does nothing.
+    static bool HotKeyWorks;
 
     // The selected item of rgConfirmDelete, 0 to 2.
     int ConfirmDeleteIndex() const;
@@ -110,6 +114,9 @@ public:
     QCheckBox *cbCloseToTray = nullptr;
     QCheckBox *cbRememberNote = nullptr;
     QPushButton *btnAssociate = nullptr;
+    QLabel *lblHotKey = nullptr;
+    QLineEdit *edtHotKey = nullptr;
+    QLabel *lblHotKeyNone = nullptr;
 
     // Handlers, by the components' names
     void FormShow();

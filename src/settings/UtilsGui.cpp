@@ -456,6 +456,11 @@ void SetStayOnTop(QWidget *Window, bool OnTop)
     }
 }
 
+bool CanPlaceWindows()
+{
+    return !QGuiApplication::platformName().startsWith(u"wayland"_s);
+}
+
 void ForceForegroundWindow(QWidget *Window)
 {
     if (!Window)
@@ -466,7 +471,11 @@ void ForceForegroundWindow(QWidget *Window)
     else
         window->show();
     window->raise();
-    window->activateWindow();
+    // A Wayland compositor activates a window only with a token that a user's action
+    // earned (a launcher's, handed over by a second start); asked without one, it
+    // refuses and Qt complains on standard error.
+    if (CanPlaceWindows() || !qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN"))
+        window->activateWindow();
 }
 
 namespace {

@@ -98,8 +98,13 @@ QString GetClipboardText();
 
 // Into or out of the top-most band, keeping place and size and without activating it.
 void SetStayOnTop(QWidget *Window, bool OnTop);
-// Shows, restores when minimised, raises and activates the window.
+// Shows, restores when minimised, raises and activates the window (on Wayland only
+// when the desktop gave a token for it).
 void ForceForegroundWindow(QWidget *Window);
+// Whether the window system lets the program place its windows and the pointer. A
+// Wayland compositor places every window itself, ignores the positions a program sets
+// and keeps the pointer to itself.
+bool CanPlaceWindows();
 // Screen position of the top-left of the character at CharIndex (0-based, clamped).
 void CharPosToScreen(QPlainTextEdit *Editor, int CharIndex, QPoint &Point);
 void CharPosToScreen(QTextEdit *Editor, int CharIndex, QPoint &Point);

@@ -230,6 +230,29 @@ TEST_F(MainWindowTest, SecondStartWaitsForAModalDialogAndThenAsksAboutChanges)
     EXPECT_TRUE(window->Modified());
 }
 
+// A question for a second start, asked while the window waits minimised, goes unseen
+// (nothing else brings a window forward under Wayland) and the second start seems to
+// hang: the window comes back before it asks.
+TEST_F(MainWindowTest, SecondStartsQuestionComesWithTheWindowBack)
+{
+    writeDocument(u"doc.vlt"_s);
+    start(path(u"doc.vlt"_s));
+    window->showMinimized();
+    QApplication::processEvents();
+    ASSERT_TRUE(window->isMinimized());
+    bool minimisedWhenAsked = true;
+    TMessageService::Answer = [&](const TMessageRequest &request) {
+        messages << request.Text;
+        minimisedWhenAsked = window->isMinimized() || !window->isVisible();
+        return QMessageBox::No;
+    };
+    window->HandleOpenRequest(path(u"missing.vlt"_s));
+    ASSERT_EQ(messages.size(), 1) << "opening a missing file asks whether to create it";
+    EXPECT_TRUE(messages.first().contains(u"missing.vlt"_s));
+    EXPECT_FALSE(minimisedWhenAsked);
+    EXPECT_EQ(window->NoteFile(), path(u"doc.vlt"_s));
+}
+
 TEST_F(MainWindowTest, NewStartsWithAnEmptyTitle)
 {
     writeSingleNote(path(u"help.vlt"_s), u"Help"_s, u"Vellumtree Help"_s);

@@ -125,6 +125,45 @@ INSTANTIATE_TEST_SUITE_P(SingleInstance, HandOverTest,
         HandOverCase { "LargestAllowed", u'/' + QString(TSingleInstance::MaxMessageBytes - 1, u'x') }),
     [](const testing::TestParamInfo<HandOverCase> &info) { return info.param.name; });
 
+// A Wayland compositor brings a window forward only with a token the launcher of the
+// second start got for it: the token must arrive unchanged, beside the text.
+TEST(SingleInstance, ActivationTokenTravelsBesideTheText)
+{
+    const QString name = uniqueName();
+    Peer peer(name);
+    ASSERT_EQ(peer.line(), "listening");
+    const QString token = u"kwin-4711_a.b:c=="_s;
+    ASSERT_TRUE(TSingleInstance::HandOver(name, u"/tmp/with token.vlt"_s, 10000, nullptr, token));
+    EXPECT_EQ(peer.line(), "begin " + hex(u"/tmp/with token.vlt"_s));
+    EXPECT_EQ(peer.line(), "end " + hex(u"/tmp/with token.vlt"_s));
+    EXPECT_EQ(peer.line(), "token " + token.toUtf8());
+    // Without one, no token line follows.
+    ASSERT_TRUE(TSingleInstance::HandOver(name, u"/tmp/plain.vlt"_s, 10000));
+    EXPECT_EQ(peer.line(), "begin " + hex(u"/tmp/plain.vlt"_s));
+    EXPECT_EQ(peer.line(), "end " + hex(u"/tmp/plain.vlt"_s));
+    EXPECT_EQ(peer.drain(300), "");
+}
+
+TEST(SingleInstance, UnusableTokenIsNeverSent)
+{
+    const QString name = uniqueName();
+    Peer peer(name);
+    ASSERT_EQ(peer.line(), "listening");
+    for (const QString &token : { u"two words"_s, u"line\nbreak"_s, u"caf\u00e9"_s,
+                                  QString(TSingleInstance::MaxTokenBytes + 1, u't') }) {
+        bool delivered = true;
+        EXPECT_FALSE(TSingleInstance::HandOver(name, u"/tmp/a.vlt"_s, 5000, &delivered, token));
+        EXPECT_FALSE(delivered);
+    }
+    EXPECT_EQ(peer.drain(300), "");
+    // The longest usable one still goes.
+    const QString longest(TSingleInstance::MaxTokenBytes, u't');
+    EXPECT_TRUE(TSingleInstance::HandOver(name, u"/tmp/a.vlt"_s, 10000, nullptr, longest));
+    EXPECT_EQ(peer.line(), "begin " + hex(u"/tmp/a.vlt"_s));
+    EXPECT_EQ(peer.line(), "end " + hex(u"/tmp/a.vlt"_s));
+    EXPECT_EQ(peer.line(), "token " + longest.toUtf8());
+}
+
 TEST(SingleInstance, HandOverWaitsUntilTheRequestIsHandled)
 {
     const QString name = uniqueName();
@@ -265,7 +304,14 @@ INSTANTIATE_TEST_SUITE_P(SingleInstance, BadRequestTest,
             framed(QByteArray(TSingleInstance::MaxMessageBytes + 1, 'x'),
                 quint32(TSingleInstance::MaxMessageBytes + 1)) },
         BadRequestCase { "InvalidUtf8", framed("\xff\xfe\x80", 3) },
-        BadRequestCase { "EmbeddedNul", framed(QByteArray("/a\0b", 4), 4) },
+        // After a NUL only a token may come: printable ASCII, no second NUL.
+        BadRequestCase { "TokenWithASpace", framed(QByteArray("/a\0b c", 6), 6) },
+        BadRequestCase { "EmptyTokenAfterNul", framed(QByteArray("/a\0", 3), 3) },
+        BadRequestCase { "SecondNul", framed(QByteArray("/a\0b\0c", 6), 6) },
+        BadRequestCase { "TokenNotAscii", framed(QByteArray("/a\0\xc3\xa9", 5), 5) },
+        BadRequestCase { "TokenTooLong",
+            framed(QByteArray("/a\0", 3) + QByteArray(TSingleInstance::MaxTokenBytes + 1, 't'),
+                quint32(3 + TSingleInstance::MaxTokenBytes + 1)) },
         BadRequestCase { "Empty", framed("", 0) },
         BadRequestCase { "RelativeName", framed("notes.vlt", 9) }),
     [](const testing::TestParamInfo<BadRequestCase> &info) { return info.param.name; });

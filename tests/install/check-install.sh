@@ -150,7 +150,7 @@ fi
 deb=$(ls "$work"/deb/vellumtree_*.deb 2>/dev/null | head -n1)
 if [ -n "$deb" ]; then
     depends=$(dpkg-deb -f "$deb" Depends)
-    for lib in libqt6widgets6 libqt6core6 libc6 libsodium23; do
+    for lib in libqt6widgets6 libqt6core6 libc6 libsodium23 qt6-wayland; do
         grep -q "$lib" <<<"$depends" || fail "the package does not depend on $lib: $depends"
     done
     dpkg-deb -x "$deb" "$work/deb-root"

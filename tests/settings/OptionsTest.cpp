@@ -659,3 +659,33 @@ TEST(QtTranslationLocale, ComesFromTheFileElseFromTheSystem)
 }
 
 } // namespace
+
+// A hot key the session cannot give must not look as if it worked: the box is greyed
+// out and one line says why, in the dialog's language. Offscreen nothing grabs keys.
+TEST_F(OptionsTest, HotKeyBoxSaysWhenTheSessionGivesNoHotKey)
+{
+    start();
+    EXPECT_FALSE(TfrmOptions::HotKeyWorks);
+    openOptions([](TfrmOptions &dialog) {
+        dialog.pcOptions->setCurrentWidget(dialog.tsGeneral);
+        EXPECT_FALSE(dialog.edtHotKey->isEnabled());
+        EXPECT_EQ(dialog.edtHotKey->text(), u"Super+N"_s);
+        EXPECT_TRUE(dialog.lblHotKeyNone->isVisible());
+        EXPECT_EQ(dialog.lblHotKeyNone->text(), u"This desktop gives no program a global hot key."_s);
+        chooseLanguage(dialog, u"Deutsch.lng"_s);
+        EXPECT_TRUE(dialog.lblHotKeyNone->text().startsWith(u"Diese Arbeitsumgebung"_s));
+        EXPECT_EQ(dialog.lblHotKey->buddy(), dialog.edtHotKey);
+        QTest::keyClick(dialog.cbMinimize, Qt::Key_Escape);
+        return dialog.result();
+    });
+
+    TfrmOptions::HotKeyWorks = true;
+    openOptions([](TfrmOptions &dialog) {
+        dialog.pcOptions->setCurrentWidget(dialog.tsGeneral);
+        EXPECT_TRUE(dialog.edtHotKey->isEnabled());
+        EXPECT_FALSE(dialog.lblHotKeyNone->isVisible());
+        QTest::keyClick(dialog.cbMinimize, Qt::Key_Escape);
+        return dialog.result();
+    });
+    TfrmOptions::HotKeyWorks = false;
+}
