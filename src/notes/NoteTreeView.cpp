@@ -255,11 +255,14 @@ void TNoteTreeView::expandAllNotes()
 void TNoteTreeView::setNoteIcon(const QIcon &icon)
 {
     // The same image selected or not: no darkened selected variant.
+    // Both pixel ratios, so a 2x screen gets the image drawn for it.
     m_noteIcon = QIcon();
     if (!icon.isNull()) {
-        const QPixmap pixmap = icon.pixmap(16, 16);
-        m_noteIcon.addPixmap(pixmap, QIcon::Normal);
-        m_noteIcon.addPixmap(pixmap, QIcon::Selected);
+        for (qreal ratio : {1.0, 2.0}) {
+            const QPixmap pixmap = icon.pixmap(QSize(16, 16), ratio);
+            m_noteIcon.addPixmap(pixmap, QIcon::Normal);
+            m_noteIcon.addPixmap(pixmap, QIcon::Selected);
+        }
     }
     viewport()->update();
 }
