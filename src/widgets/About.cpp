@@ -102,6 +102,8 @@ void TfrmAbout::FormShow()
     const QString format = LanguageManager().GetString(u"lblInformation.Caption"_s, u"frmAbout"_s);
     lblInformation->setText(InformationText(format, Settings ? Settings->GetVersion() : QString()));
     m_logo = Logo();
+    // The links come first in the Tab chain; Enter on opening still means OK.
+    btnOk->setFocus();
 }
 
 void TfrmAbout::showEvent(QShowEvent *event)

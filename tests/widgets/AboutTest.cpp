@@ -174,9 +174,9 @@ TEST_F(AboutTest, LinksOpenFromTheKeyboard)
     TfrmAbout about;
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
-    // Tab from OK goes round to the mail link, then the web link; each shows a frame
-    // while it has the focus.
-    about.btnOk->setFocus();
+    // It opens on OK, so Enter closes it as before; Tab goes round to the mail link,
+    // then the web link, each with a frame while it has the focus.
+    ASSERT_EQ(about.focusWidget(), about.btnOk);
     QTest::keyClick(about.btnOk, Qt::Key_Tab);
     ASSERT_EQ(about.focusWidget(), about.lblEmail);
     EXPECT_NE(about.lblEmail->frameShape(), QFrame::NoFrame);
