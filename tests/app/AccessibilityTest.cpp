@@ -4,6 +4,7 @@
 #include "app/MainWindowFixture.h"
 #include "find/Find.h"
 #include "print/Print.h"
+#include "settings/LngMan.h"
 #include "settings/Options.h"
 #include "widgets/About.h"
 
@@ -302,6 +303,41 @@ TEST_F(AccessibilityTest, TabReachesEveryDialogControlOnceInReadingOrder)
             << name.toStdString() << ":\n" << faults.join(u'\n').toStdString();
     });
     EXPECT_EQ(walked, 9);
+}
+
+class GermanAccessibilityTest : public AccessibilityTest
+{
+protected:
+    void adjust(TSettings &settings) override { settings.LanguageFile = u"Deutsch.lng"_s; }
+    void TearDown() override
+    {
+        AccessibilityTest::TearDown();
+        StartLanguageManager(LanguageManager(), LanguageFolder(), u"English.lng"_s);
+    }
+};
+
+TEST_F(GermanAccessibilityTest, NamesComeInTheUsersLanguage)
+{
+    start();
+    EXPECT_EQ(window->TopicTree->accessibleName(), u"Notizbaum"_s);
+    EXPECT_EQ(window->Notes->accessibleName(), u"Notiztext"_s);
+    QStringList names;
+    forEachDialog([&](QWidget &dialog, const QString &name) {
+        const QStringList unnamed = unnamedControls(&dialog);
+        EXPECT_TRUE(unnamed.isEmpty())
+            << name.toStdString() << ":\n" << unnamed.join(u'\n').toStdString();
+        for (const char *button : {"btnEditorFont", "cbtnTreeColor", "btnBrowseBackup",
+                                   "btnPrinterFont", "btnDateTime"}) {
+            if (auto *w = dialog.findChild<QWidget *>(QLatin1String(button)))
+                names << w->accessibleName();
+        }
+    });
+    names.removeDuplicates();
+    EXPECT_EQ(names, QStringList({u"Schrift des Editors wählen"_s,
+                                  u"Hintergrundfarbe des Notizbaums"_s,
+                                  u"Ordner für Sicherungen wählen"_s,
+                                  u"Druckerschrift wählen"_s,
+                                  u"Datum oder Uhrzeit einfügen"_s}));
 }
 
 } // namespace
