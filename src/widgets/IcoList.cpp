@@ -138,9 +138,22 @@ QIcon ToolbarIcon(int Index)
     if (Index < 0 || Index >= images.size())
         return QIcon();
     // Both sizes: Qt hands a 2x screen the image drawn for it instead of an enlarged one.
+    // Qt picks an icon's image by exact pixel ratio, else the 1x one; so a screen of a
+    // fractional ratio (1.5) gets the 2x image made smaller for it.
     QIcon own(images[Index]);
-    if (Index < toolbarImages2x().size())
-        own.addPixmap(toolbarImages2x()[Index]);
+    if (Index < toolbarImages2x().size()) {
+        const QPixmap &twice = toolbarImages2x()[Index];
+        own.addPixmap(twice);
+        for (const QScreen *screen : QGuiApplication::screens()) {
+            const qreal ratio = screen->devicePixelRatio();
+            if (ratio <= 1 || ratio == 2)
+                continue;
+            QPixmap scaled = twice.scaled(QSize(16, 16) * ratio, Qt::IgnoreAspectRatio,
+                                          Qt::SmoothTransformation);
+            scaled.setDevicePixelRatio(ratio);
+            own.addPixmap(scaled);
+        }
+    }
     const QString name = ToolbarThemeName(Index);
     if (!g_useThemeIcons || name.isEmpty())
         return own;

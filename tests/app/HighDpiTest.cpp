@@ -1,6 +1,7 @@
 // On a screen of pixel ratio 2 the window's own images are the ones drawn at twice the
 // size, not 16-pixel images enlarged: the toolbars, the tree, the drag cursors, the tray.
-// The program runs with QT_SCALE_FACTOR=2, set before its QApplication starts.
+// The program runs with QT_SCALE_FACTOR=2, set before its QApplication starts, and once
+// more at 1.5, where the 2x images are drawn smaller rather than 1x ones enlarged.
 
 #include "app/MainWindowFixture.h"
 #include "widgets/IcoList.h"
@@ -17,7 +18,9 @@ class HighDpiApplication final : public testing::Environment
 public:
     void SetUp() override
     {
-        qputenv("QT_SCALE_FACTOR", "2");
+        // 2 unless the test's run asks for another ratio (1.5 for a fractional one).
+        if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR"))
+            qputenv("QT_SCALE_FACTOR", "2");
         static int argc = 1;
         static char name[] = "vt_tests_high_dpi";
         static char *argv[] = {name, nullptr};
@@ -72,7 +75,10 @@ TEST_F(HighDpiTest, WindowImagesAreDrawnForRatioTwo)
 {
     SetUseThemeIcons(false);
     start();
-    ASSERT_EQ(window->devicePixelRatio(), 2.0) << "QT_SCALE_FACTOR did not take";
+    const qreal ratio = window->devicePixelRatio();
+    ASSERT_EQ(ratio, qEnvironmentVariable("QT_SCALE_FACTOR").toDouble())
+        << "QT_SCALE_FACTOR did not take";
+    const QSize onScreen = QSize(16, 16) * ratio;
 
     // Toolbar buttons, as the style asks their icons for the window's ratio.
     const QList<QPixmap> &oneX = ToolbarImages();
@@ -84,12 +90,12 @@ TEST_F(HighDpiTest, WindowImagesAreDrawnForRatioTwo)
                 continue;
             const QPixmap pixmap
                 = button->icon().pixmap(bar->iconSize(), button->devicePixelRatio());
-            EXPECT_EQ(pixmap.devicePixelRatio(), 2.0) << button->text().toStdString();
-            EXPECT_EQ(pixmap.size(), QSize(32, 32)) << button->text().toStdString();
+            EXPECT_EQ(pixmap.devicePixelRatio(), ratio) << button->text().toStdString();
+            EXPECT_EQ(pixmap.size(), onScreen) << button->text().toStdString();
             ++checked;
             // An image of straight lines on the grid is the same either way; most
             // have slants and curves, which only the 2x drawing shows finer.
-            detailed += hasFineDetail(pixmap.toImage());
+            detailed += ratio != 2.0 || hasFineDetail(pixmap.toImage());
         }
     }
     EXPECT_GE(checked, 20);
@@ -100,10 +106,12 @@ TEST_F(HighDpiTest, WindowImagesAreDrawnForRatioTwo)
     // The tree's note image.
     const QIcon note = window->TopicTree->noteIcon();
     ASSERT_FALSE(note.isNull());
-    expectDrawnAt2x(note.pixmap(QSize(16, 16), window->devicePixelRatio()), QSize(16, 16),
-                    oneX.value(17).toImage(), "note");
-    expectDrawnAt2x(note.pixmap(QSize(16, 16), window->devicePixelRatio(), QIcon::Selected),
-                    QSize(16, 16), oneX.value(17).toImage(), "selected note");
+    EXPECT_EQ(note.pixmap(QSize(16, 16), ratio).size(), onScreen);
+    EXPECT_EQ(note.pixmap(QSize(16, 16), ratio).devicePixelRatio(), ratio);
+    expectDrawnAt2x(note.pixmap(QSize(16, 16), 2.0), QSize(16, 16), oneX.value(17).toImage(),
+                    "note");
+    expectDrawnAt2x(note.pixmap(QSize(16, 16), 2.0, QIcon::Selected), QSize(16, 16),
+                    oneX.value(17).toImage(), "selected note");
     // A 1x screen beside it still gets the image drawn for 16 pixels.
     EXPECT_EQ(note.pixmap(QSize(16, 16), 1.0).toImage().convertToFormat(QImage::Format_ARGB32),
               oneX.value(17).toImage().convertToFormat(QImage::Format_ARGB32));
