@@ -7,9 +7,11 @@
 #include "settings/LngMan.h"
 #include "settings/Options.h"
 #include "widgets/About.h"
+#include "widgets/BrowseDr.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -197,7 +199,11 @@ protected:
                 dialog.pcOptions->setCurrentIndex(tab);
                 shown(dialog, u"options, tab "_s + QString::number(tab));
             }
+            dialog.btnBrowseClick(0);
             return int(QDialog::Rejected);
+        };
+        TdfsBrowseDirectoryDlg::RunModal = [&](QFileDialog &dialog) {
+            return shown(dialog, u"folder picker"_s);
         };
         TfrmAbout::RunModal = [&](TfrmAbout &dialog) { return shown(dialog, u"about"_s); };
         TfrmPrint::RunModal = [&](QDialog &dialog) { return shown(dialog, u"print"_s); };
@@ -216,6 +222,7 @@ protected:
         check(*search, u"search"_s);
         search->close();
         TfrmOptions::RunModal = nullptr;
+        TdfsBrowseDirectoryDlg::RunModal = nullptr;
         TfrmAbout::RunModal = nullptr;
         TfrmPrint::RunModal = [](QDialog &dialog) { return dialog.exec(); };
     }
@@ -289,7 +296,7 @@ TEST_F(AccessibilityTest, EveryDialogControlHasAName)
         EXPECT_TRUE(unnamed.isEmpty())
             << name.toStdString() << ":\n" << unnamed.join(u'\n').toStdString();
     });
-    EXPECT_EQ(seen.size(), 9) << seen.join(u", "_s).toStdString();
+    EXPECT_EQ(seen.size(), 10) << seen.join(u", "_s).toStdString();
 }
 
 TEST_F(AccessibilityTest, TabReachesEveryDialogControlOnceInReadingOrder)
@@ -302,7 +309,7 @@ TEST_F(AccessibilityTest, TabReachesEveryDialogControlOnceInReadingOrder)
         EXPECT_TRUE(faults.isEmpty())
             << name.toStdString() << ":\n" << faults.join(u'\n').toStdString();
     });
-    EXPECT_EQ(walked, 9);
+    EXPECT_EQ(walked, 10);
 }
 
 class GermanAccessibilityTest : public AccessibilityTest
