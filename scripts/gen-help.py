@@ -318,7 +318,10 @@ In the tree
 
 In dialogs
   Enter   confirms (the OK or default button)
-  Esc     closes the dialog without changes""", []),
+  Esc     closes the dialog without changes
+  Tab     moves to the next control; in a group of choices it stops at
+          the chosen one, and the arrow keys change the choice
+  In the About box, Tab reaches the two links; Enter or Space opens one""", []),
     ("Links", """\
 Vellumtree recognises links in the text of your notes. Double-click a link
 to follow it, or right-click it for the link items of the pop-up menu.

@@ -479,13 +479,16 @@ void mainIcon(QPainter &p, int size)
     node(QRectF(25, 47, 27, 9), kBlue, kInk);
 }
 
-QImage drawnImage(
-    int w, int h, const QColor &background, const std::function<void(QPainter &)> &draw)
+// scale draws the same picture at a multiple of its size, for screens of that pixel
+// ratio: a line on the half-pixel grid then covers whole pixels and stays crisp.
+QImage drawnImage(int w, int h, const QColor &background,
+    const std::function<void(QPainter &)> &draw, int scale = 1)
 {
-    QImage image(w, h, QImage::Format_ARGB32);
+    QImage image(w * scale, h * scale, QImage::Format_ARGB32);
     image.fill(background);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
+    p.scale(scale, scale);
     draw(p);
     p.end();
     return image;
@@ -516,7 +519,7 @@ QImage onMagenta(const QImage &drawn)
 }
 
 // Arrow pointer with a small note beside it; Nest adds a child row under the note.
-QImage cursorImage(bool nest)
+QImage cursorImage(bool nest, int scale)
 {
     return drawnImage(32, 32, Qt::transparent, [nest](QPainter &p) {
         QPolygonF pointer({ QPointF(1, 1), QPointF(1, 17), QPointF(5, 13.2), QPointF(8, 20),
@@ -539,7 +542,7 @@ QImage cursorImage(bool nest)
             box(p, 7, 9, 12, 6, QColor(0xc9, 0xeb, 0xc4), kGreenDark);
             hline(p, 9, 15, 11, kGreenDark);
         }
-    });
+    }, scale);
 }
 
 bool save(const QImage &image, const QString &path)
@@ -563,12 +566,21 @@ int main(int argc, char *argv[])
     const QString out = QString::fromLocal8Bit(argv[1]) + u'/';
     bool ok = true;
 
-    QImage strip(16 * 27, 16, QImage::Format_RGB32);
-    QPainter sp(&strip);
-    for (int i = 0; i < 27; ++i)
-        sp.drawImage(16 * i, 0, onMagenta(drawnImage(16, 16, Qt::transparent, kToolbar[i])));
-    sp.end();
-    ok &= save(strip, out + QStringLiteral("toolbar.png"));
+    // The strip and the cursors at their size and at twice it, for 2x screens.
+    for (int scale : { 1, 2 }) {
+        const QString suffix = scale == 1 ? QString() : QStringLiteral("@2x");
+        const int side = 16 * scale;
+        QImage strip(side * 27, side, QImage::Format_RGB32);
+        QPainter sp(&strip);
+        for (int i = 0; i < 27; ++i) {
+            sp.drawImage(side * i, 0,
+                onMagenta(drawnImage(16, 16, Qt::transparent, kToolbar[i], scale)));
+        }
+        sp.end();
+        ok &= save(strip, out + QStringLiteral("toolbar%1.png").arg(suffix));
+        ok &= save(cursorImage(false, scale), out + QStringLiteral("move%1.png").arg(suffix));
+        ok &= save(cursorImage(true, scale), out + QStringLiteral("copy%1.png").arg(suffix));
+    }
 
     for (int size : { 16, 24, 32, 48, 64, 128, 256 }) {
         ok &= save(
@@ -577,7 +589,5 @@ int main(int argc, char *argv[])
     }
     ok &= save(drawnImage(96, 96, Qt::transparent, [](QPainter &p) { mainIcon(p, 96); }),
         out + QStringLiteral("logo.png"));
-    ok &= save(cursorImage(false), out + QStringLiteral("move.png"));
-    ok &= save(cursorImage(true), out + QStringLiteral("copy.png"));
     return ok ? 0 : 1;
 }

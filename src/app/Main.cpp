@@ -104,6 +104,7 @@ TfrmMain::TfrmMain(const TStartup &startup, QWidget *parent)
     createMenus();
     createToolbars();
     createLayout();
+    nameControls();
     connectCommands();
     connectDialogCommands();
     FormCreate();
@@ -605,10 +606,7 @@ void TfrmMain::ApplySettings()
     TopicTree->setNoteIcon(Settings->NoteImages ? ToolbarIcon(imgNote) : QIcon());
 
     ++m_editorLoading;
-    QPalette palette = Notes->palette();
-    palette.setColor(QPalette::Base, SettingsGui::toQColor(Settings->EditorColor));
-    palette.setColor(QPalette::Text, SettingsGui::toQColor(Settings->EditorFont.Color));
-    Notes->setPalette(palette);
+    applyColors();
     Notes->setLineWrapMode(Settings->WordWrap ? QPlainTextEdit::WidgetWidth
                                               : QPlainTextEdit::NoWrap);
     Notes->setFont(SettingsGui::toQFont(Settings->EditorFont));
@@ -619,10 +617,6 @@ void TfrmMain::ApplySettings()
     Notes->ApplyLayout();
     --m_editorLoading;
 
-    QPalette treePalette = TopicTree->palette();
-    treePalette.setColor(QPalette::Base, SettingsGui::toQColor(Settings->TreeColor));
-    treePalette.setColor(QPalette::Text, SettingsGui::toQColor(Settings->TreeFont.Color));
-    TopicTree->setPalette(treePalette);
     TopicTree->setFont(SettingsGui::toQFont(Settings->TreeFont));
 
     const bool timed = Settings->AutoSave == 3 || Settings->AutoSave == 4;
@@ -710,6 +704,9 @@ void TfrmMain::addRootNote()
 void TfrmMain::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
+    // The desktop switched between light and dark: the colours that follow it follow.
+    if (event->type() == QEvent::PaletteChange && Notes)
+        applyColors();
     // Once the user has the window back, a minimise is the user's own.
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         m_restoredAt.invalidate();

@@ -219,6 +219,9 @@ private:
     void ApplyStartupState();
     void FormShow();
     void translate();
+    // Names for a screen reader, and the text areas' colours (MainAppearance.cpp).
+    void nameControls();
+    void applyColors();
     bool FormCloseQuery();
     void StoreWindowState();
     void restorePlacement();

@@ -62,8 +62,9 @@ void TfrmMain::createTray()
     connect(action("miSettingsOnTop"), &QAction::triggered, this,
             &TfrmMain::miSettingsOnTopClick);
 
-    // The icon at 16 x 16, as the notification area shows it.
-    trayMain = new QSystemTrayIcon(QIcon(MainIcon().pixmap(16, 16)), this);
+    // Every drawn size: the notification area takes 16 x 16 on a 1x screen and the
+    // image drawn for 32 x 32 on a 2x one, instead of an enlarged 16.
+    trayMain = new QSystemTrayIcon(MainIcon(), this);
     trayMain->setObjectName(u"trayMain"_s);
     trayMain->setContextMenu(mnuTray);
     connect(trayMain, &QSystemTrayIcon::activated, this, &TfrmMain::trayMainClick);

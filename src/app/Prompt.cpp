@@ -35,6 +35,7 @@ TfrmNewNote::TfrmNewNote(QWidget *parent) : QDialog(parent, DialogWindowFlags)
     btnDateTime = new QToolButton(this);
     btnDateTime->setObjectName(u"btnDateTime"_s);
     btnDateTime->setText(u"..."_s);
+    btnDateTime->setAccessibleName(u"Insert date or time"_s);
     mnuDateTime = new QMenu(this);
     mnuDateTime->setObjectName(u"mnuDateTime"_s);
     auto addItem = [this](const char *name, const QString &caption, bool date, bool time) {

@@ -250,6 +250,7 @@ void TfrmSearchReplace::createControls()
     // windows of their own, keep theirs).
     for (QWidget *child : findChildren<QWidget *>())
         child->installEventFilter(this);
+    TabToCheckedRadio(this);
 }
 
 void TfrmSearchReplace::FormCreate()

@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QStyledItemDelegate>
+#include <QScreen>
 #include <QTimer>
 
 #include <functional>
@@ -255,11 +256,20 @@ void TNoteTreeView::expandAllNotes()
 void TNoteTreeView::setNoteIcon(const QIcon &icon)
 {
     // The same image selected or not: no darkened selected variant.
+    // Every screen's pixel ratio, so a 2x screen gets the image drawn for it; Qt picks
+    // an icon's image by exact ratio.
     m_noteIcon = QIcon();
     if (!icon.isNull()) {
-        const QPixmap pixmap = icon.pixmap(16, 16);
-        m_noteIcon.addPixmap(pixmap, QIcon::Normal);
-        m_noteIcon.addPixmap(pixmap, QIcon::Selected);
+        QList<qreal> ratios{1.0, 2.0};
+        for (const QScreen *screen : QGuiApplication::screens()) {
+            if (!ratios.contains(screen->devicePixelRatio()))
+                ratios << screen->devicePixelRatio();
+        }
+        for (qreal ratio : ratios) {
+            const QPixmap pixmap = icon.pixmap(QSize(16, 16), ratio);
+            m_noteIcon.addPixmap(pixmap, QIcon::Normal);
+            m_noteIcon.addPixmap(pixmap, QIcon::Selected);
+        }
     }
     viewport()->update();
 }

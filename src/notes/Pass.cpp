@@ -100,6 +100,7 @@ TfrmPassword::TfrmPassword(QWidget *parent) : QDialog(parent, DialogWindowFlags)
 
     for (QWidget *w : findChildren<QWidget *>())
         w->installEventFilter(this);
+    TabToCheckedRadio(this);
     setTabOrder(edtPassword, edtVerify);
     setTabOrder(edtVerify, cbDeleteOriginal);
     setTabOrder(cbDeleteOriginal, rbStrong);

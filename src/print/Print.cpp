@@ -192,6 +192,8 @@ void TfrmPrint::createControls()
     btnPrinterFont = new QPushButton(u"..."_s, this);
     btnPrinterFont->setObjectName(u"btnPrinterFont"_s);
     btnPrinterFont->setFixedWidth(32);
+    // "..." says nothing to a screen reader; btnPrinterFont.AccessibleName translates it.
+    btnPrinterFont->setAccessibleName(u"Choose the printer font"_s);
     auto *fontRow = new QHBoxLayout;
     fontRow->addWidget(edtPrinterFont, 1);
     fontRow->addWidget(btnPrinterFont);
@@ -268,6 +270,7 @@ void TfrmPrint::createControls()
 
     for (QWidget *w : findChildren<QWidget *>())
         w->installEventFilter(this);
+    TabToCheckedRadio(this);
 }
 
 void TfrmPrint::readSettings()

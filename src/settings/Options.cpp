@@ -162,6 +162,7 @@ TfrmOptions::TfrmOptions(TSettings &Settings, int TabIndex, QWidget *parent)
     for (QPushButton *button : findChildren<QPushButton *>())
         button->setAutoDefault(button == btnOk || button == btnCancel);
 
+    TabToCheckedRadio(this);
     FormCreate(TabIndex);
 }
 
@@ -237,6 +238,12 @@ void TfrmOptions::createAppearanceTab()
     std::tie(lblTreeFont, edtTreeFont, btnTreeFont, cbtnTreeColor)
         = fontRow(1, "lblTreeFont", u"Notes &tree:"_s, "edtTreeFont",
                   u"Specify a font to use in notes tree"_s, "btnTreeFont", 1, "cbtnTreeColor");
+    // "..." and a colour swatch say nothing to a screen reader; the language file's
+    // AccessibleName keys replace these.
+    btnEditorFont->setAccessibleName(u"Choose the editor font"_s);
+    btnTreeFont->setAccessibleName(u"Choose the notes tree font"_s);
+    cbtnEditorColor->setAccessibleName(u"Editor background colour"_s);
+    cbtnTreeColor->setAccessibleName(u"Notes tree background colour"_s);
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
     cbNoteImages = checkBox(page, "cbNoteImages", u"Display i&mages for notes"_s);
@@ -325,6 +332,9 @@ void TfrmOptions::createFilesTab()
     std::tie(lblDefaultBackup, edtDefaultBackup, btnBrowseBackup) = folderRow(
         2, "lblDefaultBackup", u"&Backup in:"_s, "edtDefaultBackup",
         u"Specify directory for making backup\ncopies of work files"_s, "btnBrowseBackup", 2);
+    btnBrowseOpen->setAccessibleName(u"Choose the folder to open in"_s);
+    btnBrowseSave->setAccessibleName(u"Choose the folder to save in"_s);
+    btnBrowseBackup->setAccessibleName(u"Choose the folder for backups"_s);
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
     layout->addStretch();

@@ -56,6 +56,24 @@ TColor fromQColor(const QColor &color)
     return TColor(color.red()) | (TColor(color.green()) << 8) | (TColor(color.blue()) << 16);
 }
 
+TTextColors textColors(TColor background, TColor text)
+{
+    TTextColors colors{toQColor(background), toQColor(text)};
+    const TColor shownBackground = fromQColor(colors.Background);
+    const TColor shownText = fromQColor(colors.Text);
+    const auto followsPalette = [](TColor c) {
+        return Colors::isSystemColor(c) || c == clNone || c == clDefault;
+    };
+    // Both the user's, or both the palette's (which pairs them itself): as they are.
+    if (followsPalette(background) == followsPalette(text))
+        return colors;
+    if (followsPalette(text))
+        colors.Text = toQColor(Colors::readableAgainst(shownText, shownBackground));
+    else
+        colors.Background = toQColor(Colors::readableAgainst(shownBackground, shownText));
+    return colors;
+}
+
 QFont toQFont(const TFontDesc &desc)
 {
     QFont font(desc.Name);

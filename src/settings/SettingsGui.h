@@ -13,6 +13,16 @@ namespace SettingsGui {
 QColor toQColor(TColor color);
 TColor fromQColor(const QColor &color);
 
+// A text area's background and text colours. The colours the user chose stay; one that
+// follows the palette gives way to black or white where it would not read against the
+// user's (a white background chosen under a light theme, then a dark theme's light text).
+struct TTextColors
+{
+    QColor Background;
+    QColor Text;
+};
+TTextColors textColors(TColor background, TColor text);
+
 QFont toQFont(const TFontDesc &font);
 // The font's colour is not part of a QFont, so it is passed in.
 TFontDesc fromQFont(const QFont &font, TColor color);

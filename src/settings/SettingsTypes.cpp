@@ -1,5 +1,8 @@
 #include "settings/SettingsTypes.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QtEndian>
 
 #include <array>
@@ -123,6 +126,33 @@ bool stringToColor(QStringView text, TColor *color)
         return false;
     *color = TColor(quint64(value) & 0xFFFFFFFFu);
     return true;
+}
+
+double luminance(TColor rgb)
+{
+    // Each channel of the sRGB value made linear, then weighed by the eye's response.
+    const auto linear = [](quint32 channel) {
+        const double c = channel / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(rgb & 0xFF) + 0.7152 * linear((rgb >> 8) & 0xFF)
+        + 0.0722 * linear((rgb >> 16) & 0xFF);
+}
+
+double contrastRatio(TColor a, TColor b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TColor readableAgainst(TColor color, TColor against)
+{
+    if (contrastRatio(color, against) >= MinimumTextContrast)
+        return color;
+    constexpr TColor black = 0x000000;
+    constexpr TColor white = 0xFFFFFF;
+    return contrastRatio(black, against) >= contrastRatio(white, against) ? black : white;
 }
 
 } // namespace Colors

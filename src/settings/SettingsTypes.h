@@ -29,6 +29,23 @@ QString colorToString(TColor color);
 // hex digits. False for anything else, including an empty text.
 bool stringToColor(QStringView text, TColor *color);
 
+// Whether the colour follows the desktop's palette rather than being one the user chose.
+constexpr bool isSystemColor(TColor color)
+{
+    return (color & 0xFF000000u) == 0xFF000000u;
+}
+
+// Text needs this contrast against its background to read well (ordinary text by the
+// common accessibility guidelines).
+constexpr double MinimumTextContrast = 4.5;
+// Relative luminance of an explicit colour, 0 (black) to 1 (white), as those guidelines
+// define it.
+double luminance(TColor rgb);
+// The contrast of two explicit colours: 1 for equal luminance up to 21 for black on white.
+double contrastRatio(TColor a, TColor b);
+// color when it reads against `against`; otherwise black or white, whichever reads better.
+TColor readableAgainst(TColor color, TColor against);
+
 } // namespace Colors
 
 // The value of a hexadecimal digit, -1 for any other character.

@@ -19,6 +19,9 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QRadioButton>
+#include <QButtonGroup>
+#include <QFocusEvent>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTextBlock>
@@ -576,4 +579,55 @@ TBusyCursor::TBusyCursor()
 TBusyCursor::~TBusyCursor()
 {
     QGuiApplication::restoreOverrideCursor();
+}
+
+namespace {
+
+class TRadioTabStop final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::FocusIn)
+            return false;
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        auto *radio = qobject_cast<QRadioButton *>(watched);
+        if (!radio || radio->isChecked()
+            || (reason != Qt::TabFocusReason && reason != Qt::BacktabFocusReason))
+            return false;
+        if (QRadioButton *checked = checkedPartner(radio))
+            checked->setFocus(reason);
+        return false;
+    }
+
+private:
+    // The checked button of the radio's exclusive group, if any.
+    static QRadioButton *checkedPartner(QRadioButton *radio)
+    {
+        if (QButtonGroup *group = radio->group()) {
+            return group->exclusive() ? qobject_cast<QRadioButton *>(group->checkedButton())
+                                      : nullptr;
+        }
+        if (!radio->autoExclusive() || !radio->parentWidget())
+            return nullptr;
+        const QList<QRadioButton *> siblings
+            = radio->parentWidget()->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly);
+        for (QRadioButton *sibling : siblings) {
+            if (sibling->isChecked() && sibling->autoExclusive() && !sibling->group())
+                return sibling;
+        }
+        return nullptr;
+    }
+};
+
+} // namespace
+
+void TabToCheckedRadio(QWidget *Dialog)
+{
+    auto *stop = new TRadioTabStop(Dialog);
+    for (QRadioButton *radio : Dialog->findChildren<QRadioButton *>())
+        radio->installEventFilter(stop);
 }

@@ -112,6 +112,11 @@ void CharPosToScreen(QTextEdit *Editor, int CharIndex, QPoint &Point);
 // dialog's height (halves truncated toward zero), left likewise. No owner: no move.
 void CentreOverOwner(QWidget *Dialog, QWidget *Owner);
 
+// Tab into a group of radio buttons lands on the chosen one, where the arrow keys then
+// move the choice; Qt enters at whichever button comes first in the focus chain. Watches
+// the radio buttons under Dialog at the time of the call.
+void TabToCheckedRadio(QWidget *Dialog);
+
 // --- Images and drawing -----------------------------------------------------------------
 
 // The strip cut into images of ImageSize, left to right and top to bottom, whole images

@@ -3,8 +3,10 @@
 #include "settings/LngMan.h"
 #include "settings/LngManGui.h"
 #include "settings/Settings.h"
+#include "settings/SettingsGui.h"
 #include "widgets/IcoList.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -32,10 +34,13 @@ QLabel *linkLabel(QWidget *parent, const char *name, const QString &text, const 
     QFont font = label->font();
     font.setUnderline(true);
     label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, kLinkColor);
-    label->setPalette(palette);
     return label;
+}
+
+QColor readable(const QColor &color, const QColor &background)
+{
+    return SettingsGui::toQColor(Colors::readableAgainst(SettingsGui::fromQColor(color),
+                                                         SettingsGui::fromQColor(background)));
 }
 
 } // namespace
@@ -47,6 +52,9 @@ TfrmAbout::TfrmAbout(QWidget *parent)
     setWindowTitle(u"About"_s);
     setFont(QFont(u"Tahoma"_s, 8));
     setFixedSize(ClientWidth, ClientHeight);
+    // The box is a sheet of the palette's paper (white under a light theme): its labels
+    // take the text colour that goes with it.
+    setBackgroundRole(QPalette::Base);
 
     // The text column right of the logo's frame.
     const int left = kLogoSquare.right() + 12;
@@ -61,8 +69,12 @@ TfrmAbout::TfrmAbout(QWidget *parent)
     lblWebsite = linkLabel(this, "lblWebsite", u"https://vellumtree.example.org"_s,
                            u"Check for new version"_s);
     lblWebsite->setGeometry(left, 110, width, 18);
-    for (QLabel *link : { lblEmail, lblWebsite })
+    // The links take the keyboard too: Tab reaches them, Enter or Space opens them.
+    for (QLabel *link : { lblEmail, lblWebsite }) {
         link->installEventFilter(this);
+        link->setFocusPolicy(Qt::StrongFocus);
+    }
+    applyLinkColors();
 
     btnOk = new QPushButton(u"OK"_s, this);
     btnOk->setObjectName(u"btnOk"_s);
@@ -90,6 +102,8 @@ void TfrmAbout::FormShow()
     const QString format = LanguageManager().GetString(u"lblInformation.Caption"_s, u"frmAbout"_s);
     lblInformation->setText(InformationText(format, Settings ? Settings->GetVersion() : QString()));
     m_logo = Logo();
+    // The links come first in the Tab chain; Enter on opening still means OK.
+    btnOk->setFocus();
 }
 
 void TfrmAbout::showEvent(QShowEvent *event)
@@ -101,13 +115,39 @@ void TfrmAbout::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
 }
 
+void TfrmAbout::applyLinkColors()
+{
+    // The links' own blue while it reads on the paper; a dark theme's paper takes the
+    // palette's link colour, or plain text colour when even that does not read.
+    const QColor paper = palette().color(QPalette::Base);
+    QColor link = kLinkColor;
+    if (Colors::contrastRatio(SettingsGui::fromQColor(link), SettingsGui::fromQColor(paper))
+        < Colors::MinimumTextContrast)
+        link = readable(palette().color(QPalette::Link), paper);
+    for (QLabel *label : { lblEmail, lblWebsite }) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Text, link);
+        palette.setColor(QPalette::WindowText, link);
+        label->setPalette(palette);
+    }
+}
+
+void TfrmAbout::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    // Also sent while the constructor sets the background role, before the links exist.
+    if (event->type() == QEvent::PaletteChange && lblWebsite)
+        applyLinkColors();
+}
+
 void TfrmAbout::paintEvent(QPaintEvent *event)
 {
     Q_UNUSED(event);
     QPainter painter(this);
     const int h = height();
-    painter.fillRect(rect(), Qt::white);
-    painter.setPen(Qt::black);
+    const QColor ink = palette().color(QPalette::Text);
+    painter.fillRect(rect(), palette().color(QPalette::Base));
+    painter.setPen(ink);
     painter.drawRect(0, 0, width() - 1, h - 1);
 
     painter.fillRect(QRect(QPoint(1, 1), QPoint(kBandRight - 1, h - 2)), kGrey);
@@ -117,18 +157,37 @@ void TfrmAbout::paintEvent(QPaintEvent *event)
     painter.drawPixmap(kLogoSquare, m_logo);
     QRect frame = kLogoSquare.adjusted(-1, -1, 1, 1);
     DrawFrame3D(painter, frame, kSilver, 1, kGrey);
-    painter.setPen(Qt::black);
+    painter.setPen(ink);
     painter.drawRect(kLogoSquare.adjusted(-3, -3, 2, 2));
 }
 
 bool TfrmAbout::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        if (auto *label = qobject_cast<QLabel *>(watched)) {
+    auto *label = qobject_cast<QLabel *>(watched);
+    if (!label)
+        return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
             lblEmailClick(label);
             return true;
         }
+        break;
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            lblEmailClick(label);
+            return true;
+        }
+        break;
+    }
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        // A label draws no focus of its own: a frame shows which link Enter opens.
+        label->setFrameShape(label->hasFocus() ? QFrame::Box : QFrame::NoFrame);
+        break;
+    default:
+        break;
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -47,10 +47,13 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void applyLinkColors();
+
     QPixmap m_logo;
     bool m_shown = false;
 };

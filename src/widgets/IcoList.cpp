@@ -2,7 +2,9 @@
 
 #include "settings/UtilsGui.h"
 
+#include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QScreen>
 
 using namespace Qt::StringLiterals;
 
@@ -59,16 +61,49 @@ const char *const kThemeNames[ToolbarImageCount] = {
     "insert-link", // 26 Note link
 };
 
+// The screens' highest pixel ratio: an image drawn for it is sharp there and only
+// shrinks elsewhere.
+qreal highestPixelRatio()
+{
+    qreal ratio = 1;
+    for (const QScreen *screen : QGuiApplication::screens())
+        ratio = qMax(ratio, screen->devicePixelRatio());
+    return qMax(ratio, qApp ? qApp->devicePixelRatio() : 1.0);
+}
+
 QCursor dragCursor(const QString &resource)
 {
     ensureResource();
-    const QPixmap image(resource);
+    // A screen above 1x takes the image drawn at twice the size; the hot spot stays in
+    // the cursor's own (device-independent) pixels.
+    QPixmap image;
+    if (highestPixelRatio() > 1) {
+        image = QPixmap(resource + u"@2x"_s);
+        image.setDevicePixelRatio(2);
+    }
+    if (image.isNull())
+        image = QPixmap(resource);
     if (image.isNull()) {
         qCWarning(lcImages) << "missing cursor" << resource;
         return QCursor(Qt::DragMoveCursor);
     }
     // The arrow's tip.
     return QCursor(image, 1, 1);
+}
+
+// The strip drawn at twice the size, each image marked as such; empty when missing.
+const QList<QPixmap> &toolbarImages2x()
+{
+    static const QList<QPixmap> images = [] {
+        ensureResource();
+        QList<QPixmap> list;
+        if (!LoadImageList(list, ToolbarResource() + u"@2x"_s, QSize(32, 32)))
+            qCWarning(lcImages) << "missing 2x toolbar strip";
+        for (QPixmap &image : list)
+            image.setDevicePixelRatio(2);
+        return list;
+    }();
+    return images;
 }
 
 } // namespace
@@ -102,7 +137,23 @@ QIcon ToolbarIcon(int Index)
     const QList<QPixmap> &images = ToolbarImages();
     if (Index < 0 || Index >= images.size())
         return QIcon();
-    const QIcon own(images[Index]);
+    // Both sizes: Qt hands a 2x screen the image drawn for it instead of an enlarged one.
+    // Qt picks an icon's image by exact pixel ratio, else the 1x one; so a screen of a
+    // fractional ratio (1.5) gets the 2x image made smaller for it.
+    QIcon own(images[Index]);
+    if (Index < toolbarImages2x().size()) {
+        const QPixmap &twice = toolbarImages2x()[Index];
+        own.addPixmap(twice);
+        for (const QScreen *screen : QGuiApplication::screens()) {
+            const qreal ratio = screen->devicePixelRatio();
+            if (ratio <= 1 || ratio == 2)
+                continue;
+            QPixmap scaled = twice.scaled(QSize(16, 16) * ratio, Qt::IgnoreAspectRatio,
+                                          Qt::SmoothTransformation);
+            scaled.setDevicePixelRatio(ratio);
+            own.addPixmap(scaled);
+        }
+    }
     const QString name = ToolbarThemeName(Index);
     if (!g_useThemeIcons || name.isEmpty())
         return own;

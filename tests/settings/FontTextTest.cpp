@@ -105,4 +105,31 @@ TEST(WindowPlacement, StoredFormIsElevenLittleEndianIntegers)
     EXPECT_EQ(back, wp);
 }
 
+TEST(Colors, ContrastFollowsLuminanceNotChannelSums)
+{
+    EXPECT_NEAR(Colors::contrastRatio(0x000000, 0xFFFFFF), 21.0, 1e-9);
+    EXPECT_NEAR(Colors::contrastRatio(0xFFFFFF, 0x000000), 21.0, 1e-9);
+    EXPECT_NEAR(Colors::contrastRatio(0x123456, 0x123456), 1.0, 1e-9);
+    // Mid grey #777777 on white just misses ordinary text's 4.5; #767676 just makes it.
+    EXPECT_LT(Colors::contrastRatio(0x777777, 0xFFFFFF), Colors::MinimumTextContrast);
+    EXPECT_GE(Colors::contrastRatio(0x767676, 0xFFFFFF), Colors::MinimumTextContrast);
+    // Green weighs most and blue least: pure green on black reads, pure blue does not.
+    // Stored colours are 0x00BBGGRR.
+    EXPECT_GT(Colors::contrastRatio(0x00FF00, 0x000000), 15.0);
+    EXPECT_LT(Colors::contrastRatio(0xFF0000, 0x000000), 3.0);
+    EXPECT_NEAR(Colors::luminance(0x0000FF), 0.2126, 1e-4); // red
+}
+
+TEST(Colors, ReadableAgainstKeepsWhatReadsAndReplacesWhatDoesNot)
+{
+    EXPECT_EQ(Colors::readableAgainst(0x202020, 0xFFFFFF), 0x202020u);
+    EXPECT_EQ(Colors::readableAgainst(0xE6E6E6, 0xFFFFFF), 0x000000u);
+    EXPECT_EQ(Colors::readableAgainst(0x303030, 0x232323), 0xFFFFFFu);
+    // Dark blue takes white, a light yellow black.
+    EXPECT_EQ(Colors::readableAgainst(0x400000, 0x500000), 0xFFFFFFu);
+    EXPECT_EQ(Colors::readableAgainst(0x80FFFF, 0xA0FFFF), 0x000000u);
+    EXPECT_FALSE(Colors::isSystemColor(0xFFFFFF));
+    EXPECT_TRUE(Colors::isSystemColor(clWindowText));
+}
+
 } // namespace

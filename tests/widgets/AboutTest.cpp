@@ -169,6 +169,27 @@ TEST_F(AboutTest, MailLinkGoesThroughTheShellWithMailtoAndTheWebLinkAsIs)
     EXPECT_FALSE(about.lblWebsite->text().contains(u'@'));
 }
 
+TEST_F(AboutTest, LinksOpenFromTheKeyboard)
+{
+    TfrmAbout about;
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    // It opens on OK, so Enter closes it as before; Tab goes round to the mail link,
+    // then the web link, each with a frame while it has the focus.
+    ASSERT_EQ(about.focusWidget(), about.btnOk);
+    QTest::keyClick(about.btnOk, Qt::Key_Tab);
+    ASSERT_EQ(about.focusWidget(), about.lblEmail);
+    EXPECT_NE(about.lblEmail->frameShape(), QFrame::NoFrame);
+    QTest::keyClick(about.lblEmail, Qt::Key_Space);
+    QTest::keyClick(about.lblEmail, Qt::Key_Tab);
+    ASSERT_EQ(about.focusWidget(), about.lblWebsite);
+    EXPECT_EQ(about.lblEmail->frameShape(), QFrame::NoFrame);
+    QTest::keyClick(about.lblWebsite, Qt::Key_Return);
+    EXPECT_EQ(opened, QStringList({ u"mailto:"_s + about.lblEmail->text(), about.lblWebsite->text() }));
+    // Enter opened the link, not the box's default button.
+    EXPECT_TRUE(about.isVisible());
+}
+
 TEST_F(AboutTest, OpensCentredOverItsOwnerAndOkCloses)
 {
     QWidget owner;
