@@ -69,21 +69,15 @@ void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompar
 {
     const bool notify = m_bulkDepth == 0;
     bool changed = false;
-    QModelIndexList before;
-    std::vector<std::pair<TNote *, int>> persistent;
+    TLayoutChange layout;
     // Views hear of the new order only when some level changes, before the first one.
     const auto announce = [&] {
         if (changed)
             return;
         changed = true;
         invalidateOrder();
-        if (!notify)
-            return;
-        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        before = persistentIndexList();
-        persistent.reserve(static_cast<size_t>(before.size()));
-        for (const QModelIndex &index : before)
-            persistent.emplace_back(NoteOf(index), index.column());
+        if (notify)
+            beginLayoutChange(layout);
     };
 
     QCollator collator;
@@ -166,16 +160,29 @@ void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompar
         }
     }
 
-    if (changed && notify) {
-        QModelIndexList after;
-        after.reserve(before.size());
-        for (const auto &[note, column] : persistent) {
-            const QModelIndex index = IndexOf(note);
-            after.append(index.isValid() ? createIndex(index.row(), column, note) : QModelIndex());
-        }
-        changePersistentIndexList(before, after);
-        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    if (changed && notify)
+        endLayoutChange(layout);
+}
+
+void TNoteTree::beginLayoutChange(TLayoutChange &change)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    change.before = persistentIndexList();
+    change.persistent.reserve(static_cast<size_t>(change.before.size()));
+    for (const QModelIndex &index : change.before)
+        change.persistent.emplace_back(NoteOf(index), index.column());
+}
+
+void TNoteTree::endLayoutChange(const TLayoutChange &change)
+{
+    QModelIndexList after;
+    after.reserve(change.before.size());
+    for (const auto &[note, column] : change.persistent) {
+        const QModelIndex index = IndexOf(note);
+        after.append(index.isValid() ? createIndex(index.row(), column, note) : QModelIndex());
     }
+    changePersistentIndexList(change.before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 bool TNoteTree::SortNotes(const TNoteCompare &compare, qintptr userValue)
