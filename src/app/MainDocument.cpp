@@ -429,8 +429,9 @@ bool TfrmMain::SaveDocument(const QString &name, bool automatic)
     const TBusyCursor wait;
     StoreEditorText();
     if (Settings->TrimSpaces) {
-        auto trim = std::make_unique<TTextChange>(TTextChange::AllNotes(*TopicTreeModel));
-        TopicTreeModel->TrimNotes();
+        // Only the notes trimmed are kept: a save must not copy every note's text.
+        auto trim = std::make_unique<TTextChange>();
+        TopicTreeModel->TrimNotes([&trim](TNote *note) { trim->Add(note); });
         trim->Finish();
         if (!trim->IsEmpty()) {
             TNote *selected = TopicTree->selectedNote();

@@ -556,11 +556,15 @@ TNote *TNoteTree::NodeAfterBranch(const TNote *note) const
     return afterBranch(note);
 }
 
-void TNoteTree::TrimNotes()
+void TNoteTree::TrimNotes(const std::function<void(TNote *)> &beforeTrim)
 {
-    for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note))
-        if (QString body = note->m_body; trimBody(body))
+    for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note)) {
+        if (QString body = note->m_body; trimBody(body)) {
+            if (beforeTrim)
+                beforeTrim(note);
             note->setBodyForm(std::move(body));
+        }
+    }
 }
 
 template <typename Free>

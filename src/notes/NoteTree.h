@@ -156,7 +156,8 @@ public:
     TNote *NodeAfterBranch(const TNote *note) const;
     TNote *TreeEnd() const { return nullptr; }
 
-    void TrimNotes();
+    // beforeTrim hears of each note just before its body is trimmed.
+    void TrimNotes(const std::function<void(TNote *)> &beforeTrim = {});
     void ClearNotes();
     void ResetTree();
     void FreeBranchData(TNote *note);

@@ -163,10 +163,14 @@ void TOrderChange::Redo(TNoteTree &tree)
 TTextChange::TTextChange(const std::vector<TNote *> &notes)
 {
     m_entries.reserve(notes.size());
-    for (TNote *note : notes) {
-        if (note)
-            m_entries.push_back({note, note->Title(), note->BodyText(), {}, {}});
-    }
+    for (TNote *note : notes)
+        Add(note);
+}
+
+void TTextChange::Add(TNote *note)
+{
+    if (note)
+        m_entries.push_back({note, note->Title(), note->BodyText(), {}, {}});
 }
 
 std::vector<TNote *> TTextChange::AllNotes(const TNoteTree &tree)

@@ -126,7 +126,9 @@ private:
 class TTextChange final : public TTreeChange
 {
 public:
-    explicit TTextChange(const std::vector<TNote *> &notes);
+    explicit TTextChange(const std::vector<TNote *> &notes = {});
+    // One more note whose text is about to change.
+    void Add(TNote *note);
     // Every note of the tree.
     static std::vector<TNote *> AllNotes(const TNoteTree &tree);
     void Finish();

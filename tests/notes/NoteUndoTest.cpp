@@ -212,7 +212,10 @@ const ChangeCase kChanges[] = {
      "A(B,X(Y),Z),C"},
     {"trim spaces", "A,B",
      [](TNoteTree &t) {
-         return textChange(t, [](TNoteTree &t) { t.TrimNotes(); });
+         auto change = std::make_unique<TTextChange>();
+         t.TrimNotes([&change](TNote *note) { change->Add(note); });
+         change->Finish();
+         return change;
      },
      "A,B", [](TNoteTree &t) { n(t, "A")->SetBodyText(u"text  \r\n\r\n"_s); }},
 };
