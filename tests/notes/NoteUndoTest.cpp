@@ -69,6 +69,11 @@ struct ChangeCase
     std::function<void(TNoteTree &tree)> prepare = {};
 };
 
+void PrintTo(const ChangeCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 TNote *n(const TNoteTree &tree, const char *title)
 {
     TNote *note = find(tree, QString::fromUtf8(title));
