@@ -208,9 +208,11 @@ void TTextChange::apply(TNoteTree &tree, bool after)
 {
     for (Entry &entry : m_entries) {
         tree.SetTitle(entry.note, after ? entry.titleAfter : entry.titleBefore);
-        const QString &body = after ? entry.bodyAfter : entry.bodyBefore;
-        if (entry.note->BodyText() != body)
-            entry.note->SetBodyText(body);
+        const QString &from = after ? entry.bodyBefore : entry.bodyAfter;
+        const QString &to = after ? entry.bodyAfter : entry.bodyBefore;
+        // A body typed into since is left as it is: the step never takes typing away.
+        if (entry.note->BodyText() == from)
+            entry.note->SetBodyText(to);
     }
 }
 

@@ -122,7 +122,8 @@ private:
 
 // Titles and bodies of some notes changed: rename, Replace, Replace All, a text read
 // into a note, spaces trimmed. Made in two steps like TOrderChange; only the notes
-// whose text changed are kept. The texts are shared with the notes, not copied.
+// whose text changed are kept. The texts are shared with the notes, not copied. A body
+// typed into after the step is no longer the step's to change.
 class TTextChange final : public TTreeChange
 {
 public:

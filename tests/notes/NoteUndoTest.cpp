@@ -287,6 +287,27 @@ TEST(NoteUndoTest, ChangesThatChangedNothingAreNotKept)
     EXPECT_TRUE(stack.IsClean());
 }
 
+TEST(NoteUndoTest, TypingAfterATextStepIsNotTakenAwayByItsUndo)
+{
+    TNoteTree tree;
+    build(tree, u"A,B"_s);
+    TNote *a = find(tree, u"A"_s);
+    TNote *b = find(tree, u"B"_s);
+    a->SetBodyText(u"cat\r\n"_s);
+    b->SetBodyText(u"cat\r\n"_s);
+    TTextChange change(TTextChange::AllNotes(tree));
+    a->SetBodyText(u"dog\r\n"_s);
+    b->SetBodyText(u"dog\r\n"_s);
+    change.Finish();
+    b->SetBodyText(u"dog and more typed\r\n"_s);
+    change.Undo(tree);
+    EXPECT_EQ(a->BodyText(), u"cat\r\n"_s);
+    EXPECT_EQ(b->BodyText(), u"dog and more typed\r\n"_s);
+    change.Redo(tree);
+    EXPECT_EQ(a->BodyText(), u"dog\r\n"_s);
+    EXPECT_EQ(b->BodyText(), u"dog and more typed\r\n"_s);
+}
+
 TEST(NoteUndoTest, ADeletedBranchIsKeptNotCopied)
 {
     TNoteTree tree;
