@@ -265,19 +265,17 @@ void TfrmMain::miNotesRenameClick()
 void TfrmMain::miSortTreeClick()
 {
     StoreEditorText();
-    auto change = std::make_unique<TOrderChange>(*TopicTreeModel,
-                                                 TOrderChange::AllParents(*TopicTreeModel));
-    TopicTreeModel->SortNotes();
-    change->Finish(*TopicTreeModel);
-    RecordTreeChange(std::move(change), TopicTree->selectedNote(), u"undo_sort"_s, u"Sort"_s);
+    std::vector<TNoteTree::TChildOrder> before;
+    TopicTreeModel->SortNotes({}, 0, &before);
+    RecordTreeChange(std::make_unique<TOrderChange>(*TopicTreeModel, std::move(before)), TopicTree->selectedNote(), u"undo_sort"_s, u"Sort"_s);
 }
 
 void TfrmMain::miSortChildrenClick()
 {
     if (TNote *note = TopicTree->selectedNote()) {
-        auto change = std::make_unique<TOrderChange>(*TopicTreeModel, std::vector<TNote *>{note});
-        TopicTreeModel->SortChildren(note);
-        change->Finish(*TopicTreeModel);
+        std::vector<TNoteTree::TChildOrder> before;
+        TopicTreeModel->SortChildren(note, &before);
+        auto change = std::make_unique<TOrderChange>(*TopicTreeModel, std::move(before));
         change->Subject = note->Title();
         RecordTreeChange(std::move(change), note, u"undo_sort"_s, u"Sort"_s);
     }

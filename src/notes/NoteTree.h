@@ -139,8 +139,12 @@ public:
     void SetChildOrders(const std::vector<TChildOrder> &orders);
     void SetTitle(TNote *note, const QString &title);
 
-    bool SortNotes(const TNoteCompare &compare = {}, qintptr userValue = 0);
-    void SortChildren(TNote *note);
+    // orderBefore (when given) receives the order each level the sort changed had
+    // before it, as ChildOrder gives it.
+    bool SortNotes(const TNoteCompare &compare = {}, qintptr userValue = 0,
+                   std::vector<TChildOrder> *orderBefore = nullptr);
+    void SortChildren(TNote *note,
+                      std::vector<TChildOrder> *orderBefore = nullptr);
     bool MoveNote(TNote *note, int direction);
 
     void ExportBranch(const TNote *note, QStringList &lines, bool withBodies) const;
@@ -231,7 +235,8 @@ private:
     void beginLayoutChange(TLayoutChange &change);
     void endLayoutChange(const TLayoutChange &change);
     void sortLevels(const std::vector<TNote *> &levels, const TNoteCompare &rootCompare,
-                    const TNoteCompare &compare, qintptr userValue);
+                    const TNoteCompare &compare, qintptr userValue,
+                    std::vector<TChildOrder> *orderBefore);
     void invalidateOrder() { m_orderValid = false; }
     void ensureOrder() const;
     QModelIndex indexOfSlot(const TNote *slot) const;

@@ -65,8 +65,15 @@ void TNoteTree::sortLevel(TNote *slot, const Less &less, const Announce &announc
 }
 
 void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompare &rootCompare,
-                           const TNoteCompare &compare, qintptr userValue)
+                           const TNoteCompare &compare, qintptr userValue,
+                           std::vector<TChildOrder> *orderBefore)
 {
+    // Only the levels that change are kept, before they change.
+    const auto keepOrder = [this, orderBefore](TNote *slot) {
+        if (orderBefore)
+            orderBefore->emplace_back(slot == &m_top ? nullptr : slot,
+                                      ChildOrder(slot == &m_top ? nullptr : slot));
+    };
     const bool notify = m_bulkDepth == 0;
     bool changed = false;
     TLayoutChange layout;
@@ -90,18 +97,24 @@ void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompar
         if (slot->m_children.size() < 2)
             continue;
         const TNoteCompare &custom = slot == &m_top ? rootCompare : compare;
+        const auto announceLevel = [&] {
+            announce();
+            keepOrder(slot);
+        };
         if (custom) {
             sortLevel(
                 slot, [&](const TNote *a, const TNote *b) { return custom(a, b, userValue) < 0; },
-                announce);
+                announceLevel);
         } else if (slot == &m_top) {
             sortLevel(
                 slot,
                 [](const TNote *a, const TNote *b) {
                     return compareCodePoints(a->m_title, b->m_title) < 0;
                 },
-                announce);
+                announceLevel);
         } else if (!inCollationOrder(slot->m_children, collator)) {
+            // Out of order: the sort below changes it.
+            keepOrder(slot);
             collated.push_back(slot);
             collatedNotes += slot->m_children.size();
         }
@@ -185,7 +198,8 @@ void TNoteTree::endLayoutChange(const TLayoutChange &change)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-bool TNoteTree::SortNotes(const TNoteCompare &compare, qintptr userValue)
+bool TNoteTree::SortNotes(const TNoteCompare &compare, qintptr userValue,
+                          std::vector<TChildOrder> *orderBefore)
 {
     std::vector<TNote *> levels;
     levels.push_back(&m_top);
@@ -193,13 +207,13 @@ bool TNoteTree::SortNotes(const TNoteCompare &compare, qintptr userValue)
         if (note->HasChildren())
             levels.push_back(note);
     }
-    sortLevels(levels, compare, compare, userValue);
+    sortLevels(levels, compare, compare, userValue, orderBefore);
     return true;
 }
 
-void TNoteTree::SortChildren(TNote *note)
+void TNoteTree::SortChildren(TNote *note, std::vector<TChildOrder> *orderBefore)
 {
     if (!note)
         return;
-    sortLevels({note}, {}, {}, 0);
+    sortLevels({note}, {}, {}, 0, orderBefore);
 }

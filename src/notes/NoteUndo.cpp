@@ -117,35 +117,14 @@ void TMoveChange::Redo(TNoteTree &tree)
 
 // ---------------------------------------------------------------- TOrderChange
 
-TOrderChange::TOrderChange(const TNoteTree &tree, const std::vector<TNote *> &parents)
+TOrderChange::TOrderChange(const TNoteTree &tree, std::vector<TNoteTree::TChildOrder> before)
+    : m_before(std::move(before))
 {
-    m_before.reserve(parents.size());
-    for (TNote *parent : parents)
-        m_before.emplace_back(parent, tree.ChildOrder(parent));
-}
-
-std::vector<TNote *> TOrderChange::AllParents(const TNoteTree &tree)
-{
-    std::vector<TNote *> parents{nullptr};
-    for (TNote *note = tree.FirstNote(); note; note = tree.NextInTreeOrder(note)) {
-        if (note->ChildCount() > 1)
-            parents.push_back(note);
+    m_after.reserve(m_before.size());
+    for (const auto &[parent, order] : m_before) {
+        m_after.emplace_back(parent, tree.ChildOrder(parent));
+        m_heldBytes += qint64(order.size()) * qint64(2 * sizeof(TNote *));
     }
-    return parents;
-}
-
-void TOrderChange::Finish(const TNoteTree &tree)
-{
-    std::vector<TNoteTree::TChildOrder> before;
-    for (auto &[parent, order] : m_before) {
-        std::vector<TNote *> now = tree.ChildOrder(parent);
-        if (now == order)
-            continue;
-        m_heldBytes += qint64(order.size() + now.size()) * qint64(sizeof(TNote *));
-        m_after.emplace_back(parent, std::move(now));
-        before.emplace_back(parent, std::move(order));
-    }
-    m_before = std::move(before);
 }
 
 void TOrderChange::Undo(TNoteTree &tree)

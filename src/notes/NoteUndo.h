@@ -101,16 +101,13 @@ private:
     int m_toRow;
 };
 
-// Children put in another order: Sort children, Sort tree. Made in two steps: the order
-// taken before the sort, then Finish() after it, which keeps only the levels changed.
+// Children put in another order: Sort children, Sort tree. Recorded after the sort from
+// the order each level it changed had before (as the sort gives it), so a sort of a
+// sorted tree keeps nothing.
 class TOrderChange final : public TTreeChange
 {
 public:
-    // Takes the order of the children of every given parent (none: the root notes).
-    TOrderChange(const TNoteTree &tree, const std::vector<TNote *> &parents);
-    // Every level of the tree that a sort could change.
-    static std::vector<TNote *> AllParents(const TNoteTree &tree);
-    void Finish(const TNoteTree &tree);
+    TOrderChange(const TNoteTree &tree, std::vector<TNoteTree::TChildOrder> before);
     void Undo(TNoteTree &tree) override;
     void Redo(TNoteTree &tree) override;
     bool IsEmpty() const override { return m_before.empty(); }

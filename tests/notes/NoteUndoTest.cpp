@@ -170,18 +170,16 @@ const ChangeCase kChanges[] = {
      "A(B),P(Q),D"},
     {"sort children", "A(c,a,b(z,y)),B",
      [](TNoteTree &t) {
-         auto change = std::make_unique<TOrderChange>(t, std::vector<TNote *>{n(t, "A")});
-         t.SortChildren(n(t, "A"));
-         change->Finish(t);
-         return change;
+         std::vector<TNoteTree::TChildOrder> before;
+         t.SortChildren(n(t, "A"), &before);
+         return std::make_unique<TOrderChange>(t, std::move(before));
      },
      "A(a,b(z,y),c),B"},
     {"sort tree", "C(c,a,b(z,y)),B,A",
      [](TNoteTree &t) {
-         auto change = std::make_unique<TOrderChange>(t, TOrderChange::AllParents(t));
-         t.SortNotes();
-         change->Finish(t);
-         return change;
+         std::vector<TNoteTree::TChildOrder> before;
+         t.SortNotes({}, 0, &before);
+         return std::make_unique<TOrderChange>(t, std::move(before));
      },
      "A,B,C(a,b(y,z),c)"},
     {"replace all in titles and bodies", "cat(dog),cat fish",
@@ -275,10 +273,9 @@ TEST(NoteUndoTest, ChangesThatChangedNothingAreNotKept)
     TNoteTree tree;
     build(tree, u"A(a,b),B"_s);
     TNoteUndoStack stack(tree);
-    auto sort = std::make_unique<TOrderChange>(tree, TOrderChange::AllParents(tree));
-    tree.SortNotes();
-    sort->Finish(tree);
-    stack.Push(std::move(sort));
+    std::vector<TNoteTree::TChildOrder> before;
+    tree.SortNotes({}, 0, &before);
+    stack.Push(std::make_unique<TOrderChange>(tree, std::move(before)));
     auto text = std::make_unique<TTextChange>(TTextChange::AllNotes(tree));
     tree.SetTitle(find(tree, u"a"_s), u"a"_s);
     text->Finish();
@@ -306,6 +303,26 @@ TEST(NoteUndoTest, TypingAfterATextStepIsNotTakenAwayByItsUndo)
     change.Redo(tree);
     EXPECT_EQ(a->BodyText(), u"dog\r\n"_s);
     EXPECT_EQ(b->BodyText(), u"dog and more typed\r\n"_s);
+}
+
+// Large levels are sorted on two threads; their order before is kept all the same.
+TEST(NoteUndoTest, LargeSortIsTakenBack)
+{
+    TNoteTree tree;
+    TNote *top = tree.AddNote(nullptr, u"top"_s, imLastChild);
+    for (int i = 0; i < 21000; ++i)
+        tree.AddNote(top, QString::number((i * 7919) % 21000), imLastChild);
+    const TState start = stateOf(tree);
+    std::vector<TNoteTree::TChildOrder> before;
+    tree.SortNotes({}, 0, &before);
+    TOrderChange change(tree, std::move(before));
+    ASSERT_FALSE(change.IsEmpty());
+    const TState sorted = stateOf(tree);
+    ASSERT_NE(sorted, start);
+    change.Undo(tree);
+    EXPECT_EQ(stateOf(tree), start);
+    change.Redo(tree);
+    EXPECT_EQ(stateOf(tree), sorted);
 }
 
 TEST(NoteUndoTest, ADeletedBranchIsKeptNotCopied)
@@ -442,13 +459,12 @@ TEST(NoteUndoTest, RandomSequencesUndoToTheStart)
                 break;
             }
             case 5: {
-                auto order = std::make_unique<TOrderChange>(tree, TOrderChange::AllParents(tree));
+                std::vector<TNoteTree::TChildOrder> before;
                 if (pick(2))
-                    tree.SortNotes();
+                    tree.SortNotes({}, 0, &before);
                 else
-                    tree.SortChildren(any());
-                order->Finish(tree);
-                change = std::move(order);
+                    tree.SortChildren(any(), &before);
+                change = std::make_unique<TOrderChange>(tree, std::move(before));
                 break;
             }
             default:
