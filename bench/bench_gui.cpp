@@ -11,6 +11,7 @@
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
+#include "notes/NoteUndo.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -180,6 +181,18 @@ int main(int argc, char **argv)
                         tree->SetTitle(view->selectedNote(), u"Renamed"_s);
                     });
     measure("delete (50k siblings)", 16, runs, selectMiddle, [&] { run("miNotesDelete"); });
+    // Undo and redo of a delete: the redo rows start where the undo rows end, and take
+    // the step back again before each further run.
+    auto redoAgain = [&] {
+        if (!window->UndoStack()->CanRedo())
+            window->UndoTreeChange();
+    };
+    measure("undo delete (50k siblings)", 16, runs, [&] {
+                        selectMiddle();
+                        run("miNotesDelete");
+                    }, [&] { window->UndoTreeChange(); });
+    measure("redo delete (50k siblings)", 16, runs, redoAgain, [&] { window->RedoTreeChange(); });
+    window->UndoTreeChange();
     measure("copy one (50k siblings)", 16, runs, selectMiddle, [&] { run("miNotesCopy"); });
     measure("paste one (50k siblings)", 16, runs, selectMiddle, [&] { run("miNotesPaste"); });
     const int fewer = 3;
@@ -201,6 +214,13 @@ int main(int argc, char **argv)
     measure("delete 50k branch", 100, fewer, [&] {
                         view->selectNote(tree->FirstNote()->NextSibling());
                     }, [&] { run("miNotesDelete"); });
+
+    measure("undo delete 50k branch", 100, fewer, [&] {
+                        view->selectNote(archive);
+                        run("miNotesDelete");
+                    }, [&] { window->UndoTreeChange(); });
+    measure("redo delete 50k branch", 100, fewer, redoAgain, [&] { window->RedoTreeChange(); });
+    window->UndoTreeChange();
 
     rows.push_back({"save (Ctrl+S, 200k)", saveMs, 0});
     const double rssEnd = multiple("VmRSS");

@@ -144,9 +144,12 @@ Print... (Ctrl+P)
 Exit (Alt+X)
     Closes Vellumtree, asking first about unsaved changes.""", []),
         ("Edit menu", """\
-These commands work on the text in the editor.
+These commands work on the text in the editor. Undo and Redo work on the
+tree too while the tree has the focus (see [Undo in the tree]).
 
 Undo (Ctrl+Z)             takes back the last change in the editor
+Redo (Ctrl+Y, Ctrl+Shift+Z)
+                          makes the change taken back again
 Cut (Ctrl+X)              moves the selected text to the clipboard
 Copy (Ctrl+C)             copies the selected text to the clipboard
 Paste (Ctrl+V)            inserts the text from the clipboard; formatting
@@ -191,7 +194,9 @@ Sort > Entire tree
 Sort > Children
     Sorts only the children of the selected note.
 Move > Up, Down, Left, Right (Alt+arrow keys)
-    See [Moving notes].""", [
+    See [Moving notes].
+
+Every one of these changes can be taken back: see [Undo in the tree].""", [
             ("Moving notes", """\
 Alt+Up     puts the note before the note above it on the same level
 Alt+Down   puts the note after the note below it on the same level
@@ -205,6 +210,25 @@ With the mouse, drag a note and drop it on another note:
   - holding Ctrl while you drop makes it the last child of that note.
 The mouse pointer shows which of the two will happen. A note cannot be
 dropped on itself or on one of its own children.""", []),
+            ("Undo in the tree", """\
+No change to the tree is final. With the tree focused, Ctrl+Z (Edit > Undo)
+takes back the last change, and Ctrl+Y or Ctrl+Shift+Z (Edit > Redo) makes
+it again. The menu item names the change, for example: Undo Delete "Garden".
+
+Every change to the tree is one step: adding, deleting (a whole branch
+comes back, however large), renaming, moving, dragging, pasting (everything
+one paste brought in), sorting, Replace and Replace All (all replacements at
+once), importing a text into a note or a notes file under it, and the spaces
+trimmed when you save.
+
+After each step the note it changed is selected and its text is shown.
+While you type in the editor, Ctrl+Z and Ctrl+Y work on your typing as
+before; what you typed stays when you undo in the tree.
+
+Vellumtree keeps the last 100 steps (fewer when they hold very large
+branches). Opening or creating a document starts afresh. Undo after a save
+marks the document changed again, so the next save keeps the result. The
+steps are never stored in the file.""", []),
         ]),
         ("Settings menu", """\
 Options... (F9)
@@ -308,6 +332,8 @@ In the editor
   Double-click a link to follow it (see [Links])
 
 In the tree
+  Ctrl+Z          Undo the last change to the tree
+  Ctrl+Y or Ctrl+Shift+Z  Redo it
   Ctrl+Ins        Add a note
   Ctrl+L          Copy the note's link
   A               Paste as sibling

@@ -12,6 +12,7 @@
 #include "find/Find.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
+#include "notes/NoteUndo.h"
 #include "notes/Pass.h"
 #include "notes/Recovery.h"
 #include "settings/LngMan.h"
@@ -177,6 +178,8 @@ void TfrmMain::createActions()
 
     // Edit
     makeAction(this, "miEditUndo", u"&Undo"_s, QKeySequence(u"Ctrl+Z"_s));
+    makeAction(this, "miEditRedo", u"&Redo"_s, QKeySequence(u"Ctrl+Y"_s))
+        ->setShortcuts({QKeySequence(u"Ctrl+Y"_s), QKeySequence(u"Ctrl+Shift+Z"_s)});
     makeAction(this, "miEditCut", u"&Cut"_s, QKeySequence(u"Ctrl+X"_s));
     makeAction(this, "miEditCopy", u"&Copy"_s, QKeySequence(u"Ctrl+C"_s));
     makeAction(this, "miEditPaste", u"&Paste"_s, QKeySequence(u"Ctrl+V"_s));
@@ -278,6 +281,7 @@ void TfrmMain::createMenus()
 
     QMenu *edit = makeMenu(this, "miEdit", u"&Edit"_s);
     edit->addAction(action("miEditUndo"));
+    edit->addAction(action("miEditRedo"));
     edit->addAction(action("miEditCut"));
     edit->addAction(action("miEditCopy"));
     edit->addAction(action("miEditPaste"));
@@ -442,6 +446,9 @@ void TfrmMain::createToolbars()
 void TfrmMain::createLayout()
 {
     TopicTreeModel = new TNoteTree(this);
+    m_undo = std::make_unique<TNoteUndoStack>(*TopicTreeModel);
+    // A document read or created starts with nothing to take back.
+    connect(TopicTreeModel, &TNoteTree::notesCleared, this, [this] { m_undo->Clear(); });
     TopicTree = new TNoteTreeView(this);
     TopicTree->setNoteTree(TopicTreeModel);
     TopicTree->setDragCursors(MoveCursor(), NestCursor());
@@ -488,7 +495,17 @@ void TfrmMain::createLayout()
     setCentralWidget(central);
 
     connect(TopicTree, &TNoteTreeView::selectedNoteChanged, this, &TfrmMain::TopicTreeChange);
-    connect(TopicTree, &TNoteTreeView::titleEdited, this, [this] { SetModified(true); });
+    connect(TopicTree, &TNoteTreeView::titleEdited, this,
+            [this](TNote *note, const QString &before) {
+                // The view has renamed the note already: the change is taken from
+                // the title it had.
+                const QString after = note->Title();
+                TopicTreeModel->SetTitle(note, before);
+                auto change = std::make_unique<TTextChange>(std::vector<TNote *>{note});
+                TopicTreeModel->SetTitle(note, after);
+                change->Finish();
+                RecordTreeChange(std::move(change), note, u"undo_rename"_s, u"Rename"_s);
+            });
 }
 
 void TfrmMain::FormCreate()
@@ -526,6 +543,7 @@ void TfrmMain::FormCreate()
     });
     connect(Notes, &QPlainTextEdit::selectionChanged, this, schedule);
     connect(Notes, &QPlainTextEdit::undoAvailable, this, schedule);
+    connect(Notes, &QPlainTextEdit::redoAvailable, this, schedule);
     connect(Notes, &QPlainTextEdit::blockCountChanged, this, schedule);
     // Sort Lines depends on the lines as the editor counts them, which can change
     // without a new block (typing after a final line break).

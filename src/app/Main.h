@@ -15,6 +15,7 @@
 
 #include <initializer_list>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QFileDialog;
@@ -31,6 +32,8 @@ class TRecoveryStore;
 struct TRecoveryInfo;
 class TNoteTree;
 class TNoteTreeView;
+class TNoteUndoStack;
+class TTreeChange;
 class TqkMRUList;
 class TqkMRUMenus;
 class TqkRichedit;
@@ -136,6 +139,18 @@ public:
     void Back();
     void TopicTreeDragDrop(TNote *dragged, TNote *target, bool nest);
 
+    // Taking changes to the tree back (MainUndo.cpp). A change already made is
+    // recorded with the note selected before it, and marks the document modified.
+    TNoteUndoStack *UndoStack() const { return m_undo.get(); }
+    void RecordTreeChange(std::unique_ptr<TTreeChange> change, TNote *selectedBefore,
+                          const QString &kindKey, const QString &kindText);
+    void UndoTreeChange();
+    void RedoTreeChange();
+    // Edit > Undo and Redo: the tree's changes while the tree has the focus, the
+    // editor's own otherwise.
+    void miEditUndoMenuClick();
+    void miEditRedoClick();
+
     // Editor commands
     // Returns the kind of link under the pointer.
     int NotesMouseDown(const QPoint &pos, bool doubleClick);
@@ -211,6 +226,11 @@ private:
     void connectCommands();
     void connectDialogCommands();
     bool treeKey(QKeyEvent *event);
+    bool treeHasUndoFocus() const;
+    void applyTreeChange(bool redo);
+    void recordInserted(TNote *first, TNote *parent, const std::vector<TNote *> &childrenBefore,
+                        TNote *selectedBefore, const QString &kindKey, const QString &kindText);
+    QString undoCaption(bool redo) const;
     bool editorKey(QKeyEvent *event);
     bool ownedKey(QKeyEvent *event);
     void setSelected(TNote *note);
@@ -332,6 +352,12 @@ private:
     QString m_activationToken;
     QTimer *m_requestTimer = nullptr;
     bool m_runningRequest = false;
+
+    std::unique_ptr<TNoteUndoStack> m_undo;
+    // Changed since the last save in a way the undo stack does not hold (typing, a
+    // password set): undoing the tree's changes then leaves the document modified.
+    bool m_changedBeyondUndo = false;
+    bool m_recordingChange = false;
 
     int m_addPosition = 0;
     QPersistentModelIndex m_linkTarget;

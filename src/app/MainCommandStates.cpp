@@ -7,6 +7,7 @@
 #include "find/Find.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
+#include "notes/NoteUndo.h"
 #include "settings/Settings.h"
 
 #include <QAction>
@@ -69,7 +70,14 @@ void TfrmMain::updateCommandStates()
     enable("miFileImport", sel);
     enable("miFileEncrypt", m_filePassword.isEmpty());
     enable("btnUndo", editorFocus && canUndo);
-    enable("miEditUndo", editorFocus && canUndo);
+    // Edit > Undo and Redo take back the tree's changes while the tree has the focus;
+    // they name the change.
+    const bool treeUndo = treeHasUndoFocus();
+    enable("miEditUndo", (editorFocus && canUndo) || (treeUndo && m_undo->CanUndo()));
+    enable("miEditRedo", (editorFocus && Notes->document()->isRedoAvailable())
+                             || (treeUndo && m_undo->CanRedo()));
+    action("miEditUndo")->setText(undoCaption(false));
+    action("miEditRedo")->setText(undoCaption(true));
     enable("btnCut", (editorFocus && editorSelection) || (treeFocus && sel));
     enable("btnCopy", (editorFocus && editorSelection) || (treeFocus && sel));
     enable("miEditCut", editorFocus && editorSelection && !editing);

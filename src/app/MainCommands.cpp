@@ -9,6 +9,7 @@
 #include "notes/CaseFold.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
+#include "notes/NoteUndo.h"
 #include "settings/LngMan.h"
 #include "settings/Settings.h"
 #include "settings/Utils.h"
@@ -83,7 +84,8 @@ void TfrmMain::connectCommands()
     on("miGotoInternalLink", [this] { miGotoInternalLinkClick(); });
 
     // Editor
-    on("miEditUndo", [this] { miEditUndoClick(); });
+    on("miEditUndo", [this] { miEditUndoMenuClick(); });
+    on("miEditRedo", [this] { miEditRedoClick(); });
     on("miUndoEdit", [this] { miEditUndoClick(); });
     on("btnUndo", [this] { miEditUndoClick(); });
     on("miEditCut", [this] { miEditCutClick(); });
@@ -128,10 +130,12 @@ void TfrmMain::connectCommands()
     connect(TopicTree, &TNoteTreeView::noteDropped, this, &TfrmMain::TopicTreeDragDrop);
     connect(TopicTree, &TNoteTreeView::branchDropped, this,
             [this](const QByteArray &stream, TNote *target, bool nest) {
+                TNote *before = TopicTree->selectedNote();
+                const std::vector<TNote *> children = TopicTreeModel->ChildOrder(target);
                 if (TNote *first = TopicTreeModel->InsertBranch(target, nest ? imLastChild : imAfter,
                                                                 stream)) {
-                    SetModified(true);
                     setSelected(first);
+                    recordInserted(first, target, children, before, u"undo_drag"_s, u"Drag"_s);
                 }
             });
     connect(mnuTree, &QMenu::aboutToShow, this, &TfrmMain::updateCommandStates);
@@ -180,7 +184,8 @@ void TfrmMain::miNotesAddClick()
     TNote *note = selected ? TopicTreeModel->AddNote(selected, title, m_addPosition + 2)
                            : TopicTreeModel->AddNote(nullptr, title, imAfter);
     setSelected(note);
-    SetModified(true);
+    RecordTreeChange(std::make_unique<TInsertChange>(*TopicTreeModel, std::vector<TNote *>{note}),
+                     selected, u"undo_add"_s, u"Add"_s);
 }
 
 void TfrmMain::DeleteNote(TNote *note, int confirmationLevel)
@@ -208,12 +213,13 @@ void TfrmMain::DeleteNote(TNote *note, int confirmationLevel)
     TNote *selected = TopicTree->selectedNote();
     if (selected && (selected == note || selected->IsDescendantOf(note)))
         TopicTree->selectionModel()->clearCurrentIndex();
-    TopicTreeModel->DeleteNote(note);
+    // The branch moves into the change, which keeps it for an undo.
+    auto change = std::make_unique<TDeleteChange>(*TopicTreeModel, note);
     if (next)
         setSelected(next);
     else
         clearEditor();
-    SetModified(true);
+    RecordTreeChange(std::move(change), selected, u"undo_delete"_s, u"Delete"_s);
 }
 
 void TfrmMain::miNotesDeleteClick()
@@ -229,7 +235,6 @@ void TfrmMain::miNotesCutClick()
     StoreEditorText();
     TopicTree->CopyToClipboard(note);
     DeleteNote(note, 0);
-    SetModified(true);
 }
 
 void TfrmMain::miNotesCopyClick()
@@ -241,9 +246,11 @@ void TfrmMain::miNotesCopyClick()
 void TfrmMain::miNotesPasteClick()
 {
     StoreEditorText();
-    if (TNote *first = TopicTree->PasteFromClipboard(TopicTree->selectedNote(), imAfter)) {
-        SetModified(true);
+    TNote *anchor = TopicTree->selectedNote();
+    const std::vector<TNote *> children = TopicTreeModel->ChildOrder(anchor);
+    if (TNote *first = TopicTree->PasteFromClipboard(anchor, imAfter)) {
         setSelected(first);
+        recordInserted(first, anchor, children, anchor, u"undo_paste"_s, u"Paste"_s);
     }
 }
 
@@ -258,24 +265,33 @@ void TfrmMain::miNotesRenameClick()
 void TfrmMain::miSortTreeClick()
 {
     StoreEditorText();
-    TopicTreeModel->SortNotes();
-    SetModified(true);
+    std::vector<TNoteTree::TChildOrder> before;
+    TopicTreeModel->SortNotes({}, 0, &before);
+    RecordTreeChange(std::make_unique<TOrderChange>(*TopicTreeModel, std::move(before)), TopicTree->selectedNote(), u"undo_sort"_s, u"Sort"_s);
 }
 
 void TfrmMain::miSortChildrenClick()
 {
     if (TNote *note = TopicTree->selectedNote()) {
-        TopicTreeModel->SortChildren(note);
-        SetModified(true);
+        std::vector<TNoteTree::TChildOrder> before;
+        TopicTreeModel->SortChildren(note, &before);
+        auto change = std::make_unique<TOrderChange>(*TopicTreeModel, std::move(before));
+        change->Subject = note->Title();
+        RecordTreeChange(std::move(change), note, u"undo_sort"_s, u"Sort"_s);
     }
 }
 
 void TfrmMain::MoveSelected(int direction)
 {
     TNote *note = TopicTree->selectedNote();
-    if (note && TopicTreeModel->MoveNote(note, direction)) {
+    if (!note)
+        return;
+    TNote *parent = note->Parent();
+    const int row = note->Row();
+    if (TopicTreeModel->MoveNote(note, direction)) {
         TopicTree->selectNote(note);
-        SetModified(true);
+        RecordTreeChange(std::make_unique<TMoveChange>(note, parent, row), note, u"undo_move"_s,
+                         u"Move"_s);
         TopicTree->ScrollToLeft();
     }
 }
@@ -291,9 +307,11 @@ void TfrmMain::btnPasteSiblingClick(int mode)
     const QString clip = GetClipboardText();
     const QString title = MainText::TitleFromClipboardText(clip, text(u"new_note"_s));
     StoreEditorText();
-    TNote *note = TopicTreeModel->AddNote(TopicTree->selectedNote(), title, mode, clip);
+    TNote *selected = TopicTree->selectedNote();
+    TNote *note = TopicTreeModel->AddNote(selected, title, mode, clip);
     setSelected(note);
-    SetModified(true);
+    RecordTreeChange(std::make_unique<TInsertChange>(*TopicTreeModel, std::vector<TNote *>{note}),
+                     selected, u"undo_paste"_s, u"Paste"_s);
 }
 
 void TfrmMain::miSetNoteCaptionClick()
@@ -304,8 +322,10 @@ void TfrmMain::miSetNoteCaptionClick()
     const QString title = MainText::TitleFromSelection(Notes->textCursor().selectedText());
     if (title.isEmpty())
         return;
+    auto change = std::make_unique<TTextChange>(std::vector<TNote *>{note});
     TopicTreeModel->SetTitle(note, title);
-    SetModified(true);
+    change->Finish();
+    RecordTreeChange(std::move(change), note, u"undo_rename"_s, u"Rename"_s);
 }
 
 void TfrmMain::miGotoInternalLinkClick()
@@ -329,6 +349,8 @@ void TfrmMain::TopicTreeDragDrop(TNote *dragged, TNote *target, bool nest)
 {
     if (!dragged || !target)
         return;
+    TNote *parent = dragged->Parent();
+    const int row = dragged->Row();
     bool moved = false;
     if (nest)
         moved = TopicTreeModel->PlaceNote(dragged, target, imLastChild);
@@ -340,8 +362,9 @@ void TfrmMain::TopicTreeDragDrop(TNote *dragged, TNote *target, bool nest)
         moved = TopicTreeModel->PlaceNote(dragged, target, imFirstSibling);
     if (!moved)
         return;
-    SetModified(true);
     TopicTree->selectNote(dragged);
+    RecordTreeChange(std::make_unique<TMoveChange>(dragged, parent, row), dragged, u"undo_drag"_s,
+                     u"Drag"_s);
 }
 
 bool TfrmMain::treeKey(QKeyEvent *event)

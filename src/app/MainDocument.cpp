@@ -11,6 +11,7 @@
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
+#include "notes/NoteUndo.h"
 #include "notes/Pass.h"
 #include "settings/LngMan.h"
 #include "settings/Settings.h"
@@ -71,6 +72,13 @@ void TfrmMain::SetNoteFile(const QString &name)
 
 void TfrmMain::SetModified(bool value)
 {
+    if (value && !m_recordingChange)
+        m_changedBeyondUndo = true;
+    if (!value) {
+        // Saved, or given up: the tree as it is now is the one the file holds.
+        m_changedBeyondUndo = false;
+        m_undo->SetClean();
+    }
     m_modified = value;
     SetNoteFile(m_noteFile);
     updateCommandStates();
@@ -161,7 +169,11 @@ void TfrmMain::NotesChange()
 {
     // The editor's flag only ever marks the document: undoing the last edit must not
     // hide changes made to the tree.
-    if (m_editorLoading == 0 && Notes->document()->isModified() && !m_modified)
+    if (m_editorLoading != 0 || !Notes->document()->isModified())
+        return;
+    // Typing is no step of the tree's undo: undoing those steps keeps the mark.
+    m_changedBeyondUndo = true;
+    if (!m_modified)
         SetModified(true);
 }
 
@@ -416,8 +428,16 @@ bool TfrmMain::SaveDocument(const QString &name, bool automatic)
 
     const TBusyCursor wait;
     StoreEditorText();
-    if (Settings->TrimSpaces)
-        TopicTreeModel->TrimNotes();
+    if (Settings->TrimSpaces) {
+        // Only the notes trimmed are kept: a save must not copy every note's text.
+        auto trim = std::make_unique<TTextChange>();
+        TopicTreeModel->TrimNotes([&trim](TNote *note) { trim->Add(note); });
+        trim->Finish();
+        if (!trim->IsEmpty()) {
+            TNote *selected = TopicTree->selectedNote();
+            RecordTreeChange(std::move(trim), selected, u"undo_trim"_s, u"Trim spaces"_s);
+        }
+    }
 
     TArchive archive(TopicTreeModel);
     archive.Password = m_filePassword;

@@ -8,6 +8,7 @@
 #include "notes/Archive.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
+#include "notes/NoteUndo.h"
 #include "notes/Pass.h"
 #include "settings/LngMan.h"
 #include "settings/Settings.h"
@@ -64,19 +65,32 @@ void TfrmMain::miFileImportClick()
         if (enciphered || ImportExport::ImportsAsNotesFile(name)) {
             TArchive archive(TopicTreeModel);
             archive.Password = password;
-            if (archive.ReadNotes(note, name))
-                SetModified(true);
-            else if (TArchive::EnciphermentOf(name) == TArchive::TEncipherment::Compatible)
+            const std::vector<TNote *> children = TopicTreeModel->ChildOrder(note);
+            const bool read = archive.ReadNotes(note, name);
+            // Reading resets the tree's view: the note is selected again.
+            TopicTree->selectNote(note);
+            // The notes read are new children at the end of the note's.
+            std::vector<TNote *> added;
+            for (TNote *child : TopicTreeModel->ChildOrder(note)) {
+                if (child->Row() >= static_cast<int>(children.size()))
+                    added.push_back(child);
+            }
+            if (!added.empty()) {
+                auto change = std::make_unique<TInsertChange>(*TopicTreeModel, added);
+                change->Subject = note->Title();
+                RecordTreeChange(std::move(change), note, u"undo_import"_s, u"Import"_s);
+            }
+            if (!read && TArchive::EnciphermentOf(name) == TArchive::TEncipherment::Compatible)
                 // nearly always a wrong password: a .vle cannot tell
                 TMessageService::ShowError(this, EInvalidPassword().message());
             // A plain file that is not a notes file is passed over in silence.
-            // Reading resets the tree's view: the note is selected again.
-            TopicTree->selectNote(note);
         } else {
+            auto change = std::make_unique<TTextChange>(std::vector<TNote *>{note});
             note->SetBodyText(
                 ImportExport::ReadTextBody(name, TextEncoding::systemLegacyEncoding()));
+            change->Finish();
             // The body changed: without the mark, closing would lose it.
-            SetModified(true);
+            RecordTreeChange(std::move(change), note, u"undo_import"_s, u"Import"_s);
         }
     } catch (const EVellumtreeError &e) {
         TMessageService::ShowError(this, e.message());

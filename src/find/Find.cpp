@@ -5,6 +5,7 @@
 #include "app/qkRichedit.h"
 #include "notes/NoteTree.h"
 #include "notes/NoteTreeView.h"
+#include "notes/NoteUndo.h"
 #include "settings/LngMan.h"
 #include "settings/LngManGui.h"
 #include "settings/Settings.h"
@@ -562,12 +563,17 @@ void TfrmSearchReplace::btnReplaceClick()
     }
     const int s = cursor.selectionStart();
     const QString inserted = BodyTextToEditorText(m_replacement);
+    // The note holds what was typed before the replacement, so that taking the
+    // replacement back keeps it.
+    m_main->StoreEditorText();
+    auto change = std::make_unique<TTextChange>(std::vector<TNote *>{note});
     cursor.insertText(inserted);
     m_main->StoreEditorText();
+    change->Finish();
     cursor.setPosition(s);
     cursor.setPosition(s + static_cast<int>(inserted.size()), QTextCursor::KeepAnchor);
     editor->setTextCursor(cursor);
-    m_main->SetModified(true);
+    m_main->RecordTreeChange(std::move(change), note, u"undo_replace"_s, u"Replace"_s);
     // Find Next goes on after the inserted text, as Replace All does.
     const QString updated = editor->EditorText();
     m_search.CurrentNote = note;
@@ -586,16 +592,22 @@ void TfrmSearchReplace::btnReplaceAllClick()
         // notes below, so nothing typed is lost.
         m_main->StoreEditorText();
         ComputeScope();
+        TNote *selected = m_main->TopicTree->selectedNote();
+        auto change = std::make_unique<TTextChange>(
+            m_search.Scope == ssActiveNote ? std::vector<TNote *>{m_search.ScopeStart}
+                                           : TTextChange::AllNotes(*m_main->TopicTreeModel));
         TNote *last = nullptr;
         count = m_search.ReplaceInScope(m_replacement, &last);
         if (count > 0) {
+            change->Finish();
             TNoteTreeView *view = m_main->TopicTree;
             // The editor must hold the selected note's new text before the selection
             // moves, or leaving the note would store the old text back.
             m_main->ShowNote(view->selectedNote());
             view->selectNote(last);
             m_main->ShowNote(last);
-            m_main->SetModified(true);
+            m_main->RecordTreeChange(std::move(change), selected, u"undo_replace_all"_s,
+                                     u"Replace All"_s);
         }
     }
     // A report, not a question: Replace All has gone through the whole scope.

@@ -273,26 +273,104 @@ int TNoteTree::branchSize(const TNote *note) const
 
 void TNoteTree::DeleteNote(TNote *note)
 {
+    int size = 0;
+    std::unique_ptr<TNote> owned = TakeBranch(note, &size);
+    // Freeing 50,000 notes with their bodies takes longer than a frame; nothing refers
+    // to a removed branch any more, so a worker thread frees a large one.
+    if (owned && size >= FreeInBackgroundFrom)
+        freeInBackground([branch = owned.release()] { delete branch; });
+}
+
+std::unique_ptr<TNote> TNoteTree::TakeBranch(TNote *note, int *size)
+{
     if (!note)
-        return;
+        return nullptr;
     TNote *slot = note->m_parent;
     const int row = note->m_row;
     const bool notify = m_bulkDepth == 0;
     if (notify)
         beginRemoveRows(indexOfSlot(slot), row, row);
-    const int size = branchSize(note);
-    m_count -= size;
+    const int count = branchSize(note);
+    m_count -= count;
     std::unique_ptr<TNote> owned = std::move(slot->m_children[static_cast<size_t>(row)]);
     slot->m_children.erase(slot->m_children.begin() + row);
     for (int i = row; i < slot->ChildCount(); ++i)
         slot->m_children[static_cast<size_t>(i)]->m_row = i;
+    owned->m_parent = nullptr;
     invalidateOrder();
     if (notify)
         endRemoveRows();
-    // Freeing 50,000 notes with their bodies takes longer than a frame; nothing refers
-    // to a removed branch any more, so a worker thread frees a large one.
-    if (size >= FreeInBackgroundFrom)
-        freeInBackground([branch = owned.release()] { delete branch; });
+    if (size)
+        *size = count;
+    return owned;
+}
+
+TNote *TNoteTree::PutBranch(std::unique_ptr<TNote> branch, TNote *parent, int row, int size)
+{
+    if (!branch)
+        return nullptr;
+    TNote *slot = parent ? parent : &m_top;
+    row = std::clamp(row, 0, slot->ChildCount());
+    if (size < 0) {
+        // Counted while the branch is apart: its top note has no siblings to stop at.
+        size = 0;
+        std::vector<const TNote *> pending{branch.get()};
+        while (!pending.empty()) {
+            const TNote *n = pending.back();
+            pending.pop_back();
+            ++size;
+            for (const auto &child : n->m_children)
+                pending.push_back(child.get());
+        }
+    }
+    return insertAt(slot, row, std::move(branch), size);
+}
+
+bool TNoteTree::MoveBranch(TNote *note, TNote *parent, int row)
+{
+    if (!note || note == parent || (parent && parent->IsDescendantOf(note)))
+        return false;
+    TNote *slot = parent ? parent : &m_top;
+    // relocate() counts the destination before the note leaves its place.
+    const int dest = slot == note->m_parent && row > note->m_row ? row + 1 : row;
+    return relocate(note, slot, dest);
+}
+
+std::vector<TNote *> TNoteTree::ChildOrder(const TNote *parent) const
+{
+    const TNote *slot = parent ? parent : &m_top;
+    std::vector<TNote *> order;
+    order.reserve(slot->m_children.size());
+    for (const auto &child : slot->m_children)
+        order.push_back(child.get());
+    return order;
+}
+
+void TNoteTree::SetChildOrders(const std::vector<TChildOrder> &orders)
+{
+    if (orders.empty())
+        return;
+    const bool notify = m_bulkDepth == 0;
+    TLayoutChange change;
+    if (notify)
+        beginLayoutChange(change);
+    for (const auto &[parent, order] : orders) {
+        TNote *slot = parent ? parent : &m_top;
+        Q_ASSERT(order.size() == slot->m_children.size());
+        // Each note's current row finds its owner, so the order costs no search.
+        std::vector<std::unique_ptr<TNote>> children(order.size());
+        for (size_t i = 0; i < order.size(); ++i) {
+            auto &owner = slot->m_children[static_cast<size_t>(order[i]->m_row)];
+            Q_ASSERT(owner.get() == order[i]);
+            children[i] = std::move(owner);
+        }
+        slot->m_children = std::move(children);
+        for (size_t i = 0; i < slot->m_children.size(); ++i)
+            slot->m_children[i]->m_row = static_cast<int>(i);
+    }
+    invalidateOrder();
+    if (notify)
+        endLayoutChange(change);
 }
 
 void TNoteTree::SetTitle(TNote *note, const QString &title)
@@ -478,11 +556,15 @@ TNote *TNoteTree::NodeAfterBranch(const TNote *note) const
     return afterBranch(note);
 }
 
-void TNoteTree::TrimNotes()
+void TNoteTree::TrimNotes(const std::function<void(TNote *)> &beforeTrim)
 {
-    for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note))
-        if (QString body = note->m_body; trimBody(body))
+    for (TNote *note = FirstNote(); note; note = NextInTreeOrder(note)) {
+        if (QString body = note->m_body; trimBody(body)) {
+            if (beforeTrim)
+                beforeTrim(note);
             note->setBodyForm(std::move(body));
+        }
+    }
 }
 
 template <typename Free>
@@ -513,6 +595,7 @@ void TNoteTree::ClearNotes()
     invalidateOrder();
     if (notify)
         endResetModel();
+    emit notesCleared();
 }
 
 void TNoteTree::ResetTree()

@@ -121,10 +121,30 @@ public:
     bool PlaceNote(TNote *note, TNote *anchor, int mode);
     // Removes the note with its whole branch.
     void DeleteNote(TNote *note);
+
+    // Changes that can be taken back work on whole branches: a branch taken out keeps
+    // its notes, so that putting it back restores the very same notes, not copies.
+    // size (when given) receives the number of notes the branch holds.
+    std::unique_ptr<TNote> TakeBranch(TNote *note, int *size = nullptr);
+    // Puts a taken branch back as child row of parent (none: a root note); size as
+    // TakeBranch gave it, or -1 to count the notes again.
+    TNote *PutBranch(std::unique_ptr<TNote> branch, TNote *parent, int row, int size = -1);
+    // Moves the note with its branch so that it ends up as child row of parent.
+    bool MoveBranch(TNote *note, TNote *parent, int row);
+    // The children of a note (none: the root notes) in their order.
+    std::vector<TNote *> ChildOrder(const TNote *parent) const;
+    // Gives each parent (none: the root notes) back an order of its own children, as
+    // ChildOrder gave it; views hear of one change of layout for all of them.
+    using TChildOrder = std::pair<TNote *, std::vector<TNote *>>;
+    void SetChildOrders(const std::vector<TChildOrder> &orders);
     void SetTitle(TNote *note, const QString &title);
 
-    bool SortNotes(const TNoteCompare &compare = {}, qintptr userValue = 0);
-    void SortChildren(TNote *note);
+    // orderBefore (when given) receives the order each level the sort changed had
+    // before it, as ChildOrder gives it.
+    bool SortNotes(const TNoteCompare &compare = {}, qintptr userValue = 0,
+                   std::vector<TChildOrder> *orderBefore = nullptr);
+    void SortChildren(TNote *note,
+                      std::vector<TChildOrder> *orderBefore = nullptr);
     bool MoveNote(TNote *note, int direction);
 
     void ExportBranch(const TNote *note, QStringList &lines, bool withBodies) const;
@@ -140,7 +160,8 @@ public:
     TNote *NodeAfterBranch(const TNote *note) const;
     TNote *TreeEnd() const { return nullptr; }
 
-    void TrimNotes();
+    // beforeTrim hears of each note just before its body is trimmed.
+    void TrimNotes(const std::function<void(TNote *)> &beforeTrim = {});
     void ClearNotes();
     void ResetTree();
     void FreeBranchData(TNote *note);
@@ -191,6 +212,10 @@ public:
     QStringList mimeTypes() const override;
     QMimeData *mimeData(const QModelIndexList &indexes) const override;
 
+signals:
+    // Every note is gone: whatever still names one of them must let it go.
+    void notesCleared();
+
 private:
     TNote *parentSlot(TNote *note) { return note ? note->m_parent : &m_top; }
     bool placement(TNote *anchor, int mode, TNote **slot, int *row);
@@ -201,8 +226,17 @@ private:
     // announce() runs before the level changes, and not at all when it is in order.
     template <typename Less, typename Announce>
     void sortLevel(TNote *slot, const Less &less, const Announce &announce);
+    // Persistent indexes kept across a change of the order of children.
+    struct TLayoutChange
+    {
+        QModelIndexList before;
+        std::vector<std::pair<TNote *, int>> persistent;
+    };
+    void beginLayoutChange(TLayoutChange &change);
+    void endLayoutChange(const TLayoutChange &change);
     void sortLevels(const std::vector<TNote *> &levels, const TNoteCompare &rootCompare,
-                    const TNoteCompare &compare, qintptr userValue);
+                    const TNoteCompare &compare, qintptr userValue,
+                    std::vector<TChildOrder> *orderBefore);
     void invalidateOrder() { m_orderValid = false; }
     void ensureOrder() const;
     QModelIndex indexOfSlot(const TNote *slot) const;

@@ -65,25 +65,26 @@ void TNoteTree::sortLevel(TNote *slot, const Less &less, const Announce &announc
 }
 
 void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompare &rootCompare,
-                           const TNoteCompare &compare, qintptr userValue)
+                           const TNoteCompare &compare, qintptr userValue,
+                           std::vector<TChildOrder> *orderBefore)
 {
+    // Only the levels that change are kept, before they change.
+    const auto keepOrder = [this, orderBefore](TNote *slot) {
+        if (orderBefore)
+            orderBefore->emplace_back(slot == &m_top ? nullptr : slot,
+                                      ChildOrder(slot == &m_top ? nullptr : slot));
+    };
     const bool notify = m_bulkDepth == 0;
     bool changed = false;
-    QModelIndexList before;
-    std::vector<std::pair<TNote *, int>> persistent;
+    TLayoutChange layout;
     // Views hear of the new order only when some level changes, before the first one.
     const auto announce = [&] {
         if (changed)
             return;
         changed = true;
         invalidateOrder();
-        if (!notify)
-            return;
-        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        before = persistentIndexList();
-        persistent.reserve(static_cast<size_t>(before.size()));
-        for (const QModelIndex &index : before)
-            persistent.emplace_back(NoteOf(index), index.column());
+        if (notify)
+            beginLayoutChange(layout);
     };
 
     QCollator collator;
@@ -96,18 +97,24 @@ void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompar
         if (slot->m_children.size() < 2)
             continue;
         const TNoteCompare &custom = slot == &m_top ? rootCompare : compare;
+        const auto announceLevel = [&] {
+            announce();
+            keepOrder(slot);
+        };
         if (custom) {
             sortLevel(
                 slot, [&](const TNote *a, const TNote *b) { return custom(a, b, userValue) < 0; },
-                announce);
+                announceLevel);
         } else if (slot == &m_top) {
             sortLevel(
                 slot,
                 [](const TNote *a, const TNote *b) {
                     return compareCodePoints(a->m_title, b->m_title) < 0;
                 },
-                announce);
+                announceLevel);
         } else if (!inCollationOrder(slot->m_children, collator)) {
+            // Out of order: the sort below changes it.
+            keepOrder(slot);
             collated.push_back(slot);
             collatedNotes += slot->m_children.size();
         }
@@ -166,19 +173,33 @@ void TNoteTree::sortLevels(const std::vector<TNote *> &levels, const TNoteCompar
         }
     }
 
-    if (changed && notify) {
-        QModelIndexList after;
-        after.reserve(before.size());
-        for (const auto &[note, column] : persistent) {
-            const QModelIndex index = IndexOf(note);
-            after.append(index.isValid() ? createIndex(index.row(), column, note) : QModelIndex());
-        }
-        changePersistentIndexList(before, after);
-        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-    }
+    if (changed && notify)
+        endLayoutChange(layout);
 }
 
-bool TNoteTree::SortNotes(const TNoteCompare &compare, qintptr userValue)
+void TNoteTree::beginLayoutChange(TLayoutChange &change)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    change.before = persistentIndexList();
+    change.persistent.reserve(static_cast<size_t>(change.before.size()));
+    for (const QModelIndex &index : change.before)
+        change.persistent.emplace_back(NoteOf(index), index.column());
+}
+
+void TNoteTree::endLayoutChange(const TLayoutChange &change)
+{
+    QModelIndexList after;
+    after.reserve(change.before.size());
+    for (const auto &[note, column] : change.persistent) {
+        const QModelIndex index = IndexOf(note);
+        after.append(index.isValid() ? createIndex(index.row(), column, note) : QModelIndex());
+    }
+    changePersistentIndexList(change.before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+bool TNoteTree::SortNotes(const TNoteCompare &compare, qintptr userValue,
+                          std::vector<TChildOrder> *orderBefore)
 {
     std::vector<TNote *> levels;
     levels.push_back(&m_top);
@@ -186,13 +207,13 @@ bool TNoteTree::SortNotes(const TNoteCompare &compare, qintptr userValue)
         if (note->HasChildren())
             levels.push_back(note);
     }
-    sortLevels(levels, compare, compare, userValue);
+    sortLevels(levels, compare, compare, userValue, orderBefore);
     return true;
 }
 
-void TNoteTree::SortChildren(TNote *note)
+void TNoteTree::SortChildren(TNote *note, std::vector<TChildOrder> *orderBefore)
 {
     if (!note)
         return;
-    sortLevels({note}, {}, {}, 0);
+    sortLevels({note}, {}, {}, 0, orderBefore);
 }

@@ -84,8 +84,9 @@ public:
             return;
         const QString title = edit->text();
         if (!title.isEmpty() && title != note->Title()) {
+            const QString before = note->Title();
             model->setData(index, title, Qt::EditRole);
-            emit m_view->titleEdited(note);
+            emit m_view->titleEdited(note, before);
         }
         m_view->ScrollToLeft();
     }

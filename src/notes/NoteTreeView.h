@@ -59,7 +59,7 @@ signals:
     // Notes dragged from another window.
     void branchDropped(const QByteArray &stream, TNote *target, bool nest);
     // The user renamed a note in place.
-    void titleEdited(TNote *note);
+    void titleEdited(TNote *note, const QString &before);
     // The selected note changed; previous is none when it was removed.
     void selectedNoteChanged(TNote *current, TNote *previous);
 

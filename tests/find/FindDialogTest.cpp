@@ -2,6 +2,7 @@
 
 #include "QtPrinters.h"
 #include "app/MainWindowFixture.h"
+#include "notes/NoteUndo.h"
 #include "find/Find.h"
 #include "settings/UtilsGui.h"
 
@@ -254,6 +255,48 @@ TEST_F(FindDialogTest, ReplaceAllIsOneModificationAndKeepsWhatWasTyped)
     type(dialog->cbxSearch, u"zebra"_s);
     dialog->btnReplaceAll->click();
     EXPECT_FALSE(window->Modified());
+}
+
+// Replace All is one step of the tree's undo, however many notes it changed; so is
+// each single Replace.
+TEST_F(FindDialogTest, ReplaceAllAndReplaceAreEachOneStepToTakeBack)
+{
+    startWithPets();
+    select(u"Pets"_s);
+    TfrmSearchReplace *dialog = openDialog();
+    type(dialog->cbxSearch, u"cat"_s);
+    type(dialog->cbxReplace, u"owl"_s);
+    dialog->cbSearchTitles->setChecked(true);
+    dialog->btnReplaceAll->click();
+    ASSERT_NE(note(u"owl food"_s), nullptr);
+    EXPECT_EQ(note(u"owl food"_s)->Body(), QStringList{u"owl and owl"_s});
+    EXPECT_EQ(note(u"Work"_s)->Body(), QStringList{u"conowl owl"_s});
+    // As a click into the tree would: the main window is active again.
+    const auto undoInTree = [this] {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        window->TopicTree->setFocus();
+        QApplication::processEvents();
+        QTest::keyClick(window->TopicTree, Qt::Key_Z, Qt::ControlModifier);
+        QApplication::processEvents();
+    };
+    undoInTree();
+    ASSERT_NE(note(u"cat food"_s), nullptr);
+    EXPECT_EQ(note(u"cat food"_s)->Body(), QStringList{u"Cat and cat"_s});
+    EXPECT_EQ(note(u"Work"_s)->Body(), QStringList{u"concat cat"_s});
+    EXPECT_EQ(note(u"Pets"_s)->Body(), (QStringList{u"a dog"_s, u"no"_s, u"the cat"_s}));
+    EXPECT_EQ(selectedTitle(), u"Pets"_s);
+    EXPECT_FALSE(window->Modified());
+    EXPECT_FALSE(window->UndoStack()->CanUndo());
+
+    select(u"cat food"_s);
+    dialog->cbSearchTitles->setChecked(false);
+    dialog->btnReplace->click(); // finds
+    dialog->btnReplace->click(); // replaces
+    EXPECT_EQ(note(u"cat food"_s)->Body(), QStringList{u"owl and cat"_s});
+    undoInTree();
+    EXPECT_EQ(note(u"cat food"_s)->Body(), QStringList{u"Cat and cat"_s});
+    EXPECT_EQ(window->Notes->toPlainText(), u"Cat and cat\n"_s);
 }
 
 // Replace All never said how many it replaced, and when nothing matched it showed an

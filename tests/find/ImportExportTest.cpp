@@ -116,6 +116,40 @@ TEST_F(ImportExportTest, NotesFileImportAppendsItsNotesAsLastChildren)
     EXPECT_EQ(note(u"<<>>last"_s)->Body().value(0), TArchive::DocTypeLine());
 }
 
+// An import replaces a body or adds a branch at once; Ctrl+Z in the tree takes either
+// back, and Ctrl+Y makes it again.
+TEST_F(ImportExportTest, ImportsAreTakenBackInTheTree)
+{
+    const auto treeKey = [this](Qt::Key key) {
+        window->TopicTree->setFocus();
+        QApplication::processEvents();
+        QTest::keyClick(window->TopicTree, key, Qt::ControlModifier);
+        QApplication::processEvents();
+    };
+    write(u"in.txt"_s, "imported");
+    run("miFileImport", u"child"_s, u"in.txt"_s);
+    EXPECT_EQ(note(u"child"_s)->Body(), QStringList{u"imported"_s});
+    TNoteTree other;
+    other.AddNote(other.AddNote(nullptr, u"X"_s, imLastChild), u"Y"_s, imLastChild);
+    TArchive(&other).WriteNotes(nullptr, path(u"other.vlt"_s));
+    run("miFileImport", u"a/b: c"_s, u"other.vlt"_s);
+    EXPECT_EQ(tree(), u"a/b: c,>child,>X,>>Y,<<>>last"_s);
+
+    treeKey(Qt::Key_Z);
+    EXPECT_EQ(tree(), u"a/b: c,>child,<<>>last"_s);
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"a/b: c"_s));
+    treeKey(Qt::Key_Z);
+    EXPECT_EQ(note(u"child"_s)->Body(), QStringList{u"body child"_s});
+    EXPECT_EQ(window->TopicTree->selectedNote(), note(u"child"_s));
+    EXPECT_EQ(window->Notes->toPlainText(), u"body child\n"_s);
+    EXPECT_FALSE(window->Modified());
+    treeKey(Qt::Key_Y);
+    treeKey(Qt::Key_Y);
+    EXPECT_EQ(note(u"child"_s)->Body(), QStringList{u"imported"_s});
+    EXPECT_EQ(tree(), u"a/b: c,>child,>X,>>Y,<<>>last"_s);
+    EXPECT_TRUE(window->Modified());
+}
+
 TEST_F(ImportExportTest, ExportWritesTextOrTheBranchAndLeavesTheDocumentAlone)
 {
     run("miFileExport", u"a/b: c"_s, u"all.txt"_s);
