@@ -119,6 +119,11 @@ int main(int argc, char *argv[])
     TfrmMain window(TfrmMain::TStartup{parameter});
     // The session's end, kill and a closed terminal close the window the normal way.
     TSignalGate gate({SIGTERM, SIGHUP, SIGINT});
+    int closingSignal = 0;
+    QObject::connect(&gate, &TSignalGate::Received, &window, [&closingSignal](int number) {
+        if (closingSignal == 0)
+            closingSignal = number;
+    });
     QObject::connect(&gate, &TSignalGate::Received, &window, &TfrmMain::CloseForSignal);
     if (instance)
         QObject::connect(instance.get(), &TSingleInstance::OpenRequest, &window,
@@ -126,5 +131,10 @@ int main(int argc, char *argv[])
     if (TStdinCommands::Enabled())
         new TStdinCommands(&window);
     window.show();
+    // show() opens the document and may ask about it; a signal then closed the window
+    // inside that question. Its exit() ended only the loops running then, so the main
+    // loop would start for a window that is gone and never end.
+    if (closingSignal != 0)
+        return 128 + closingSignal;
     return app.exec();
 }

@@ -39,6 +39,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -876,6 +878,41 @@ TEST_F(MainWindowTest, SecondProcessHandsItsFileToTheRunningWindow)
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(window->NoteFile(), path(u"second.vlt"_s));
     EXPECT_EQ(titles(), u"Alpha,>Beta,Gamma"_s);
+}
+
+// SIGTERM while the start still asks about its file (here: create the missing one?)
+// ends the program as at any other moment, with nothing created.
+TEST_F(MainWindowTest, ASignalDuringTheStartsOwnQuestionEndsTheProgram)
+{
+    QProcess program;
+    program.start(QStringLiteral(VT_PROGRAM_PATH), {path(u"missing.vlt"_s)});
+    ASSERT_TRUE(program.waitForStarted());
+    // The program takes SIGTERM itself from just before it shows the window and asks.
+    const auto catchesTerm = [&program] {
+        QFile status(u"/proc/%1/status"_s.arg(program.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("SigCgt:"))
+                return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1) != 0;
+        }
+        return false;
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (!catchesTerm() && waited.elapsed() < 30000)
+        QTest::qWait(20);
+    ASSERT_TRUE(catchesTerm());
+    QTest::qWait(300);
+    program.terminate();
+    const bool ended = program.waitForFinished(20000);
+    if (!ended) {
+        program.kill();
+        program.waitForFinished();
+    }
+    EXPECT_TRUE(ended) << "it went on running without a window";
+    EXPECT_EQ(program.exitCode(), 128 + SIGTERM);
+    EXPECT_FALSE(QFileInfo::exists(path(u"missing.vlt"_s)));
 }
 
 TEST_F(MainWindowTest, HelpAndVersionAreAnsweredNotTakenForFileNames)
