@@ -368,7 +368,10 @@ void TSingleInstance::readRequest(QLocalSocket *socket)
     if (auto *timer = socket->findChild<QTimer *>(u"requestTimer"_s))
         timer->stop();
     m_pending.append({ QPointer<QLocalSocket>(socket), text, token });
-    handlePending();
+    // Handled from the event loop, not from inside the socket's readyRead: a handler's
+    // dialog runs a nested loop in which the peer may go and its socket be deleted,
+    // and the socket's own code would then go on in freed memory.
+    QMetaObject::invokeMethod(this, &TSingleInstance::handlePending, Qt::QueuedConnection);
 }
 
 void TSingleInstance::handlePending()

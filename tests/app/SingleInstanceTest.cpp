@@ -187,6 +187,12 @@ TEST(SingleInstance, HandOverGivesUpAfterItsTimeout)
     timer.start();
     EXPECT_FALSE(TSingleInstance::HandOver(name, u"/tmp/slow.vlt"_s, 300));
     EXPECT_LT(timer.elapsed(), 2500);
+    // The request is still handled, though its socket went while the handler waited,
+    // and the instance goes on taking requests.
+    EXPECT_EQ(peer.line(), "begin " + hex(u"/tmp/slow.vlt"_s));
+    EXPECT_EQ(peer.line(), "end " + hex(u"/tmp/slow.vlt"_s));
+    EXPECT_TRUE(TSingleInstance::HandOver(name, u"/tmp/next.vlt"_s, 10000));
+    EXPECT_EQ(peer.line(), "begin " + hex(u"/tmp/next.vlt"_s));
 }
 
 TEST(SingleInstance, RequestsArrivingDuringAHandlerWaitTheirTurn)

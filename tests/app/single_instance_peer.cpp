@@ -3,7 +3,7 @@
 //   single_instance_peer listen NAME [HANDLE_MS]
 //       Listens; prints "listening" (or "refused" and exits 3). For every request
 //       prints "begin <SHA-1 of the UTF-8 text>", spends HANDLE_MS in a nested event
-//       loop as a dialog would, then prints "end <SHA-1>" and, when an activation
+//       loop as a dialog would (deleting what was let go meanwhile), then prints "end <SHA-1>" and, when an activation
 //       token came with it, "token <TOKEN>". Runs until killed.
 //   single_instance_peer send NAME TEXT TIMEOUT_MS [TOKEN]
 //       Hands TEXT over (with TOKEN); exit code 0 when handed over, 1 otherwise.
@@ -52,6 +52,9 @@ int main(int argc, char *argv[])
             QEventLoop loop;
             QTimer::singleShot(handleMs, &loop, &QEventLoop::quit);
             loop.exec();
+            // Some platforms' dialog loops delete what was let go meanwhile, such as
+            // the socket of a peer that gave up: the instance must not mind.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
         say("end " + hex);
         if (!token.isEmpty())
