@@ -52,6 +52,10 @@ with open(f"{work}/settings.reg", "w", newline="") as f:
 PY
 
 measure() { python3 "$here/measure.py" "$@"; }
+# The script's own pauses, taken off the window's time in the report.
+settle=0.3
+type_delay_ms=10
+pauses=$(python3 -c "print($settle + 6 * $type_delay_ms / 1000)")
 window() { xdotool search --onlyvisible --pid "$1" --name '^Vellumtree' 2>/dev/null | head -n1; }
 shown() { [ -n "$(window "$1")" ]; }
 # Runs the window on FILE with the settings folder CONFIG, does KEYS... after it shows
@@ -66,7 +70,7 @@ run_window() {
     wait_until 300 shown "$pid" || { echo "no window" >&2; return 1; }
     local w; w=$(window "$pid")
     wait_until 20 activate "$w" || true
-    sleep 1 # the window manager's placing of the window ends before a click is its own
+    sleep "$settle" # the window manager's placing of the window ends before a click is its own
     "$@" "$w"
     xdotool key --clearmodifiers alt+f x
     wait "$wrapper"
@@ -77,22 +81,23 @@ edit_and_save() {
     local w=$1
     eval "$(xdotool getwindowgeometry --shell "$w")"
     xdotool mousemove --window "$w" $((WIDTH * 3 / 4)) $((HEIGHT / 2)) click 1
-    xdotool type --delay 50 "edited"
+    xdotool type --delay "$type_delay_ms" "edited"
     xdotool key --clearmodifiers ctrl+s
     wait_until 300 grep -q edited "$work/title.vlt" || echo "the save did not happen" >&2
 }
 nothing() { :; }
 
-report() { # NAME MEASURE REFERENCE
+report() { # NAME MEASURE REFERENCE [PAUSES]: PAUSES seconds of the script's own waiting are
+           # taken off the measure
     read -r t m <"$2"; read -r rt rm <"$3"
-    python3 -c "import sys; t,m,rt,rm=map(float,sys.argv[2:]); print(f'{sys.argv[1]:<44} {t:8.2f} s {m/1024:8.0f} MB   reference {rt:7.2f} s {rm/1024:7.0f} MB   ratio time {t/rt:5.2f} memory {m/rm:5.2f}')" "$1" "$t" "$m" "$rt" "$rm"
+    python3 -c "import sys; t,m,rt,rm,p=map(float,sys.argv[2:]); t-=p; print(f'{sys.argv[1]:<44} {t:8.2f} s {m/1024:8.0f} MB   reference {rt:7.2f} s {rm/1024:7.0f} MB   ratio time {t/rt:5.2f} memory {m/rm:5.2f}')" "$1" "$t" "$m" "$rt" "$rm" "${4:-0}"
 }
 
 # --- 50 MB title ---------------------------------------------------------------------
 measure "$work/cli-title" "$cli" convert "$work/title.vlt" "$work/title-copy.vlt" >/dev/null
 mkdir -p "$work/config-title"
 run_window "$work/window-title" "$work/config-title" "$work/title.vlt" edit_and_save
-report "50 MB title: open, edit, save, close" "$work/window-title" "$work/cli-title"
+report "50 MB title: open, edit, save, close" "$work/window-title" "$work/cli-title" "$pauses"
 
 # --- Start-up with years of settings ---------------------------------------------------
 cp "$root/res/Help.vlt" "$work/small.vlt"
@@ -100,7 +105,7 @@ mkdir -p "$work/config-fresh" "$work/config-old/Vellumtree"
 run_window "$work/window-fresh" "$work/config-fresh" "$work/small.vlt" nothing
 cp "$work/settings.reg" "$work/config-old/Vellumtree/registry.reg"
 run_window "$work/window-old" "$work/config-old" "$work/small.vlt" nothing
-report "start and close, 100,000 recent, long histories" "$work/window-old" "$work/window-fresh"
+report "start and close, 100,000 recent, long histories" "$work/window-old" "$work/window-fresh" 0
 [ ! -e "$work/config-old/Vellumtree/registry.reg.damaged" ] \
     || echo "the settings file was refused: the start measured is a fresh one" >&2
 recent=$(grep -c '^"F[0-9]' "$work/config-old/Vellumtree/registry.reg" || true)
