@@ -13,27 +13,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class HighDpiApplication final : public testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        // 2 unless the test's run asks for another ratio (1.5 for a fractional one).
-        if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR"))
-            qputenv("QT_SCALE_FACTOR", "2");
-        static int argc = 1;
-        static char name[] = "vt_tests_high_dpi";
-        static char *argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-};
-
-[[maybe_unused]] testing::Environment *const g_app
-    = testing::AddGlobalTestEnvironment(new HighDpiApplication);
+// 2 unless the run asks for another ratio (1.5 for a fractional one): set while the
+// program starts, before the shared test environment makes the QApplication.
+[[maybe_unused]] const bool g_ratio = [] {
+    if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR"))
+        qputenv("QT_SCALE_FACTOR", "2");
+    return true;
+}();
 
 // True when the image has a 2 x 2 block of unequal pixels: an image enlarged from half
 // its size by pixel doubling has none.

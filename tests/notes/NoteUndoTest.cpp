@@ -81,6 +81,17 @@ TNote *n(const TNoteTree &tree, const char *title)
     return note;
 }
 
+// A stream inserted at anchor, recorded as a paste is.
+std::unique_ptr<TTreeChange> pasteChange(TNoteTree &tree, TNote *anchor, int mode,
+                                         QByteArrayView stream)
+{
+    const std::vector<TNote *> before = tree.ChildOrder(anchor);
+    TNote *first = tree.InsertBranch(anchor, mode, stream);
+    if (!first)
+        return nullptr;
+    return std::make_unique<TInsertChange>(tree, TInsertChange::Added(tree, first, anchor, before));
+}
+
 std::unique_ptr<TTreeChange> moveChange(TNoteTree &tree, const char *title, int direction)
 {
     TNote *note = n(tree, title);
@@ -149,23 +160,15 @@ const ChangeCase kChanges[] = {
      [](TNoteTree &t) {
          TNoteTree source;
          build(source, u"P(Q),R(S,T)"_s);
-         TNote *anchor = n(t, "D");
-         const std::vector<TNote *> before = t.ChildOrder(anchor);
-         TNote *first = t.InsertBranch(anchor, imLastChild,
-                                       streamOf(source, {source.RootNote(0), source.RootNote(1)}));
-         return std::make_unique<TInsertChange>(
-             t, TInsertChange::Added(t, first, anchor, before));
+         return pasteChange(t, n(t, "D"), imLastChild,
+                            streamOf(source, {source.RootNote(0), source.RootNote(1)}));
      },
      "A(B(C)),D(P(Q),R(S,T))"},
     {"paste after", "A(B),D",
      [](TNoteTree &t) {
          TNoteTree source;
          build(source, u"P(Q)"_s);
-         TNote *anchor = n(t, "A");
-         const std::vector<TNote *> before = t.ChildOrder(anchor);
-         TNote *first = t.InsertBranch(anchor, imAfter, source.WriteBranch(source.RootNote(0)));
-         return std::make_unique<TInsertChange>(
-             t, TInsertChange::Added(t, first, anchor, before));
+         return pasteChange(t, n(t, "A"), imAfter, source.WriteBranch(source.RootNote(0)));
      },
      "A(B),P(Q),D"},
     {"sort children", "A(c,a,b(z,y)),B",
@@ -451,11 +454,8 @@ TEST(NoteUndoTest, RandomSequencesUndoToTheStart)
             }
             case 4: {
                 TNote *anchor = any();
-                const std::vector<TNote *> before = tree.ChildOrder(anchor);
-                TNote *first = tree.InsertBranch(anchor, pick(6), tree.WriteBranch(any()));
-                if (first)
-                    change = std::make_unique<TInsertChange>(
-                        tree, TInsertChange::Added(tree, first, anchor, before));
+                const int mode = pick(6);
+                change = pasteChange(tree, anchor, mode, tree.WriteBranch(any()));
                 break;
             }
             case 5: {
