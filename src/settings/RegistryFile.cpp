@@ -1,6 +1,7 @@
 #include "settings/RegistryFile.h"
 #include "settings/SettingsTypes.h"
 
+#include <QStringDecoder>
 #include <QtEndian>
 
 #include "notes/TextEncoding.h"
@@ -31,28 +32,81 @@ bool hasControlChar(QStringView text)
     throw ERegistryException(u"Registry file, line %1: %2"_s.arg(line).arg(what));
 }
 
-QString decodeFile(QByteArrayView bytes)
+// The lines of a registry file, without their line ends. The registry editor exports
+// UTF-16LE with a byte-order mark; we write UTF-8, which is decoded a line at a time so
+// that a big file is not held twice; anything else is decoded as a whole.
+class TLineReader
 {
-    // The registry editor exports UTF-16LE with a byte-order mark; we write UTF-8.
-    if (bytes.size() >= 2 && uchar(bytes[0]) == 0xFF && uchar(bytes[1]) == 0xFE) {
-        const QByteArrayView body = bytes.sliced(2);
-        QString text(body.size() / 2, Qt::Uninitialized);
-        for (qsizetype i = 0; i < text.size(); ++i)
-            text[i] = QChar(qFromLittleEndian<quint16>(body.data() + 2 * i));
-        return text;
+public:
+    explicit TLineReader(QByteArrayView bytes)
+    {
+        if (bytes.size() >= 2 && uchar(bytes[0]) == 0xFF && uchar(bytes[1]) == 0xFE) {
+            const QByteArrayView body = bytes.sliced(2);
+            m_text.resize(body.size() / 2);
+            qFromLittleEndian<quint16>(body.data(), m_text.size(), m_text.data());
+            return;
+        }
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            bytes = bytes.sliced(3);
+        if (bytes.isValidUtf8())
+            m_utf8 = bytes;
+        else
+            m_text = TextEncoding::decode(bytes);
     }
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes = bytes.sliced(3);
-    return TextEncoding::decode(bytes);
-}
+
+    // The next line, valid until the next call; false after the last one.
+    bool next(QStringView &line)
+    {
+        const qsizetype size = m_utf8.isNull() ? m_text.size() : m_utf8.size();
+        if (m_next > size)
+            return false;
+        qsizetype end = m_utf8.isNull() ? m_text.indexOf(u'\n', m_next)
+                                        : m_utf8.indexOf('\n', m_next);
+        if (end < 0)
+            end = size;
+        if (m_utf8.isNull()) {
+            line = QStringView(m_text).sliced(m_next, end - m_next);
+        } else {
+            const QByteArrayView bytes = m_utf8.sliced(m_next, end - m_next);
+            const qsizetype room = m_decoder.requiredSpace(bytes.size());
+            if (m_line.size() < room)
+                m_line.resize(room);
+            const QChar *lineEnd = m_decoder.appendToBuffer(m_line.data(), bytes);
+            line = QStringView(m_line.constData(), lineEnd);
+        }
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        m_next = end + 1;
+        ++m_number;
+        return true;
+    }
+
+    qsizetype number() const { return m_number; }
+
+private:
+    QByteArrayView m_utf8; // null when m_text holds the whole text
+    QStringDecoder m_decoder { QStringDecoder::Utf8, QStringConverter::Flag::Stateless };
+    QString m_text;
+    QString m_line;
+    qsizetype m_next = 0;
+    qsizetype m_number = 0;
+};
 
 // A quoted text with the format's two escapes, starting at text[pos] == '"'.
 // Leaves pos after the closing quote.
 QString parseQuoted(QStringView text, qsizetype &pos, qsizetype line)
 {
     Q_ASSERT(text[pos] == u'"');
+    const qsizetype start = ++pos;
+    // Nearly every text has no escape: it is taken in one piece.
+    while (pos < text.size() && text[pos] != u'"' && text[pos] != u'\\')
+        ++pos;
+    if (pos < text.size() && text[pos] == u'"')
+        return text.sliced(start, pos++ - start).toString();
     QString out;
-    for (++pos; pos < text.size(); ++pos) {
+    out.reserve(text.size() - start);
+    out += text.sliced(start, pos - start);
+    for (; pos < text.size(); ++pos) {
         const QChar c = text[pos];
         if (c == u'"') {
             ++pos;
@@ -68,6 +122,17 @@ QString parseQuoted(QStringView text, qsizetype &pos, qsizetype line)
         out += c;
     }
     fail(line, u"unterminated quoted text"_s);
+}
+
+// parseQuoted for a text that is a string value's data.
+QByteArray parseQuotedData(QStringView text, qsizetype &pos, qsizetype line)
+{
+    const qsizetype end = text.indexOf(u'"', pos + 1);
+    const QStringView inside = end < 0 ? QStringView() : text.sliced(pos + 1, end - pos - 1);
+    if (end < 0 || inside.contains(u'\\'))
+        return registryStringData(parseQuoted(text, pos, line));
+    pos = end + 1;
+    return registryStringData(inside);
 }
 
 QByteArray parseHexBytes(QStringView list, qsizetype line)
@@ -94,72 +159,120 @@ QByteArray parseHexBytes(QStringView list, qsizetype line)
 }
 
 
-QString escaped(QStringView text)
+void appendEscaped(QString &out, QStringView text)
 {
-    QString out;
-    out.reserve(text.size() + 2);
     out += u'"';
-    for (QChar c : text) {
-        if (c == u'\\' || c == u'"')
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\\' || text[i] == u'"') {
+            out += text.sliced(from, i - from);
             out += u'\\';
-        out += c;
+            from = i;
+        }
     }
+    out += text.sliced(from);
     out += u'"';
-    return out;
 }
 
-// String data that the quoted form carries exactly: whole UTF-16, one terminating
-// zero, no line breaks or other controls that would break the line structure.
-bool isPlainStringData(QByteArrayView data)
+// The text of string data that the quoted form carries exactly: whole UTF-16, one
+// terminating zero, no line breaks or other controls that would break the line
+// structure. Null when the data is not like that.
+QString plainStringText(QByteArrayView data)
 {
     if (data.size() < 2 || data.size() % 2 != 0)
-        return false;
+        return {};
     const qsizetype units = data.size() / 2 - 1;
     if (qFromLittleEndian<quint16>(data.data() + 2 * units) != 0)
-        return false;
-    const QString text = registryStringText(data);
-    if (text.size() != units)
-        return false; // a zero inside
-    for (QChar c : text) {
+        return {};
+    QString text(units, Qt::Uninitialized);
+    qFromLittleEndian<quint16>(data.data(), units, text.data());
+    for (QChar c : std::as_const(text)) {
         if (c != u'\t' && (c.unicode() < 0x20 || c.unicode() == 0x7F))
-            return false;
+            return {}; // a zero inside, or a control
     }
-    return QStringView(text).isValidUtf16();
+    if (!QStringView(text).isValidUtf16())
+        return {};
+    return text.isNull() ? QString(u""_s) : text;
 }
 
 void appendHexList(QString &out, QByteArrayView data)
 {
+    static constexpr char16_t digits[] = u"0123456789abcdef";
     for (qsizetype i = 0; i < data.size(); ++i) {
         if (i > 0) {
             out += u',';
             if (i % bytesPerHexLine == 0)
                 out += u"\\\n  "_s;
         }
-        out += QStringLiteral("%1").arg(uint(uchar(data[i])), 2, 16, QChar(u'0'));
+        const uchar byte = uchar(data[i]);
+        const QChar pair[2] = { QChar(digits[byte >> 4]), QChar(digits[byte & 0xF]) };
+        out.append(pair, 2);
     }
+}
+
+void appendHex32(QString &out, quint32 value)
+{
+    static constexpr char16_t digits[] = u"0123456789abcdef";
+    QChar text[8];
+    for (int i = 7; i >= 0; --i, value >>= 4)
+        text[i] = QChar(digits[value & 0xF]);
+    out.append(text, 8);
 }
 
 } // namespace
 
-QByteArray registryStringData(const QString &text)
+QByteArray registryStringData(QStringView text)
 {
-    QByteArray data((text.size() + 1) * 2, '\0');
-    for (qsizetype i = 0; i < text.size(); ++i)
-        qToLittleEndian<quint16>(text[i].unicode(), data.data() + 2 * i);
+    QByteArray data((text.size() + 1) * 2, Qt::Uninitialized);
+    qToLittleEndian<quint16>(text.constData(), text.size(), data.data());
+    data[data.size() - 2] = '\0';
+    data[data.size() - 1] = '\0';
     return data;
 }
 
 QString registryStringText(QByteArrayView data)
 {
-    QString text;
-    text.reserve(data.size() / 2);
-    for (qsizetype i = 0; i + 1 < data.size(); i += 2) {
-        const quint16 unit = qFromLittleEndian<quint16>(data.data() + i);
-        if (unit == 0)
-            break;
-        text += QChar(unit);
-    }
+    qsizetype units = 0;
+    while (units < data.size() / 2 && qFromLittleEndian<quint16>(data.data() + 2 * units) != 0)
+        ++units;
+    QString text(units, Qt::Uninitialized);
+    qFromLittleEndian<quint16>(data.data(), units, text.data());
     return text;
+}
+
+namespace {
+
+// The case-folded code point at text[i]; moves i past it.
+char32_t nextFolded(QStringView text, qsizetype &i) noexcept
+{
+    char32_t c = text[i++].unicode();
+    if (c < 0x80)
+        return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
+    if (QChar::isHighSurrogate(c) && i < text.size() && text[i].isLowSurrogate())
+        c = QChar::surrogateToUcs4(char16_t(c), text[i++].unicode());
+    return QChar::toCaseFolded(c);
+}
+
+} // namespace
+
+bool TRegistryName::same(QStringView a, QStringView b) noexcept
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (nextFolded(a, i) != nextFolded(b, j))
+            return false;
+    }
+    return i == a.size() && j == b.size();
+}
+
+size_t qHash(const TRegistryName &name, size_t seed) noexcept
+{
+    size_t hash = seed ^ 0x9E3779B97F4A7C15u;
+    const QStringView text(name.text);
+    for (qsizetype i = 0; i < text.size();)
+        hash = (hash ^ nextFolded(text, i)) * 0x100000001B3u;
+    return hash;
 }
 
 QString TRegistryTree::normalisePath(QStringView path)
@@ -175,7 +288,7 @@ QString TRegistryTree::normalisePath(QStringView path)
 
 TRegistryTree::Key *TRegistryTree::findKey(QStringView path)
 {
-    const auto it = m_keyIndex.constFind(folded(path));
+    const auto it = m_keyIndex.constFind(TRegistryName { path.toString() });
     return it == m_keyIndex.cend() ? nullptr : &m_keys[*it];
 }
 
@@ -188,7 +301,7 @@ TRegistryTree::Key &TRegistryTree::createKey(const QString &path)
 {
     if (Key *key = findKey(path))
         return *key;
-    m_keyIndex.insert(folded(path), m_keys.size());
+    m_keyIndex.insert(TRegistryName { path }, m_keys.size());
     m_keys.push_back(Key { path, {}, {} });
     return m_keys.back();
 }
@@ -250,12 +363,12 @@ qsizetype valuePosition(const TRegistryTree::Key &key, QStringView name)
 {
     if (key.valueIndex.isEmpty()) {
         for (qsizetype i = 0; i < key.values.size(); ++i) {
-            if (QStringView(key.values[i].name).compare(name, Qt::CaseInsensitive) == 0)
+            if (TRegistryName::same(key.values[i].name, name))
                 return i;
         }
         return -1;
     }
-    return key.valueIndex.value(folded(name), -1);
+    return key.valueIndex.value(TRegistryName { name.toString() }, -1);
 }
 
 void indexValues(TRegistryTree::Key &key)
@@ -264,7 +377,7 @@ void indexValues(TRegistryTree::Key &key)
     if (key.values.size() <= valuesWithoutIndex)
         return;
     for (qsizetype i = 0; i < key.values.size(); ++i)
-        key.valueIndex.insert(folded(key.values[i].name), i);
+        key.valueIndex.insert(TRegistryName { key.values[i].name }, i);
 }
 
 } // namespace
@@ -277,7 +390,8 @@ const TRegistryValue *TRegistryTree::findValue(const Key &key, QStringView name)
 
 void TRegistryTree::setValue(Key &key, const QString &name, quint32 type, const QByteArray &data)
 {
-    const qsizetype at = valuePosition(key, name);
+    const qsizetype at = key.valueIndex.isEmpty() ? valuePosition(key, name)
+                                                  : key.valueIndex.value(TRegistryName { name }, -1);
     if (at >= 0) {
         // An overwritten value keeps its place and the spelling of its name.
         TRegistryValue &value = key.values[at];
@@ -287,7 +401,7 @@ void TRegistryTree::setValue(Key &key, const QString &name, quint32 type, const 
     }
     key.values.append(TRegistryValue { name, type, data });
     if (!key.valueIndex.isEmpty())
-        key.valueIndex.insert(folded(name), key.values.size() - 1);
+        key.valueIndex.insert(TRegistryName { name }, key.values.size() - 1);
     else if (key.values.size() > valuesWithoutIndex)
         indexValues(key);
 }
@@ -302,27 +416,52 @@ bool TRegistryTree::deleteValue(Key &key, QStringView name)
     return true;
 }
 
+void TRegistryTree::mergeRepeatedValues(Key &key)
+{
+    // As setValue would have left them, in one pass: a name read again replaces the
+    // first one's data in its place.
+    QList<TRegistryValue> &values = key.values;
+    QHash<TRegistryName, qsizetype> index;
+    index.reserve(values.size());
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        qsizetype &slot = index[TRegistryName { values[i].name }]; // position + 1; 0 when new
+        if (slot == 0) {
+            slot = kept + 1;
+            if (kept != i)
+                values[kept] = std::move(values[i]);
+            ++kept;
+        } else {
+            values[slot - 1].type = values[i].type;
+            values[slot - 1].data = std::move(values[i].data);
+        }
+    }
+    values.resize(kept);
+    key.valueIndex.clear();
+    if (kept > valuesWithoutIndex) {
+        for (qsizetype &position : index)
+            --position;
+        key.valueIndex = std::move(index);
+    }
+}
+
 void TRegistryTree::reindex()
 {
     m_keyIndex.clear();
     for (size_t i = 0; i < m_keys.size(); ++i)
-        m_keyIndex.insert(folded(m_keys[i].path), i);
+        m_keyIndex.insert(TRegistryName { m_keys[i].path }, i);
 }
 
 TRegistryTree TRegistryTree::parse(QByteArrayView fileBytes)
 {
-    const QString text = decodeFile(fileBytes);
-    const QList<QStringView> lines = QStringView(text).split(u'\n');
-
+    TLineReader lines(fileBytes);
     TRegistryTree tree;
     Key *current = nullptr;
     bool seenHeader = false;
 
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const qsizetype lineNo = i + 1;
-        QStringView line = lines[i];
-        if (line.endsWith(u'\r'))
-            line.chop(1);
+    QStringView line;
+    while (lines.next(line)) {
+        const qsizetype lineNo = lines.number();
         const QStringView trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(u';'))
             continue;
@@ -371,17 +510,17 @@ TRegistryTree TRegistryTree::parse(QByteArrayView fileBytes)
 
         if (data.startsWith(u'"')) {
             qsizetype end = 0;
-            const QString value = parseQuoted(data, end, lineNo);
+            const QByteArray value = parseQuotedData(data, end, lineNo);
             if (!data.sliced(end).trimmed().isEmpty())
                 fail(lineNo, u"text after a string value"_s);
-            setValue(*current, name, RegType::String, registryStringData(value));
+            current->values.append(TRegistryValue { name, RegType::String, value });
         } else if (data.startsWith(u"dword:"_s, Qt::CaseInsensitive)) {
             quint32 value = 0;
             if (!ParseHex32(data.sliced(6).trimmed(), &value))
                 fail(lineNo, u"invalid dword value"_s);
             QByteArray raw(4, '\0');
             qToLittleEndian<quint32>(value, raw.data());
-            setValue(*current, name, RegType::DWord, raw);
+            current->values.append(TRegistryValue { name, RegType::DWord, raw });
         } else if (data.startsWith(u"hex"_s, Qt::CaseInsensitive)) {
             quint32 type = RegType::Binary;
             QStringView rest = data.sliced(3);
@@ -394,41 +533,57 @@ TRegistryTree TRegistryTree::parse(QByteArrayView fileBytes)
             if (!rest.startsWith(u':'))
                 fail(lineNo, u"invalid hex value"_s);
             QString list = rest.sliced(1).trimmed().toString();
-            // Long lists continue on the next lines after a trailing backslash.
+            // Long lists continue on the next lines after a trailing backslash. Reading
+            // them ends the views of this line.
             while (list.endsWith(u'\\')) {
                 list.chop(1);
-                if (++i >= lines.size())
+                QStringView next;
+                if (!lines.next(next))
                     fail(lineNo, u"hex list ends with a continuation"_s);
-                QStringView next = lines[i];
-                if (next.endsWith(u'\r'))
-                    next.chop(1);
                 list += next.trimmed();
             }
-            setValue(*current, name, type, parseHexBytes(list, lineNo));
+            current->values.append(TRegistryValue { name, type, parseHexBytes(list, lineNo) });
         } else {
             fail(lineNo, u"unsupported value"_s);
         }
     }
     if (!seenHeader)
         fail(1, u"not a registry file"_s);
+    for (Key &key : tree.m_keys)
+        mergeRepeatedValues(key);
     return tree;
 }
 
 QByteArray TRegistryTree::serialise() const
 {
-    QString out = header + u"\n\n"_s;
+    // Sized once: a big file grows in one piece, not by copies.
+    qsizetype size = header.size() + 2;
     for (const Key &key : m_keys) {
-        out += u'[' + key.path + u"]\n"_s;
+        size += key.path.size() + 4;
+        for (const TRegistryValue &value : key.values)
+            size += value.name.size() + 16
+                + (value.type == RegType::String ? value.data.size() / 2 : value.data.size() * 4);
+    }
+    QString out;
+    out.reserve(size);
+    out += header;
+    out += u"\n\n"_s;
+    for (const Key &key : m_keys) {
+        out += u'[';
+        out += key.path;
+        out += u"]\n"_s;
         for (const TRegistryValue &value : key.values) {
-            out += value.name.isEmpty() ? u"@"_s : escaped(value.name);
+            if (value.name.isEmpty())
+                out += u'@';
+            else
+                appendEscaped(out, value.name);
             out += u'=';
-            if (value.type == RegType::String && isPlainStringData(value.data)) {
-                out += escaped(registryStringText(value.data));
+            QString text;
+            if (value.type == RegType::String && !(text = plainStringText(value.data)).isNull()) {
+                appendEscaped(out, text);
             } else if (value.type == RegType::DWord && value.data.size() == 4) {
-                out += u"dword:"_s
-                    + QStringLiteral("%1").arg(
-                        uint(qFromLittleEndian<quint32>(value.data.constData())), 8, 16,
-                        QChar(u'0'));
+                out += u"dword:"_s;
+                appendHex32(out, qFromLittleEndian<quint32>(value.data.constData()));
             } else {
                 out += value.type == RegType::Binary ? u"hex:"_s
                                                      : u"hex(%1):"_s.arg(uint(value.type), 0, 16);

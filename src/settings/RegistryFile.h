@@ -18,6 +18,22 @@ struct TRegistryValue
     quint32 type = RegType::None;
     QByteArray data; // raw, as the registry holds it
 };
+Q_DECLARE_TYPEINFO(TRegistryValue, Q_RELOCATABLE_TYPE);
+
+// A key or value name as an index holds it: spelt as it was written, hashed and
+// compared as the registry matches names, without regard to case.
+struct TRegistryName
+{
+    QString text;
+
+    // One code point at a time, each case-folded.
+    static bool same(QStringView a, QStringView b) noexcept;
+    friend bool operator==(const TRegistryName &a, const TRegistryName &b) noexcept
+    {
+        return same(a.text, b.text);
+    }
+};
+size_t qHash(const TRegistryName &name, size_t seed = 0) noexcept;
 
 // The contents of a registry export file: keys by full path (root name first,
 // "HKEY_CURRENT_USER\Software\Vellumtree"), each with its values, both in the order
@@ -30,8 +46,8 @@ public:
     {
         QString path;
         QList<TRegistryValue> values;
-        // folded name -> position in values; empty for keys of a few values
-        QHash<QString, qsizetype> valueIndex;
+        // name -> position in values; empty for keys of a few values
+        QHash<TRegistryName, qsizetype> valueIndex;
     };
 
     // Raises ERegistryException, naming the line, for anything it cannot read.
@@ -56,13 +72,14 @@ public:
     const std::vector<Key> &keys() const { return m_keys; }
 
 private:
+    static void mergeRepeatedValues(Key &key);
     void reindex();
 
     std::vector<Key> m_keys;
-    QHash<QString, size_t> m_keyIndex; // folded path -> position in m_keys
+    QHash<TRegistryName, size_t> m_keyIndex; // path -> position in m_keys
 };
 
 // Raw form of a string value: UTF-16LE with a terminating zero.
-QByteArray registryStringData(const QString &text);
+QByteArray registryStringData(QStringView text);
 // The text of string data, up to its first zero.
 QString registryStringText(QByteArrayView data);

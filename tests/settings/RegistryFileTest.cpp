@@ -76,6 +76,64 @@ TEST(RegistryFile, ReadsTheRegistryEditorsOwnExport)
     EXPECT_TRUE(k->values[2].name.isEmpty());
 }
 
+TEST(RegistryFile, ValueReadAgainReplacesTheFirstInItsPlaceInABigKey)
+{
+    // Enough values for the key to be indexed, the key's section given twice, and
+    // names that differ from the first spelling only in case, beyond ASCII too.
+    QByteArray bytes = header + "[HKEY_CURRENT_USER\\Software\\Vellumtree\\MRU Items]\n";
+    for (int i = 0; i < 20; ++i)
+        bytes += "\"F" + QByteArray::number(i) + "\"=\"file " + QByteArray::number(i) + "\"\n";
+    bytes += "\"\xc3\x84rger \xf0\x90\x90\x80\"=dword:00000001\n";
+    bytes += "[HKEY_CURRENT_USER\\Software\\Vellumtree]\n\"A\"=dword:00000001\n";
+    bytes += "[hkey_current_user\\software\\vellumtree\\mru items]\n";
+    bytes += "\"f3\"=\"again\"\n\"\xc3\xa4RGER \xf0\x90\x90\xa8\"=dword:00000002\n\"F20\"=\"new\"\n";
+
+    const TRegistryTree tree = TRegistryTree::parse(bytes);
+    ASSERT_EQ(tree.keys().size(), 2u);
+    const TRegistryTree::Key &key = tree.keys()[0];
+    ASSERT_EQ(key.values.size(), 22);
+    EXPECT_EQ(key.values[3].name, u"F3"_s);
+    EXPECT_EQ(registryStringText(key.values[3].data), u"again"_s);
+    EXPECT_EQ(key.values[20].name, u"\u00c4rger \U00010400"_s);
+    EXPECT_EQ(key.values[20].data, QByteArray("\x02\0\0\0", 4));
+    EXPECT_EQ(key.values[21].name, u"F20"_s);
+    for (int i = 0; i < 21; ++i) {
+        const QString name = i == 20 ? u"\u00e4rger \U00010428"_s : u"f%1"_s.arg(i);
+        const TRegistryValue *found = TRegistryTree::findValue(key, name);
+        ASSERT_NE(found, nullptr) << i;
+        EXPECT_EQ(found, &key.values[i]);
+    }
+    EXPECT_EQ(TRegistryTree::findValue(key, u"F"_s), nullptr);
+
+    // Written and read again, the file holds each value once.
+    const TRegistryTree back = TRegistryTree::parse(tree.serialise());
+    EXPECT_EQ(back.keys()[0].values.size(), 22);
+    EXPECT_EQ(back.serialise(), tree.serialise());
+}
+
+TEST(RegistryFile, ReadsTextsInEveryEncodingItMeets)
+{
+    // Escapes in a name and a text, characters of several bytes, and a file that is
+    // not UTF-8 at all (an older editor's code page).
+    const QByteArray utf8 = header
+        + "[HKEY_CURRENT_USER\\Software\\Vellumtree]\r\n"
+          "\"Say \\\"hi\\\"\"=\"C:\\\\Notes \xe2\x9c\x93\"\r\n"
+          "\"\xf0\x9d\x84\x9e\"=\"\"\n";
+    const TRegistryTree tree = TRegistryTree::parse(utf8);
+    const auto &values = tree.keys()[0].values;
+    ASSERT_EQ(values.size(), 2);
+    EXPECT_EQ(values[0].name, u"Say \"hi\""_s);
+    EXPECT_EQ(registryStringText(values[0].data), u"C:\\Notes \u2713"_s);
+    EXPECT_EQ(values[1].name, u"\U0001D11E"_s);
+    EXPECT_EQ(values[1].data, QByteArray(2, '\0'));
+
+    const QByteArray legacy = header + "[HKEY_CURRENT_USER\\Software]\n\"Caf\xe9\"=\"na\xef" "ve\"";
+    const TRegistryTree old = TRegistryTree::parse(legacy);
+    ASSERT_EQ(old.keys()[0].values.size(), 1);
+    EXPECT_EQ(old.keys()[0].values[0].name, u"Caf\u00e9"_s);
+    EXPECT_EQ(registryStringText(old.keys()[0].values[0].data), u"na\u00efve"_s);
+}
+
 struct DamagedCase
 {
     const char *name;
