@@ -471,7 +471,9 @@ void TNoteTree::ExportSiblings(QStringList &lines, const TNote *note, bool withB
 QString TNoteTree::BranchPlainText(const TNote *note) const
 {
     QString text;
-    const TNote *end = note ? NodeAfterBranch(note) : nullptr;
+    // Not NodeAfterBranch: that is none for a note without children, which would take
+    // every note after this one along.
+    const TNote *end = note ? afterBranch(note) : nullptr;
     for (const TNote *n = note; n && n != end; n = NextInTreeOrder(n)) {
         if (!text.isEmpty())
             text += u'\n';

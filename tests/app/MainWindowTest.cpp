@@ -394,12 +394,13 @@ TEST_F(MainWindowTest, CopyNoteLeavesNoStaleTextOnTheClipboard)
     old->setText(u"a password copied before"_s);
     old->setHtml(u"<b>a password copied before</b>"_s);
     QGuiApplication::clipboard()->setMimeData(old);
-    select(u"Gamma"_s);
+    // A note without children takes no note after it along: not Gamma.
+    select(u"Beta"_s);
     QTest::keyClick(window->TopicTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(mime, nullptr);
     EXPECT_TRUE(mime->hasFormat(TNoteTree::NotesMimeType()));
-    EXPECT_EQ(mime->text(), u"Gamma\n"_s);
+    EXPECT_EQ(mime->text(), u"Beta\n\nsecond\n"_s);
     EXPECT_FALSE(mime->hasHtml());
 
     // The branch pastes back whole through its own format.

@@ -408,6 +408,8 @@ TEST_F(NoteTreeTest, BranchPlainTextHoldsTheBranchAloneInTreeOrder)
     tree.AddNote(nullptr, u"C"_s, imLastChild, u"c"_s);
     EXPECT_EQ(tree.BranchPlainText(a), u"A\n\none\ntwo\n\nB\n\nB1\n\n\nafter an empty line\n"_s);
     EXPECT_EQ(tree.BranchPlainText(b), u"B\n\nB1\n\n\nafter an empty line\n"_s);
+    // A note without children, with more notes after it.
+    EXPECT_EQ(tree.BranchPlainText(find(tree, u"B1"_s)), u"B1\n\n\nafter an empty line\n"_s);
     EXPECT_EQ(tree.BranchPlainText(find(tree, u"C"_s)), u"C\n\nc\n"_s);
     EXPECT_EQ(tree.BranchPlainText(nullptr), QString());
 }
