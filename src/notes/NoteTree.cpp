@@ -470,20 +470,7 @@ void TNoteTree::ExportSiblings(QStringList &lines, const TNote *note, bool withB
 
 QString TNoteTree::BranchPlainText(const TNote *note) const
 {
-    QString text;
-    // Not NodeAfterBranch: that is none for a note without children, which would take
-    // every note after this one along.
-    const TNote *end = note ? afterBranch(note) : nullptr;
-    for (const TNote *n = note; n && n != end; n = NextInTreeOrder(n)) {
-        if (!text.isEmpty())
-            text += u'\n';
-        text += n->Title() + u'\n';
-        // A body's text form ends every line with CR LF and holds no other CR or LF.
-        if (n->HasBody())
-            text += u'\n'
-                + QString(n->BodyText()).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    }
-    return text;
+    return note ? BranchStreamPlainText(WriteBranch(note)) : QString();
 }
 
 TNote *TNoteTree::FindByTitle(QStringView text) const

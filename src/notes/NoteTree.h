@@ -153,6 +153,8 @@ public:
     // has a body, an empty line and the body; an empty line between notes; "\n" line
     // breaks. Empty for none.
     QString BranchPlainText(const TNote *note) const;
+    // The same text of a branch stream (WriteBranch), as far as it can be read.
+    static QString BranchStreamPlainText(QByteArrayView stream);
 
     TNote *FindByTitle(QStringView text) const;
     static QString GetNoteLink(const TNote *note);

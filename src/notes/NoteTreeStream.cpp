@@ -4,6 +4,7 @@
 #include "notes/NoteTree.h"
 
 #include <QMimeData>
+#include <QStringEncoder>
 #include <QtEndian>
 
 namespace {
@@ -56,22 +57,26 @@ void appendInt(QByteArray &out, qint32 value)
     out.append(bytes, 4);
 }
 
-void appendRecord(QByteArray &out, const TNote *note)
+// A text as UTF-8 after its length, encoded in place: a big branch is not copied
+// note by note.
+void appendText(QByteArray &out, QStringEncoder &encoder, QStringView text)
 {
-    const QByteArray title = note->Title().toUtf8();
-    const QByteArray body = note->BodyText().toUtf8();
-    appendInt(out, static_cast<qint32>(title.size()));
-    out.append(title);
-    appendInt(out, static_cast<qint32>(body.size()));
-    out.append(body);
+    const qsizetype at = out.size();
+    out.resize(at + 4 + encoder.requiredSpace(text.size()));
+    char *const start = out.data() + at + 4;
+    const qsizetype length = encoder.appendToBuffer(start, text) - start;
+    qToLittleEndian<qint32>(static_cast<qint32>(length), out.data() + at);
+    out.resize(at + 4 + length);
 }
 
 // Iterative: the depth of a branch is the data's to decide.
 void writeBranchRecords(QByteArray &out, const TNote *root)
 {
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
     const TNote *note = root;
     while (note) {
-        appendRecord(out, note);
+        appendText(out, encoder, note->Title());
+        appendText(out, encoder, note->BodyText());
         if (note->HasChildren()) {
             appendInt(out, kBeginChildren);
             note = note->FirstChild();
@@ -87,6 +92,40 @@ void writeBranchRecords(QByteArray &out, const TNote *root)
 }
 
 } // namespace
+
+QString TNoteTree::BranchStreamPlainText(QByteArrayView stream)
+{
+    QString text;
+    text.reserve(stream.size());
+    StreamReader reader(stream);
+    QString title;
+    QString body;
+    qint32 item = 0;
+    while (reader.readInt(&item) && item != kEndOfStream) {
+        if (item < 0)
+            continue; // where the note sits does not show in the text
+        if (!reader.readRecordAfterLength(item, &title, &body))
+            break;
+        if (!text.isEmpty())
+            text += u'\n';
+        text += title;
+        text += u'\n';
+        if (body.isEmpty())
+            continue;
+        text += u'\n';
+        // A body's text form ends every line with CR LF; other programs get LF.
+        const QStringView lines(body);
+        qsizetype from = 0;
+        for (qsizetype cr = lines.indexOf(u'\r'); cr >= 0; cr = lines.indexOf(u'\r', cr + 1)) {
+            if (cr + 1 < lines.size() && lines[cr + 1] == u'\n') {
+                text += lines.sliced(from, cr - from);
+                from = cr + 1;
+            }
+        }
+        text += lines.sliced(from);
+    }
+    return text;
+}
 
 QByteArray TNoteTree::WriteBranch(const TNote *note) const
 {

@@ -330,19 +330,53 @@ void TNoteTreeView::ScrollToLeft()
     horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
 }
 
+namespace {
+
+// The copied branch: its stream under the private type, and for other programs the
+// copied notes as plain text, made from the stream only when one asks for it, so that
+// copying a big branch does not flatten it before anyone pastes.
+class TBranchMimeData final : public QMimeData
+{
+public:
+    explicit TBranchMimeData(const QByteArray &stream)
+    {
+        setData(TNoteTree::NotesMimeType(), stream);
+    }
+
+    QStringList formats() const override
+    {
+        return QMimeData::formats() << plainType();
+    }
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType type) const override
+    {
+        if (mimeType != plainType())
+            return QMimeData::retrieveData(mimeType, type);
+        if (!m_textMade) {
+            m_text = TNoteTree::BranchStreamPlainText(data(TNoteTree::NotesMimeType()));
+            if (const qsizetype nul = m_text.indexOf(QChar(u'\0')); nul >= 0)
+                m_text.truncate(nul);
+            m_textMade = true;
+        }
+        return m_text;
+    }
+
+private:
+    static QString plainType() { return u"text/plain"_s; }
+
+    mutable QString m_text;
+    mutable bool m_textMade = false;
+};
+
+} // namespace
+
 void TNoteTreeView::CopyToClipboard(TNote *note)
 {
     if (!m_tree || !note)
         return;
-    auto *mime = new QMimeData;
-    mime->setData(TNoteTree::NotesMimeType(), m_tree->WriteBranch(note));
-    // What other programs paste: the copied notes themselves. Whatever was on the
-    // clipboard before (once a password) must not stay beside them.
-    QString text = m_tree->BranchPlainText(note);
-    if (const qsizetype nul = text.indexOf(QChar(u'\0')); nul >= 0)
-        text.truncate(nul);
-    mime->setText(text);
-    QGuiApplication::clipboard()->setMimeData(mime);
+    // Whatever was on the clipboard before (once a password) must not stay beside it.
+    QGuiApplication::clipboard()->setMimeData(new TBranchMimeData(m_tree->WriteBranch(note)));
 }
 
 TNote *TNoteTreeView::PasteFromClipboard(TNote *anchor, int mode)
