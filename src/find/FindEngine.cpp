@@ -63,17 +63,6 @@ bool isWordCharacter(char32_t c)
     return c != 0 && QChar::isLetterOrNumber(c);
 }
 
-// The first note after a note's branch, or none at the tree's end; unlike the tree's
-// NodeAfterBranch also for a note without children.
-TNote *noteAfterBranch(const TNote *note)
-{
-    for (const TNote *p = note; p; p = p->Parent()) {
-        if (TNote *next = p->NextSibling())
-            return next;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- TTextMatcher
@@ -326,7 +315,7 @@ void TNoteSearch::ComputeScope(TNote *selected)
         ScopeStart = start;
         // A root note without children is a branch of its own: the walk must not go
         // on into the notes after it.
-        ScopeStop = start ? noteAfterBranch(start) : nullptr;
+        ScopeStop = start ? TNoteTree::BranchEnd(start) : nullptr;
         if (!ScopeStop)
             ScopeStop = start; // the walk never meets it again: it runs to the end
         break;
@@ -342,7 +331,7 @@ void TNoteSearch::SetBranchScope(TNote *root)
 {
     Scope = ssActiveBranch;
     ScopeStart = root;
-    ScopeStop = root ? noteAfterBranch(root) : nullptr;
+    ScopeStop = root ? TNoteTree::BranchEnd(root) : nullptr;
     if (!ScopeStop)
         ScopeStop = root;
 }

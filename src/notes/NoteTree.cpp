@@ -252,8 +252,7 @@ bool TNoteTree::PlaceNote(TNote *note, TNote *anchor, int mode)
     return true;
 }
 
-// The first note after the note's branch in tree order, or none.
-static TNote *afterBranch(const TNote *note)
+TNote *TNoteTree::BranchEnd(const TNote *note)
 {
     for (const TNote *p = note; p; p = p->Parent()) {
         if (TNote *next = p->NextSibling())
@@ -264,7 +263,7 @@ static TNote *afterBranch(const TNote *note)
 
 int TNoteTree::branchSize(const TNote *note) const
 {
-    const TNote *end = afterBranch(note);
+    const TNote *end = BranchEnd(note);
     int size = 0;
     for (const TNote *n = note; n && n != end; n = NextInTreeOrder(n))
         ++size;
@@ -451,7 +450,7 @@ void TNoteTree::ExportBranch(const TNote *note, QStringList &lines, bool withBod
 {
     if (!note)
         return;
-    const TNote *end = afterBranch(note);
+    const TNote *end = BranchEnd(note);
     for (const TNote *n = note; n && n != end; n = NextInTreeOrder(n)) {
         lines.append(n->Title());
         lines.append(QString());
@@ -542,7 +541,7 @@ TNote *TNoteTree::NodeAfterBranch(const TNote *note) const
 {
     if (!note || !note->HasChildren())
         return nullptr;
-    return afterBranch(note);
+    return BranchEnd(note);
 }
 
 void TNoteTree::TrimNotes(const std::function<void(TNote *)> &beforeTrim)
@@ -598,7 +597,7 @@ void TNoteTree::FreeBranchData(TNote *note)
 {
     if (!note)
         return;
-    const TNote *end = afterBranch(note);
+    const TNote *end = BranchEnd(note);
     for (TNote *n = note->FirstChild(); n && n != end; n = NextInTreeOrder(n))
         n->setBodyForm({});
 }
@@ -670,7 +669,7 @@ TNote *TNoteTree::NextInTreeOrder(const TNote *note) const
 {
     if (!note)
         return nullptr;
-    return note->HasChildren() ? note->FirstChild() : afterBranch(note);
+    return note->HasChildren() ? note->FirstChild() : BranchEnd(note);
 }
 
 TNote *TNoteTree::NextInTreeOrder(const TNote *note, int *level) const

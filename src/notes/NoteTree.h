@@ -160,6 +160,9 @@ public:
     static QString GetNoteLink(const TNote *note);
     TNote *FindByLink(QStringView link) const;
     TNote *NodeAfterBranch(const TNote *note) const;
+    // Where a walk over the note's branch in tree order ends: the first note after it,
+    // unlike NodeAfterBranch also for a note without children; none at the tree's end.
+    static TNote *BranchEnd(const TNote *note);
     TNote *TreeEnd() const { return nullptr; }
 
     // beforeTrim hears of each note just before its body is trimmed.

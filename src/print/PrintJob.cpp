@@ -23,16 +23,6 @@ QString stringsText(const QString &key)
     return LanguageManager().GetString(key, u"Strings"_s);
 }
 
-// The first note after the branch of note in tree order, or none.
-const TNote *afterBranch(const TNote *note)
-{
-    for (const TNote *p = note; p; p = p->Parent()) {
-        if (const TNote *next = p->NextSibling())
-            return next;
-    }
-    return nullptr;
-}
-
 void appendNote(QStringList &lines, const TNote *note, bool withBody)
 {
     lines.append(note->Title());
@@ -56,7 +46,7 @@ QStringList ComposePrintLines(
         break;
     case psCurrentTree:
         if (selected) {
-            const TNote *end = afterBranch(selected);
+            const TNote *end = TNoteTree::BranchEnd(selected);
             for (const TNote *note = selected; note && note != end;
                  note = tree.NextInTreeOrder(note))
                 appendNote(lines, note, true);
