@@ -27,6 +27,14 @@ bool hasControlChar(QStringView text)
     return false;
 }
 
+// count UTF-16 units between the string and the file's little-endian form. An empty
+// text may have no storage at all, which memcpy must not be handed even for nothing.
+void copyUnits(const void *from, qsizetype count, void *to)
+{
+    if (count > 0)
+        qFromLittleEndian<quint16>(from, count, to);
+}
+
 [[noreturn]] void fail(qsizetype line, const QString &what)
 {
     throw ERegistryException(u"Registry file, line %1: %2"_s.arg(line).arg(what));
@@ -43,7 +51,7 @@ public:
         if (bytes.size() >= 2 && uchar(bytes[0]) == 0xFF && uchar(bytes[1]) == 0xFE) {
             const QByteArrayView body = bytes.sliced(2);
             m_text.resize(body.size() / 2);
-            qFromLittleEndian<quint16>(body.data(), m_text.size(), m_text.data());
+            copyUnits(body.data(), m_text.size(), m_text.data());
             return;
         }
         if (bytes.startsWith("\xEF\xBB\xBF"))
@@ -185,7 +193,7 @@ QString plainStringText(QByteArrayView data)
     if (qFromLittleEndian<quint16>(data.data() + 2 * units) != 0)
         return {};
     QString text(units, Qt::Uninitialized);
-    qFromLittleEndian<quint16>(data.data(), units, text.data());
+    copyUnits(data.data(), units, text.data());
     for (QChar c : std::as_const(text)) {
         if (c != u'\t' && (c.unicode() < 0x20 || c.unicode() == 0x7F))
             return {}; // a zero inside, or a control
@@ -224,7 +232,7 @@ void appendHex32(QString &out, quint32 value)
 QByteArray registryStringData(QStringView text)
 {
     QByteArray data((text.size() + 1) * 2, Qt::Uninitialized);
-    qToLittleEndian<quint16>(text.constData(), text.size(), data.data());
+    copyUnits(text.constData(), text.size(), data.data());
     data[data.size() - 2] = '\0';
     data[data.size() - 1] = '\0';
     return data;
@@ -236,7 +244,7 @@ QString registryStringText(QByteArrayView data)
     while (units < data.size() / 2 && qFromLittleEndian<quint16>(data.data() + 2 * units) != 0)
         ++units;
     QString text(units, Qt::Uninitialized);
-    qFromLittleEndian<quint16>(data.data(), units, text.data());
+    copyUnits(data.data(), units, text.data());
     return text;
 }
 

@@ -51,6 +51,20 @@ TEST(RegistryFile, RoundTripKeepsEveryValueExactly)
     EXPECT_EQ(back.keys()[1].path, u"HKEY_CURRENT_USER\\Software\\Vellumtree\\MRU Items"_s);
 }
 
+TEST(RegistryFile, EmptyTextsHaveTheirStoredForm)
+{
+    EXPECT_EQ(registryStringData(QString()), QByteArray(2, '\0'));
+    EXPECT_EQ(registryStringData(u""_s), QByteArray(2, '\0'));
+    EXPECT_TRUE(registryStringText(QByteArrayView()).isEmpty());
+    EXPECT_TRUE(registryStringText(QByteArray(2, '\0')).isEmpty());
+    // A string value of no bytes at all, and a file of nothing but the mark.
+    const TRegistryTree tree = TRegistryTree::parse(header + "[HKEY_CURRENT_USER\\A]\n\"E\"=hex(1):\n");
+    ASSERT_EQ(tree.keys()[0].values.size(), 1);
+    EXPECT_TRUE(tree.keys()[0].values[0].data.isEmpty());
+    EXPECT_TRUE(tree.serialise().contains("\"E\"=hex(1):\n"));
+    EXPECT_THROW(TRegistryTree::parse(QByteArray("\xff\xfe", 2)), ERegistryException);
+}
+
 TEST(RegistryFile, ReadsTheRegistryEditorsOwnExport)
 {
     // UTF-16LE with a byte-order mark, CR LF, comments and a wrapped hex list.
