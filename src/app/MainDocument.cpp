@@ -733,7 +733,7 @@ void TfrmMain::runOpenRequests()
     m_runningRequest = true;
     const auto done = qScopeGuard([this] { m_runningRequest = false; });
     const QString text = m_openRequests.takeFirst();
-    if (!TSingleInstance::IsNoParams(text)) {
+    if (!THandOverRequest::IsNoParams(text)) {
         // A question (unsaved changes, a file to create) asked from a window in the tray
         // or behind others goes unseen, and the second start waits for its answer:
         // under Wayland nothing brings such a window forward by itself.

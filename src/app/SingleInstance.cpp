@@ -8,7 +8,6 @@
 #include <QLoggingCategory>
 #include <QScopeGuard>
 #include <QStandardPaths>
-#include <QStringDecoder>
 #include <QTimer>
 #include <QVariant>
 #include <QtEndian>
@@ -66,16 +65,6 @@ private:
 };
 
 } // namespace
-
-QString TSingleInstance::NoParams()
-{
-    return u"no_params"_s;
-}
-
-bool TSingleInstance::IsNoParams(const QString &text)
-{
-    return text == NoParams();
-}
 
 #ifdef Q_OS_UNIX
 namespace {
@@ -167,18 +156,10 @@ TSingleInstance::TSingleInstance(const QString &serverName, QObject *parent)
 
 TSingleInstance::~TSingleInstance() = default;
 
-bool TSingleInstance::IsUsableToken(const QString &token)
-{
-    if (token.isEmpty() || token.size() > MaxTokenBytes)
-        return false;
-    return std::all_of(token.cbegin(), token.cend(),
-                       [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
-}
-
 bool TSingleInstance::HandOver(const QString &text, int timeoutMs, bool *delivered)
 {
     QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
-    if (!IsUsableToken(token))
+    if (!THandOverRequest::IsUsableToken(token))
         token.clear();
     return HandOver(DefaultServerName(), text, timeoutMs, delivered, token);
 }
@@ -193,18 +174,10 @@ bool TSingleInstance::HandOver(const QString &serverName, const QString &text, i
     });
     if (serverName.isEmpty())
         return false;
-    QByteArray payload = text.toUtf8();
-    if (payload.size() > MaxMessageBytes || payload.contains('\0')
-        || (!activationToken.isEmpty() && !IsUsableToken(activationToken))) {
-        qCWarning(lcSingleInstance) << "hand-over text refused, size" << payload.size();
+    const QByteArray payload = THandOverRequest { text, activationToken }.Encode();
+    if (payload.isNull()) {
+        qCWarning(lcSingleInstance) << "hand-over text refused, length" << text.size();
         return false;
-    }
-    if (!activationToken.isEmpty()) {
-        payload += '\0' + activationToken.toLatin1();
-        if (payload.size() > MaxMessageBytes) {
-            qCWarning(lcSingleInstance) << "hand-over text refused, size" << payload.size();
-            return false;
-        }
     }
     const Deadline deadline(timeoutMs < 0 ? HandOverTimeoutMs : timeoutMs);
     QLocalSocket socket;
@@ -345,21 +318,10 @@ void TSingleInstance::readRequest(QLocalSocket *socket)
     if (socket->bytesAvailable() < kHeaderBytes + qsizetype(length))
         return;
     socket->read(kHeaderBytes);
-    const QByteArray payload = socket->read(length);
-    // The text, then after a NUL the activation token, if any.
-    const qsizetype nul = payload.indexOf('\0');
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(nul < 0 ? payload : payload.first(nul));
-    const QString token = nul < 0 ? QString() : QString::fromLatin1(payload.mid(nul + 1));
-    if (decoder.hasError() || (nul >= 0 && !IsUsableToken(token))) {
-        qCWarning(lcSingleInstance) << "refused a request that is not UTF-8 text";
-        socket->abort();
-        return;
-    }
-    // A second start sends a full path or "no_params"; an empty or relative name would
-    // open a file the user never named.
-    if (!IsNoParams(text) && (text.isEmpty() || QDir::isRelativePath(text))) {
-        qCWarning(lcSingleInstance) << "refused a request that names no file";
+    THandOverRequest request;
+    QString why;
+    if (!THandOverRequest::Decode(socket->read(length), &request, &why)) {
+        qCWarning(lcSingleInstance) << "refused" << why;
         socket->abort();
         return;
     }
@@ -367,7 +329,7 @@ void TSingleInstance::readRequest(QLocalSocket *socket)
     socket->setProperty(kRequestReadProperty, true);
     if (auto *timer = socket->findChild<QTimer *>(u"requestTimer"_s))
         timer->stop();
-    m_pending.append({ QPointer<QLocalSocket>(socket), text, token });
+    m_pending.append({ QPointer<QLocalSocket>(socket), request.Text, request.Token });
     // Handled from the event loop, not from inside the socket's readyRead: a handler's
     // dialog runs a nested loop in which the peer may go and its socket be deleted,
     // and the socket's own code would then go on in freed memory.

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+#include "settings/HandOverRequest.h"
+
 class QLocalServer;
 class QLocalSocket;
 class QTimer;
@@ -17,18 +19,16 @@ class QTimer;
 // handled it, dialogs included, before it ends.
 //
 // Wire format, both ways untrusted: the request is a 4-byte big-endian length followed
-// by that many bytes of UTF-8 (at most MaxMessageBytes): the text, optionally followed by
-// a NUL and the second start's window-activation token; the answer is "done\n". The text
-// is "no_params" or an absolute path, the token at most MaxTokenBytes of printable ASCII;
-// anything else is dropped unanswered.
+// by that many bytes of a THandOverRequest; the answer is "done\n". Anything else is
+// dropped unanswered.
 // Both ends talk only to a peer running as the same user.
 class TSingleInstance final : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr qsizetype MaxMessageBytes = 32 * 1024;
-    static constexpr qsizetype MaxTokenBytes = 1024;
+    static constexpr qsizetype MaxMessageBytes = THandOverRequest::MaxBytes;
+    static constexpr qsizetype MaxTokenBytes = THandOverRequest::MaxTokenBytes;
     // A peer that has not sent its whole request in this time is dropped.
     static constexpr int RequestTimeoutMs = 5000;
     // Connections waiting for their request; a new one beyond this drops the oldest,
@@ -37,11 +37,6 @@ public:
     // How long a second start waits for the running instance's answer.
     static constexpr int HandOverTimeoutMs = 60000;
 
-    // What a second start without a file name sends.
-    static QString NoParams();
-    // True only for exactly "no_params": a file whose path merely contains that text
-    // is still a file.
-    static bool IsNoParams(const QString &text);
 
     // The folder for the socket: runtimeDir when given, otherwise the folder
     // "vellumtree" in the user's own cacheDir (never the shared temporary folder, where
@@ -71,7 +66,6 @@ public:
     static bool HandOver(const QString &serverName, const QString &text, int timeoutMs,
                          bool *delivered = nullptr, const QString &activationToken = {});
     // Whether a token may travel with a request.
-    static bool IsUsableToken(const QString &token);
 
     // First process: starts listening. A socket left by a crashed instance is removed
     // and taken over; a live instance's socket is never taken (false then). Listening

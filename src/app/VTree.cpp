@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
     if (ReadRegistryInteger(TRegistryRoot::CurrentUser, u"Software\\Vellumtree"_s,
                             u"SingleInstance"_s)
         == 1) {
-        const QString request = parameter.isEmpty() ? TSingleInstance::NoParams() : parameter;
+        const QString request = parameter.isEmpty() ? THandOverRequest::NoParams() : parameter;
         // A request the running instance has received is its to finish, answered in
         // time or not; only when none listens does this process become the instance.
         bool delivered = false;

@@ -119,7 +119,7 @@ TEST_P(HandOverTest, RunningInstanceReceivesTheTextExactly)
 }
 
 INSTANTIATE_TEST_SUITE_P(SingleInstance, HandOverTest,
-    testing::Values(HandOverCase { "NoParams", TSingleInstance::NoParams() },
+    testing::Values(HandOverCase { "NoParams", THandOverRequest::NoParams() },
         HandOverCase { "PathWithSpaces", u"/home/user/My notes/Work.vlt"_s },
         HandOverCase { "NonAsciiPath", u"/tmp/Заметки/日本語 \U0001F600.vle"_s },
         HandOverCase { "LargestAllowed", u'/' + QString(TSingleInstance::MaxMessageBytes - 1, u'x') }),
@@ -484,9 +484,9 @@ TEST(SingleInstance, WithoutARuntimeFolderTheSocketLivesInTheUsersCache)
 
 TEST(SingleInstance, NoParamsIsRecognisedOnlyWhole)
 {
-    EXPECT_TRUE(TSingleInstance::IsNoParams(u"no_params"_s));
-    EXPECT_FALSE(TSingleInstance::IsNoParams(u"/home/me/no_params/notes.vlt"_s));
-    EXPECT_FALSE(TSingleInstance::IsNoParams(u"NO_PARAMS"_s));
+    EXPECT_TRUE(THandOverRequest::IsNoParams(u"no_params"_s));
+    EXPECT_FALSE(THandOverRequest::IsNoParams(u"/home/me/no_params/notes.vlt"_s));
+    EXPECT_FALSE(THandOverRequest::IsNoParams(u"NO_PARAMS"_s));
 }
 
 } // namespace
