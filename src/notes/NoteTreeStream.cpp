@@ -4,8 +4,9 @@
 #include "notes/NoteTree.h"
 
 #include <QMimeData>
-#include <QStringEncoder>
 #include <QtEndian>
+
+#include "notes/TextEncoding.h"
 
 namespace {
 
@@ -59,12 +60,12 @@ void appendInt(QByteArray &out, qint32 value)
 
 // A text as UTF-8 after its length, encoded in place: a big branch is not copied
 // note by note.
-void appendText(QByteArray &out, QStringEncoder &encoder, QStringView text)
+void appendText(QByteArray &out, QStringView text)
 {
     const qsizetype at = out.size();
-    out.resize(at + 4 + encoder.requiredSpace(text.size()));
+    out.resize(at + 4 + 3 * text.size());
     char *const start = out.data() + at + 4;
-    const qsizetype length = encoder.appendToBuffer(start, text) - start;
+    const qsizetype length = TextEncoding::appendUtf8(start, text) - start;
     qToLittleEndian<qint32>(static_cast<qint32>(length), out.data() + at);
     out.resize(at + 4 + length);
 }
@@ -72,11 +73,10 @@ void appendText(QByteArray &out, QStringEncoder &encoder, QStringView text)
 // Iterative: the depth of a branch is the data's to decide.
 void writeBranchRecords(QByteArray &out, const TNote *root)
 {
-    QStringEncoder encoder(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
     const TNote *note = root;
     while (note) {
-        appendText(out, encoder, note->Title());
-        appendText(out, encoder, note->BodyText());
+        appendText(out, note->Title());
+        appendText(out, note->BodyText());
         if (note->HasChildren()) {
             appendInt(out, kBeginChildren);
             note = note->FirstChild();
@@ -114,15 +114,10 @@ QString TNoteTree::BranchStreamPlainText(QByteArrayView stream)
             continue;
         text += u'\n';
         // A body's text form ends every line with CR LF; other programs get LF.
-        const QStringView lines(body);
-        qsizetype from = 0;
-        for (qsizetype cr = lines.indexOf(u'\r'); cr >= 0; cr = lines.indexOf(u'\r', cr + 1)) {
-            if (cr + 1 < lines.size() && lines[cr + 1] == u'\n') {
-                text += lines.sliced(from, cr - from);
-                from = cr + 1;
-            }
-        }
-        text += lines.sliced(from);
+        TextEncoding::forEachTextFormLine(body, [&text](QStringView line) {
+            text += line;
+            text += u'\n';
+        });
     }
     return text;
 }

@@ -4,6 +4,8 @@
 #include <QStringDecoder>
 #include <QtEndian>
 
+#include <algorithm>
+
 #include "notes/TextEncoding.h"
 
 using namespace Qt::StringLiterals;
@@ -12,11 +14,6 @@ namespace {
 
 const QString header = u"Windows Registry Editor Version 5.00"_s;
 constexpr int bytesPerHexLine = 25;
-
-QString folded(QStringView text)
-{
-    return text.toString().toCaseFolded();
-}
 
 bool hasControlChar(QStringView text)
 {
@@ -100,21 +97,28 @@ private:
     qsizetype m_number = 0;
 };
 
+// Nearly every quoted text has no escape: then *inside is it, taken in one piece, and
+// pos moves after the closing quote. Otherwise false, and pos stays.
+bool unescapedQuoted(QStringView text, qsizetype &pos, QStringView *inside)
+{
+    const qsizetype end = text.indexOf(u'"', pos + 1);
+    if (end < 0 || text.sliced(pos + 1, end - pos - 1).contains(u'\\'))
+        return false;
+    *inside = text.sliced(pos + 1, end - pos - 1);
+    pos = end + 1;
+    return true;
+}
+
 // A quoted text with the format's two escapes, starting at text[pos] == '"'.
 // Leaves pos after the closing quote.
 QString parseQuoted(QStringView text, qsizetype &pos, qsizetype line)
 {
     Q_ASSERT(text[pos] == u'"');
-    const qsizetype start = ++pos;
-    // Nearly every text has no escape: it is taken in one piece.
-    while (pos < text.size() && text[pos] != u'"' && text[pos] != u'\\')
-        ++pos;
-    if (pos < text.size() && text[pos] == u'"')
-        return text.sliced(start, pos++ - start).toString();
+    if (QStringView inside; unescapedQuoted(text, pos, &inside))
+        return inside.toString();
     QString out;
-    out.reserve(text.size() - start);
-    out += text.sliced(start, pos - start);
-    for (; pos < text.size(); ++pos) {
+    out.reserve(text.size() - pos);
+    for (++pos; pos < text.size(); ++pos) {
         const QChar c = text[pos];
         if (c == u'"') {
             ++pos;
@@ -135,12 +139,9 @@ QString parseQuoted(QStringView text, qsizetype &pos, qsizetype line)
 // parseQuoted for a text that is a string value's data.
 QByteArray parseQuotedData(QStringView text, qsizetype &pos, qsizetype line)
 {
-    const qsizetype end = text.indexOf(u'"', pos + 1);
-    const QStringView inside = end < 0 ? QStringView() : text.sliced(pos + 1, end - pos - 1);
-    if (end < 0 || inside.contains(u'\\'))
-        return registryStringData(parseQuoted(text, pos, line));
-    pos = end + 1;
-    return registryStringData(inside);
+    if (QStringView inside; unescapedQuoted(text, pos, &inside))
+        return registryStringData(inside);
+    return registryStringData(parseQuoted(text, pos, line));
 }
 
 QByteArray parseHexBytes(QStringView list, qsizetype line)
@@ -261,6 +262,18 @@ char32_t nextFolded(QStringView text, qsizetype &i) noexcept
     return QChar::toCaseFolded(c);
 }
 
+// Whether path names a key below parent, matching names as TRegistryName does.
+bool isBelow(QStringView path, QStringView parent) noexcept
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (j < parent.size()) {
+        if (i >= path.size() || nextFolded(path, i) != nextFolded(parent, j))
+            return false;
+    }
+    return i < path.size() && path[i] == u'\\';
+}
+
 } // namespace
 
 bool TRegistryName::same(QStringView a, QStringView b) noexcept
@@ -316,24 +329,16 @@ TRegistryTree::Key &TRegistryTree::createKey(const QString &path)
 
 bool TRegistryTree::keyExists(QStringView path) const
 {
-    if (findKey(path))
-        return true;
-    const QString prefix = folded(path) + u'\\';
-    for (const Key &key : m_keys) {
-        if (folded(key.path).startsWith(prefix))
-            return true;
-    }
-    return false;
+    return findKey(path)
+        || std::any_of(m_keys.cbegin(), m_keys.cend(),
+                       [path](const Key &key) { return isBelow(key.path, path); });
 }
 
 bool TRegistryTree::deleteKey(QStringView path)
 {
-    const QString exact = folded(path);
-    const QString prefix = exact + u'\\';
     const auto before = m_keys.size();
-    std::erase_if(m_keys, [&](const Key &key) {
-        const QString f = folded(key.path);
-        return f == exact || f.startsWith(prefix);
+    std::erase_if(m_keys, [path](const Key &key) {
+        return TRegistryName::same(key.path, path) || isBelow(key.path, path);
     });
     if (m_keys.size() == before)
         return false;
@@ -343,20 +348,15 @@ bool TRegistryTree::deleteKey(QStringView path)
 
 QStringList TRegistryTree::subKeyNames(QStringView path) const
 {
-    const QString prefix = folded(path) + u'\\';
     const qsizetype depth = path.count(u'\\') + 1;
     QStringList names;
-    QStringList foldedNames;
     for (const Key &key : m_keys) {
-        const QString f = folded(key.path);
-        if (!f.startsWith(prefix))
+        if (!isBelow(key.path, path))
             continue;
         const QString child = key.path.section(u'\\', depth, depth);
-        const QString childFolded = child.toCaseFolded();
-        if (!foldedNames.contains(childFolded)) {
-            foldedNames += childFolded;
+        if (std::none_of(names.cbegin(), names.cend(),
+                         [&child](const QString &name) { return TRegistryName::same(name, child); }))
             names += child;
-        }
     }
     return names;
 }
