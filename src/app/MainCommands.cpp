@@ -121,8 +121,8 @@ void TfrmMain::connectCommands()
     });
     // Text the editor cannot take must not vanish without a word.
     connect(Notes, &TqkRichedit::OnInputRefused, this, [this] {
-        const QString limit = FormatString(text(u"text_limit"_s),
-                                           QLocale().toString(Notes->MaxLength()));
+        QString limit = FormatString(text(u"text_limit"_s), QLocale().toString(Notes->MaxLength()));
+        limit = FormatString(limit, QLocale().toString(Notes->MaxLineCount()));
         TMessageService::Notify(
             this, FormatString(limit, QLocale().toString(Notes->MaxLineLength())),
             QMessageBox::Warning);

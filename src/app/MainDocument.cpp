@@ -29,6 +29,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <optional>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -111,7 +112,8 @@ void TfrmMain::ShowNote(TNote *note)
     const bool wasHidden = m_hiddenNote != nullptr;
     m_hiddenNote = nullptr;
     qsizetype length = 0;
-    if (!FitsEditor(note->BodyText(), &length)) {
+    qsizetype lines = 0;
+    if (!FitsEditor(note->BodyText(), &length, &lines)) {
         // Said in the editor itself, which stays empty and takes no typing: an empty
         // text stored back would replace the note's.
         m_hiddenNote = note;
@@ -121,7 +123,8 @@ void TfrmMain::ShowNote(TNote *note)
         --m_editorLoading;
         Notes->setReadOnly(true);
         Notes->setPlaceholderText(
-            FormatString(text(u"too_large"_s), QLocale().toString(qint64(length))));
+            FormatString(FormatString(text(u"too_large"_s), QLocale().toString(qint64(length))),
+                         QLocale().toString(qint64(lines))));
         return;
     }
     if (wasHidden) {
@@ -131,6 +134,10 @@ void TfrmMain::ShowNote(TNote *note)
     const QString &body = note->BodyText();
     if (Notes->BodyText() == body)
         return;
+    // Some hundred thousand lines take the editor a second or more.
+    std::optional<TBusyCursor> wait;
+    if (lines > 100'000 || length > 4'000'000)
+        wait.emplace();
     ++m_editorLoading;
     Notes->setUpdatesEnabled(false);
     Notes->SetBodyText(body);

@@ -105,6 +105,11 @@ void TqkRichedit::SetMaxLineLength(int value)
     m_maxLineLength = value;
 }
 
+void TqkRichedit::SetMaxLineCount(int value)
+{
+    m_maxLineCount = value;
+}
+
 bool TqkRichedit::WordWrap() const
 {
     return lineWrapMode() != QPlainTextEdit::NoWrap;
@@ -168,6 +173,11 @@ bool TqkRichedit::fitsLimit(QStringView inserted) const
     // line, its last line what follows the selection on its line.
     const QTextBlock first = document()->findBlock(start);
     const QTextBlock last = document()->findBlock(end);
+    const qsizetype linesNow = document()->blockCount();
+    const qsizetype linesAfter
+        = linesNow - (last.blockNumber() - first.blockNumber()) + inserted.count(u'\n');
+    if (linesAfter > m_maxLineCount && linesAfter > linesNow)
+        return false;
     const qsizetype head = start - first.position();
     const qsizetype tail = last.position() + last.length() - 1 - end;
     qsizetype longestBefore = 0;

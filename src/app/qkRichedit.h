@@ -16,6 +16,7 @@ class TqkRichedit final : public QPlainTextEdit
     Q_PROPERTY(int TabSize READ TabSize WRITE SetTabSize)
     Q_PROPERTY(int MaxLength READ MaxLength WRITE SetMaxLength)
     Q_PROPERTY(int MaxLineLength READ MaxLineLength WRITE SetMaxLineLength)
+    Q_PROPERTY(int MaxLineCount READ MaxLineCount WRITE SetMaxLineCount)
     Q_PROPERTY(bool WordWrap READ WordWrap WRITE SetWordWrap)
 
 public:
@@ -29,13 +30,16 @@ public:
     // In widths of the character X.
     int TabSize() const { return m_tabSize; }
     void SetTabSize(int value);
-    // What typing, pasting and InsertText may grow the text and any one line to: as
-    // much as the editor shows without freezing (MaxEditorTextLength and
-    // MaxEditorLineLength). setPlainText is not cut.
+    // What typing, pasting and InsertText may grow the text, any one line and the
+    // number of lines to: as much as the editor shows without freezing
+    // (MaxEditorTextLength, MaxEditorLineLength, MaxEditorLineCount). setPlainText is
+    // not cut.
     int MaxLength() const { return m_maxLength; }
     void SetMaxLength(int value);
     int MaxLineLength() const { return m_maxLineLength; }
     void SetMaxLineLength(int value);
+    int MaxLineCount() const { return m_maxLineCount; }
+    void SetMaxLineCount(int value);
     bool WordWrap() const;
     void SetWordWrap(bool value);
 
@@ -112,5 +116,6 @@ private:
     // typed up to the limit is still shown the next time its note is selected.
     int m_maxLength = int(MaxEditorTextLength - 1);
     int m_maxLineLength = int(MaxEditorLineLength);
+    int m_maxLineCount = int(MaxEditorLineCount);
     TLinkHighlighter *m_highlighter = nullptr;
 };

@@ -225,15 +225,20 @@ qsizetype BodyPosToEditorPos(QStringView BodyText, qsizetype BodyPos)
     return BodyPos - pairs;
 }
 
-bool FitsEditor(QStringView BodyText, qsizetype *length)
+bool FitsEditor(QStringView BodyText, qsizetype *length, qsizetype *lines)
 {
     qsizetype total = 0;
+    qsizetype count = 0;
     bool fits = true;
     TextEncoding::forEachTextFormLine(BodyText, [&](QStringView line) {
         total += line.size() + 1;
+        // The editor breaks a line at the Unicode separators as well.
+        count += 1 + line.count(QChar::LineSeparator) + line.count(QChar::ParagraphSeparator);
         fits = fits && line.size() <= MaxEditorLineLength;
     });
     if (length)
         *length = total;
-    return fits && total <= MaxEditorTextLength;
+    if (lines)
+        *lines = count;
+    return fits && total <= MaxEditorTextLength && count <= MaxEditorLineCount;
 }

@@ -86,5 +86,10 @@ qsizetype BodyPosToEditorPos(QStringView BodyText, qsizetype BodyPos);
 // takes seconds and gigabytes.
 constexpr qsizetype MaxEditorLineLength = 100'000;
 constexpr qsizetype MaxEditorTextLength = 32'000'000;
-// Whether a body (its text form) fits; *length gets its length in characters.
-bool FitsEditor(QStringView BodyText, qsizetype *length = nullptr);
+// Each line costs the editor some hundred bytes and a few microseconds whatever its
+// length: a text of nothing but line breaks would take gigabytes well before the
+// character limit.
+constexpr qsizetype MaxEditorLineCount = 1'000'000;
+// Whether a body (its text form) fits; *length gets its length in characters, *lines
+// the number of lines the editor would show.
+bool FitsEditor(QStringView BodyText, qsizetype *length = nullptr, qsizetype *lines = nullptr);

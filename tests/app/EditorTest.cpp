@@ -185,6 +185,36 @@ TEST_F(Editor, NoLineGrowsBeyondTheLineLimit)
     EXPECT_EQ(refused.size(), 3);
 }
 
+TEST_F(Editor, LinesAreNotAddedBeyondTheLineCountLimit)
+{
+    QSignalSpy refused(&editor, &TqkRichedit::OnInputRefused);
+    editor.SetMaxLineCount(3);
+    editor.setPlainText(u"one\ntwo"_s);
+    editor.moveCursor(QTextCursor::End);
+    QTest::keyClick(&editor, Qt::Key_Return);
+    QTest::keyClick(&editor, Qt::Key_Return);
+    EXPECT_FALSE(editor.InsertText(u"x\ny"_s));
+    EXPECT_EQ(refused.size(), 2);
+    EXPECT_EQ(editor.document()->blockCount(), 3);
+
+    // A paste that replaces as many line breaks as it brings is taken.
+    editor.moveCursor(QTextCursor::Start);
+    editor.moveCursor(QTextCursor::Down, QTextCursor::KeepAnchor);
+    EXPECT_TRUE(editor.InsertText(u"a\nb"_s));
+    EXPECT_EQ(editor.EditorText(), u"a\nbtwo\n"_s);
+
+    // A text the program set beyond the limit may lose lines, not gain them.
+    editor.setPlainText(u"1\n2\n3\n4"_s);
+    editor.moveCursor(QTextCursor::End);
+    QTest::keyClick(&editor, Qt::Key_Return);
+    EXPECT_EQ(refused.size(), 3);
+    QTest::keyClick(&editor, Qt::Key_Backspace);
+    QTest::keyClick(&editor, Qt::Key_Backspace);
+    QTest::keyClick(&editor, Qt::Key_X);
+    EXPECT_EQ(editor.EditorText(), u"1\n2\n3x"_s);
+    EXPECT_EQ(refused.size(), 3);
+}
+
 TEST_F(Editor, ClipboardCarriesPlainTextOnly)
 {
     auto *data = new QMimeData;

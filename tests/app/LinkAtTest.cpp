@@ -240,4 +240,21 @@ TEST(EditorTextForms, LineBreaksAndPositionsMapBothWays)
     }
 }
 
+TEST(EditorTextForms, FitsEditorCountsTheLinesTheEditorWouldShow)
+{
+    qsizetype length = 0;
+    qsizetype lines = 0;
+    EXPECT_TRUE(FitsEditor(u"a\r\nb\u2028c\r\n\r\n"_s, &length, &lines));
+    EXPECT_EQ(length, 7);
+    EXPECT_EQ(lines, 4);
+
+    // Line breaks alone: far below the character limit, but each one is a line to lay out.
+    const QString breaks = u"\r\n"_s.repeated(MaxEditorLineCount);
+    EXPECT_TRUE(FitsEditor(breaks, &length, &lines));
+    EXPECT_EQ(lines, MaxEditorLineCount);
+    EXPECT_FALSE(FitsEditor(breaks + u"\r\n"_s, &length, &lines));
+    EXPECT_EQ(lines, MaxEditorLineCount + 1);
+    EXPECT_FALSE(FitsEditor(breaks + u"\u2029"_s));
+}
+
 } // namespace

@@ -74,6 +74,27 @@ TEST_F(MainFilesTest, NoteTooLargeForTheEditorIsSaidAndKeptUnchanged)
     EXPECT_EQ(tree.FindByTitle(u"Small"_s)->Body(), QStringList({u"small text"_s, u" more"_s}));
 }
 
+TEST_F(MainFilesTest, NoteOfTooManyLinesForTheEditorIsSaidAndKeptUnchanged)
+{
+    // Two megabytes of line breaks took the editor eight seconds and 900 MB to show.
+    const QString body = u"first\r\n"_s + u"\r\n"_s.repeated(MaxEditorLineCount) + u"last\r\n"_s;
+    writeSmallAndBig(u"doc.vlt"_s, body);
+    start(path(u"doc.vlt"_s));
+    select(u"Big"_s);
+    EXPECT_EQ(window->Notes->document()->blockCount(), 1);
+    EXPECT_TRUE(window->Notes->isReadOnly());
+    const QString said = window->Notes->placeholderText();
+    EXPECT_TRUE(said.contains(QLocale().toString(MaxEditorLineCount + 2))) << said.toStdString();
+    QTest::keyClicks(window->Notes, u"typed"_s);
+    select(u"Small"_s);
+    select(u"Big"_s);
+    window->miFileSaveClick();
+
+    TNoteTree tree;
+    ASSERT_TRUE(TArchive(&tree).ReadNotes(nullptr, path(u"doc.vlt"_s)));
+    EXPECT_EQ(tree.FindByTitle(u"Big"_s)->BodyText(), body);
+}
+
 TEST_F(MainFilesTest, NoteImportedBeyondSixtyFiveThousandCharactersCanBeEdited)
 {
     QString big;
