@@ -10,7 +10,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <algorithm>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -23,44 +23,128 @@ QString shown(const QString &fileName)
     return QDir::toNativeSeparators(fileName);
 }
 
-qsizetype countCrLf(QByteArrayView text)
-{
-    qsizetype pairs = 0;
-    for (qsizetype at = text.indexOf("\r\n"); at >= 0; at = text.indexOf("\r\n", at + 2))
-        ++pairs;
-    return pairs;
-}
+// The file is read twice, a chunk at a time: once to learn its encoding and length,
+// once to decode it. The text form alone takes twice the file or more; holding the
+// whole file beside it as well would add as much again.
+constexpr qsizetype kChunk = 1 << 20;
 
-// The bytes as a body's text form, each line decoded as decode() would decode the
-// whole text. A text of many short lines never takes a string per line, and the
-// form is allocated once: no line decodes to more units than it has bytes, and each
-// break (one byte at least) becomes two.
-QString decodeTextForm(QByteArrayView bytes, qsizetype lines, TTextEncoding legacy)
+// What one reading of the text learned: its bytes up to the first NUL, its lines (a
+// CR LF is one break), and whether it is UTF-8.
+struct TTextShape
 {
-    const TTextEncoding encoding = TextEncoding::encodingFor(bytes.isValidUtf8(), legacy);
-    QString form;
-    form.reserve(bytes.size() + lines + 1);
-    qsizetype start = 0;
-    const auto take = [&](qsizetype end) {
-        if (end > start)
-            form += TextEncoding::decodeAs(bytes.sliced(start, end - start), encoding);
-        form += QLatin1StringView("\r\n");
-    };
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '\r' || c == '\n') {
-            take(i);
-            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-                ++i;
-            start = i + 1;
+    qint64 bytes = 0;
+    qsizetype lines = 1;
+    bool utf8 = true;
+    bool operator==(const TTextShape &) const = default;
+};
+
+class TTextFileReader
+{
+public:
+    TTextFileReader(const QString &fileName, TTextEncoding legacy)
+        : m_fileName(fileName), m_legacy(legacy), m_file(fileName)
+    {
+        // A FIFO or a device would never end, or block the program.
+        const QFileInfo info(fileName);
+        if (info.exists() && !info.isFile())
+            throw EFileError(u"Cannot read file \"%1\". It is not a regular file."_s.arg(
+                shown(fileName)));
+        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            throw EFileError(
+                u"Cannot open file \"%1\". %2"_s.arg(shown(fileName), m_file.errorString()));
+    }
+
+    QString read()
+    {
+        const TTextShape shape = walk(nullptr, TTextEncoding::Utf8);
+        // Each line is written back with CR LF: a text of more lines than a notes file
+        // may hold would make the document one that cannot be opened once saved.
+        if (2 * shape.lines > TArchive::MaxLineBreaks)
+            throw EFileError(u"Cannot import file \"%1\". It has %2 lines, more than a notes "
+                             "file can hold (%3)."_s.arg(shown(m_fileName)).arg(shape.lines)
+                                 .arg(TArchive::MaxLineBreaks / 2));
+        if (!m_file.seek(0))
+            throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(shown(m_fileName),
+                                                                  m_file.errorString()));
+        // No line decodes to more units than it has bytes, and each break (one byte at
+        // least) becomes two: the form is allocated once.
+        QString form;
+        form.reserve(shape.bytes + shape.lines + 1);
+        const TTextEncoding encoding = TextEncoding::encodingFor(shape.utf8, m_legacy);
+        // Another program may have written the file in between; what was decoded must
+        // be what was measured, or a byte could be decoded in the wrong code page.
+        if (walk(&form, encoding) != shape)
+            throw EFileError(u"Cannot read file \"%1\". It was changed while it was read; "
+                             "try again."_s.arg(shown(m_fileName)));
+        if (form.capacity() - form.size() > form.size() / 8)
+            form.squeeze();
+        return form;
+    }
+
+private:
+    // One pass over the text, chunk by chunk; with a form, each line decoded as a
+    // whole decode would decode it, followed by CR LF.
+    TTextShape walk(QString *form, TTextEncoding encoding)
+    {
+        TTextShape shape;
+        QByteArray chunk;
+        qsizetype carried = 0; // bytes of a UTF-8 sequence the chunk before cut short
+        bool afterCr = false;
+        bool lineOpen = false;
+        for (;;) {
+            chunk.resize(carried + kChunk);
+            const qint64 got = m_file.read(chunk.data() + carried, kChunk);
+            if (got < 0)
+                throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(shown(m_fileName),
+                                                                      m_file.errorString()));
+            chunk.resize(carried + got);
+            const QByteArrayView read = TextEncoding::untilNul(QByteArrayView(chunk).sliced(carried));
+            const bool last = got == 0 || read.size() < got;
+            const QByteArrayView text = QByteArrayView(chunk).first(carried + read.size());
+            shape.bytes += text.size() - carried;
+            const qsizetype whole = last ? text.size() : TextEncoding::wholeUtf8Prefix(text);
+            const QByteArrayView piece = text.first(whole);
+            shape.utf8 = shape.utf8 && piece.isValidUtf8();
+            qsizetype start = 0;
+            for (qsizetype i = 0; i < piece.size(); ++i) {
+                const char c = piece[i];
+                if (c != '\r' && c != '\n')
+                    continue;
+                const bool pairEnd = c == '\n' && afterCr && i == start;
+                afterCr = c == '\r';
+                if (pairEnd) { // the LF of a CR LF: the break is counted and written
+                    start = i + 1;
+                    continue;
+                }
+                ++shape.lines;
+                if (form) {
+                    if (i > start)
+                        *form += TextEncoding::decodeAs(piece.sliced(start, i - start), encoding);
+                    *form += QLatin1StringView("\r\n");
+                }
+                lineOpen = false;
+                start = i + 1;
+            }
+            if (start < piece.size()) {
+                afterCr = false;
+                lineOpen = true;
+                if (form)
+                    *form += TextEncoding::decodeAs(piece.sliced(start), encoding);
+            }
+            if (last) {
+                if (form && lineOpen)
+                    *form += QLatin1StringView("\r\n");
+                return shape;
+            }
+            carried = text.size() - whole;
+            std::memmove(chunk.data(), chunk.constData() + whole, carried);
         }
     }
-    if (start < bytes.size())
-        take(bytes.size());
-    if (form.capacity() - form.size() > form.size() / 8)
-        form.squeeze();
-    return form;
-}
+
+    QString m_fileName;
+    TTextEncoding m_legacy;
+    QFile m_file;
+};
 
 } // namespace
 
@@ -82,29 +166,7 @@ QString ExportFileName(const QString &title)
 
 QString ReadTextBody(const QString &fileName, TTextEncoding legacy)
 {
-    // A FIFO or a device would never end, or block the program.
-    const QFileInfo info(fileName);
-    if (info.exists() && !info.isFile())
-        throw EFileError(u"Cannot read file \"%1\". It is not a regular file."_s.arg(
-            shown(fileName)));
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(
-            u"Cannot open file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EFileError(
-            u"Cannot read file \"%1\". %2"_s.arg(shown(fileName), file.errorString()));
-    const QByteArrayView text = TextEncoding::untilNul(bytes);
-    // Each line is written back with CR LF: a text of more lines than a notes file may
-    // hold would make the document one that cannot be opened once saved.
-    const qsizetype lines = std::count(text.begin(), text.end(), '\n')
-        + std::count(text.begin(), text.end(), '\r') - countCrLf(text) + 1;
-    if (2 * lines > TArchive::MaxLineBreaks)
-        throw EFileError(u"Cannot import file \"%1\". It has %2 lines, more than a notes file "
-                         "can hold (%3)."_s.arg(shown(fileName)).arg(lines)
-                             .arg(TArchive::MaxLineBreaks / 2));
-    return decodeTextForm(text, lines, legacy);
+    return TTextFileReader(fileName, legacy).read();
 }
 
 QStringList ExportText(const TNoteTree &tree, const TNote *note)

@@ -247,15 +247,7 @@ TArchive::TTextScan TArchive::scanText(QFile &file, const QString &fileName)
         const QByteArrayView text(buffer.constData(), carried + chunk.size());
         // Validated up to its last whole character; a character cut at the end of the
         // chunk goes in front of the next one.
-        qsizetype whole = text.size();
-        if (!ended) {
-            qsizetype lead = whole;
-            while (lead > 0 && whole - lead < 4
-                   && (static_cast<uchar>(text[lead - 1]) & 0xC0) == 0x80)
-                --lead;
-            if (lead > 0 && static_cast<uchar>(text[lead - 1]) >= 0xC0)
-                whole = lead - 1;
-        }
+        const qsizetype whole = ended ? text.size() : TextEncoding::wholeUtf8Prefix(text);
         scan.Utf8 = scan.Utf8 && text.first(whole).isValidUtf8();
         if (ended) {
             scan.Utf8 = scan.Utf8 && whole == text.size();

@@ -150,6 +150,19 @@ QByteArrayView untilNul(QByteArrayView bytes)
     return bytes.first(static_cast<const char *>(nul) - bytes.data());
 }
 
+qsizetype wholeUtf8Prefix(QByteArrayView bytes)
+{
+    const qsizetype n = bytes.size();
+    for (qsizetype k = 1; k <= 4 && k <= n; ++k) {
+        const auto c = static_cast<uchar>(bytes[n - k]);
+        if ((c & 0xC0) == 0x80)
+            continue;
+        const qsizetype need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return need > k ? n - k : n;
+    }
+    return n; // continuation bytes alone: not UTF-8, however it is cut
+}
+
 
 TTextEncoding legacyEncodingFor(const QLocale &locale)
 {

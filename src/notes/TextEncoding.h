@@ -42,6 +42,10 @@ QString encodingName(TTextEncoding encoding);
 
 // The bytes up to the first NUL: a NUL ends the text of a notes or text file.
 QByteArrayView untilNul(QByteArrayView bytes);
+// How many bytes of a chunk of a longer text are whole UTF-8 characters: a character
+// the chunk cuts short is left for the next chunk, so each piece is validated and
+// decoded as the whole text would be. Only the last four bytes can belong to it.
+qsizetype wholeUtf8Prefix(QByteArrayView bytes);
 // Splits at CR LF, lone CR or lone LF; a final line break makes no empty last line.
 QStringList splitLines(QStringView text);
 // Bytes split into lines as above and each line decoded as decode() would decode the

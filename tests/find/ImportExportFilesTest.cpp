@@ -83,6 +83,34 @@ TEST(ImportExportFilesTest, ManyEmptyLinesTakeOneStringOfTheTextForm)
     EXPECT_EQ(note.BodyLineCount(), 200000);
 }
 
+// The file is read a megabyte at a time: a character, a CR LF or the one byte that is
+// not UTF-8 may lie across the place where two reads meet.
+TEST(ImportExportFilesTest, TextReadInChunksIsDecodedAsAWhole)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"in.txt"_s);
+    const QByteArray tails[] = {
+        "\xf0\x9f\x98\x80z\r\nend", "\r\nx", "\xe2\x82\xac\n\n", "\xc3\xa9\xfc",
+        "\xf0\x9f\x98", QByteArray("\xc3\xa9\0\xff", 4),
+    };
+    for (qsizetype before = (1 << 20) - 4; before <= (1 << 20) + 1; ++before) {
+        for (const QByteArray &tail : tails) {
+            const QByteArray bytes = QByteArray(before, 'a') + tail;
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(bytes);
+            file.close();
+            QString expected;
+            for (const QString &line : TextEncoding::decodeLines(
+                     TextEncoding::untilNul(bytes), TTextEncoding::Windows1252))
+                expected += line + u"\r\n"_s;
+            const QString body = ImportExport::ReadTextBody(path, TTextEncoding::Windows1252);
+            EXPECT_EQ(body.size(), expected.size()) << before << " " << tail.toHex().toStdString();
+            EXPECT_TRUE(body == expected) << before << " " << tail.toHex().toStdString();
+        }
+    }
+}
+
 TEST(ImportExportFilesTest, ExportKeepsTheDocumentsCodePageWhenTheTextFits)
 {
     QTemporaryDir dir;
