@@ -52,7 +52,8 @@ private:
 };
 
 // The text as UTF-8, handed on in chunks of about a megabyte, encoded straight into the
-// chunk. Each piece is encoded whole, so no character is ever cut in two.
+// chunk. A long body is encoded a piece at a time, never cut inside a surrogate pair,
+// so that it is never held a second time in UTF-8 whole.
 class TUtf8ChunkSink final : public TLineSink
 {
 public:
@@ -62,14 +63,17 @@ public:
     }
     void append(QStringView text) override
     {
-        const qsizetype most = text.size() * 3; // UTF-8 bytes a UTF-16 unit may take
-        if (m_size + most > kChunk)
-            flush();
-        if (most > kChunk) {
-            m_sink(text.toUtf8());
-            return;
+        constexpr qsizetype kUnits = kChunk / 3; // UTF-8 takes at most three bytes a unit
+        while (!text.isEmpty()) {
+            qsizetype take = std::min(text.size(), kUnits);
+            if (take < text.size() && text[take - 1].isHighSurrogate())
+                --take;
+            if (m_size + 3 * take > kChunk)
+                flush();
+            m_size = TextEncoding::appendUtf8(m_bytes.data() + m_size, text.first(take))
+                - m_bytes.data();
+            text = text.sliced(take);
         }
-        m_size = TextEncoding::appendUtf8(m_bytes.data() + m_size, text) - m_bytes.data();
     }
     void flush()
     {

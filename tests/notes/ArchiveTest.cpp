@@ -749,6 +749,30 @@ TEST_F(ArchiveTest, NulInALaterChunkEndsTheText)
     EXPECT_EQ(find(tree, u"A"_s)->BodyText().size(), (3 << 20) + 2);
 }
 
+// A body of megabytes is written to the file a piece at a time: no character may be
+// cut where one piece ends, wherever that falls.
+TEST_F(ArchiveTest, LongBodyIsWrittenInPiecesThatCutNoCharacter)
+{
+    const QString pair = QString::fromUcs4(U"\U0001F600", 1);
+    const qsizetype piece = (1 << 20) / 3; // UTF-16 units of one piece
+    for (qsizetype shift = 0; shift < 3; ++shift) {
+        QString body = QString(piece - 2 + shift, u'x') + pair + u"€é"_s;
+        body += QString(piece, u'y') + pair + pair + u"\r\n"_s;
+        body += (pair + u'z').repeated(piece) + u"\r\n"_s;
+        TNoteTree doc;
+        doc.AddNote(nullptr, u"A"_s, imLastChild, body);
+        doc.AddNote(nullptr, u"B"_s, imLastChild, u"b"_s);
+        TArchive archive(&doc);
+        ASSERT_TRUE(archive.WriteNotes(nullptr, path(u"long.vlt"_s)));
+        EXPECT_TRUE(readBytes(u"long.vlt"_s)
+                    == TextEncoding::joinLines(archive.BuildLines(nullptr)).toUtf8())
+            << shift;
+        TNoteTree back;
+        ASSERT_TRUE(readInto(back, u"long.vlt"_s));
+        EXPECT_TRUE(find(back, u"A"_s)->BodyText() == body) << shift;
+    }
+}
+
 TEST_F(ArchiveTest, FallbackTitleIsTheFileNameNotThePathCutAtTheFirstDot)
 {
     QDir(dir.path()).mkdir(u"notes.d"_s);
