@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -41,8 +42,9 @@ struct TTextShape
 class TTextFileReader
 {
 public:
-    TTextFileReader(const QString &fileName, TTextEncoding legacy)
-        : m_fileName(fileName), m_legacy(legacy), m_file(fileName)
+    TTextFileReader(const QString &fileName, TTextEncoding legacy, qsizetype chunkBytes)
+        : m_fileName(fileName), m_legacy(legacy), m_chunk(std::max<qsizetype>(chunkBytes, 1)),
+          m_file(fileName)
     {
         // A FIFO or a device would never end, or block the program.
         const QFileInfo info(fileName);
@@ -92,8 +94,8 @@ private:
         bool afterCr = false;
         bool lineOpen = false;
         for (;;) {
-            chunk.resize(carried + kChunk);
-            const qint64 got = m_file.read(chunk.data() + carried, kChunk);
+            chunk.resize(carried + m_chunk);
+            const qint64 got = m_file.read(chunk.data() + carried, m_chunk);
             if (got < 0)
                 throw EFileError(u"Cannot read file \"%1\". %2"_s.arg(shown(m_fileName),
                                                                       m_file.errorString()));
@@ -143,6 +145,7 @@ private:
 
     QString m_fileName;
     TTextEncoding m_legacy;
+    qsizetype m_chunk; // a read of no bytes would look like the end of the file
     QFile m_file;
 };
 
@@ -166,7 +169,12 @@ QString ExportFileName(const QString &title)
 
 QString ReadTextBody(const QString &fileName, TTextEncoding legacy)
 {
-    return TTextFileReader(fileName, legacy).read();
+    return ReadTextBody(fileName, legacy, kChunk);
+}
+
+QString ReadTextBody(const QString &fileName, TTextEncoding legacy, qsizetype chunkBytes)
+{
+    return TTextFileReader(fileName, legacy, chunkBytes).read();
 }
 
 QStringList ExportText(const TNoteTree &tree, const TNote *note)

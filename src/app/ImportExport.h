@@ -26,6 +26,9 @@ QString ExportFileName(const QString &title);
 // legacy code page; lines split at CR LF, a lone CR or a lone LF; a NUL byte ends the
 // text. Only regular files are read. Raises EFileError naming the file.
 QString ReadTextBody(const QString &fileName, TTextEncoding legacy);
+// The same, read chunkBytes at a time: a test can put the place where two reads meet
+// anywhere in a small file.
+QString ReadTextBody(const QString &fileName, TTextEncoding legacy, qsizetype chunkBytes);
 
 // The note and its following siblings with their branches, flattened as text.
 QStringList ExportText(const TNoteTree &tree, const TNote *note);

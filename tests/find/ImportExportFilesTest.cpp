@@ -60,6 +60,10 @@ TEST(ImportExportFilesTest, TextIsUtf8WhenValidElseTheLegacyCodePage)
         file.close();
         EXPECT_EQ(ImportExport::ReadTextBody(path, TTextEncoding::Windows1252), c.body)
             << c.bytes.toStdString();
+        // Read a few bytes at a time, every character and break lies across two reads.
+        for (qsizetype chunk = 1; chunk <= 5; ++chunk)
+            EXPECT_EQ(ImportExport::ReadTextBody(path, TTextEncoding::Windows1252, chunk), c.body)
+                << c.bytes.toStdString() << " " << chunk;
     }
     EXPECT_THROW(ImportExport::ReadTextBody(dir.path(), TTextEncoding::Windows1252), EFileError);
     EXPECT_THROW(ImportExport::ReadTextBody(dir.filePath(u"missing"_s), TTextEncoding::Utf8),
