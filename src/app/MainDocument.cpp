@@ -134,9 +134,8 @@ void TfrmMain::ShowNote(TNote *note)
     const QString &body = note->BodyText();
     if (Notes->BodyText() == body)
         return;
-    // Some hundred thousand lines take the editor a second or more.
     std::optional<TBusyCursor> wait;
-    if (lines > 100'000 || length > 4'000'000)
+    if (SlowForEditor(length, lines))
         wait.emplace();
     ++m_editorLoading;
     Notes->setUpdatesEnabled(false);

@@ -14,6 +14,7 @@
 #include <QTextOption>
 
 #include <algorithm>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -209,6 +210,9 @@ bool TqkRichedit::InsertText(const QString &Text)
         Q_EMIT OnInputRefused();
         return false;
     }
+    std::optional<TBusyCursor> wait;
+    if (SlowForEditor(text.size(), text.count(u'\n')))
+        wait.emplace();
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     cursor.insertText(text);

@@ -90,6 +90,12 @@ constexpr qsizetype MaxEditorTextLength = 32'000'000;
 // length: a text of nothing but line breaks would take gigabytes well before the
 // character limit.
 constexpr qsizetype MaxEditorLineCount = 1'000'000;
+// Whether the editor takes a second or so, or more, to take in a text of this many
+// characters and lines: the window shows itself busy meanwhile.
+constexpr bool SlowForEditor(qsizetype length, qsizetype lines)
+{
+    return length > 4'000'000 || lines > 100'000;
+}
 // Whether a body (its text form) fits; *length gets its length in characters, *lines
 // the number of lines the editor would show.
 bool FitsEditor(QStringView BodyText, qsizetype *length = nullptr, qsizetype *lines = nullptr);
