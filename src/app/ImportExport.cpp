@@ -43,17 +43,11 @@ class TTextFileReader
 {
 public:
     TTextFileReader(const QString &fileName, TTextEncoding legacy, qsizetype chunkBytes)
-        : m_fileName(fileName), m_legacy(legacy), m_chunk(std::max<qsizetype>(chunkBytes, 1)),
-          m_file(fileName)
+        : m_fileName(fileName), m_legacy(legacy), m_chunk(std::max<qsizetype>(chunkBytes, 1))
     {
-        // A FIFO or a device would never end, or block the program.
-        const QFileInfo info(fileName);
-        if (info.exists() && !info.isFile())
-            throw EFileError(u"Cannot read file \"%1\". It is not a regular file."_s.arg(
-                shown(fileName)));
-        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            throw EFileError(
-                u"Cannot open file \"%1\". %2"_s.arg(shown(fileName), m_file.errorString()));
+        // A FIFO or a device would never end, or block the program; a text larger than
+        // a notes file may be would make a document that cannot be opened again.
+        OpenRegularFile(m_file, fileName, TArchive::MaxFileSize);
     }
 
     QString read()
@@ -104,6 +98,9 @@ private:
             const bool last = got == 0 || read.size() < got;
             const QByteArrayView text = QByteArrayView(chunk).first(carried + read.size());
             shape.bytes += text.size() - carried;
+            if (shape.bytes > TArchive::MaxFileSize)
+                throw EFileError(u"Cannot read file \"%1\". It grew while it was read."_s.arg(
+                    shown(m_fileName)));
             const qsizetype whole = last ? text.size() : TextEncoding::wholeUtf8Prefix(text);
             const QByteArrayView piece = text.first(whole);
             shape.utf8 = shape.utf8 && piece.isValidUtf8();

@@ -1,5 +1,6 @@
 #include "app/ImportExport.h"
 #include "Errors.h"
+#include "notes/Archive.h"
 #include "notes/NoteTree.h"
 
 #include <QFile>
@@ -66,6 +67,13 @@ TEST(ImportExportFilesTest, TextIsUtf8WhenValidElseTheLegacyCodePage)
                 << c.bytes.toStdString() << " " << chunk;
     }
     EXPECT_THROW(ImportExport::ReadTextBody(dir.path(), TTextEncoding::Windows1252), EFileError);
+    // A text larger than a notes file may be is refused before it is read (the file is
+    // sparse: it takes no disk space).
+    QFile big(dir.filePath(u"big.txt"_s));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(TArchive::MaxFileSize + 1));
+    big.close();
+    EXPECT_THROW(ImportExport::ReadTextBody(big.fileName(), TTextEncoding::Utf8), EFileError);
     EXPECT_THROW(ImportExport::ReadTextBody(dir.filePath(u"missing"_s), TTextEncoding::Utf8),
                  EFileError);
 }
