@@ -163,7 +163,6 @@ qsizetype wholeUtf8Prefix(QByteArrayView bytes)
     return n; // continuation bytes alone: not UTF-8, however it is cut
 }
 
-
 TTextEncoding legacyEncodingFor(const QLocale &locale)
 {
     switch (locale.language()) {
